@@ -1,0 +1,31 @@
+#include <QApplication>
+#include <cstdio>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "ecu/serial_line.h"
+
+int main(int argc, char** argv) {
+    const m797::CommandLine cl = m797::parseCommandLine(argc, argv);
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "m797diag: %s\n\n%s", cl.error.c_str(), m797::usageText("m797diag").c_str());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(m797::usageText("m797diag").c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::fputs(m797::versionText().c_str(), stdout);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    StartOptions options;
+    options.ignoreScreenWidth = cl.ignoreScreenWidth;
+    TForm1 window(std::move(options));
+    if (!window.threadCreated()) return 1;
+    window.FormCreate();
+    if (window.visibleAtStart()) window.show();
+    return app.exec();
+}

@@ -1,0 +1,264 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/display_clock.h"
+#include "app/screen_width.h"
+#include "dialogs/display_error_notice.h"
+#include "ecu/com_port.h"
+#include "ecu/serial_line.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kRed(255, 0, 0);
+const QColor kPanelColour(226, 229, 234);
+
+struct PanelPlace {
+    int left, top, width, height;
+};
+// OpenGLPanel1..OpenGLPanel7
+constexpr PanelPlace kPanelPlaces[7] = {{23, 15, 750, 115},  {23, 146, 750, 115}, {23, 277, 750, 115},
+                                        {23, 408, 750, 115}, {23, 539, 750, 115}, {23, 674, 750, 49},
+                                        {807, 324, 193, 401}};
+
+struct CommandButton {
+    int number;
+    const char* caption;
+    int left, top;
+    bool red;
+};
+constexpr CommandButton kCommandBar[] = {
+    {16, "Управление", 8, 8, false}, {3, "Настройка", 104, 8, false},
+    {17, "Ошибки", 8, 40, false},    {19, "О программе", 104, 40, false},
+    {1, "Старт", 8, 72, true},       {2, "Стоп", 104, 72, true},
+    {18, "Выход", 56, 104, false}};
+
+QFont windowFont(bool bold) {
+    QFont f("Sans Serif");
+    f.setPointSize(8);
+    f.setBold(bold);
+    return f;
+}
+
+QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
+    auto* p = new QFrame(parent);
+    p->setGeometry(geometry);
+    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    p->setLineWidth(2);
+    p->setAutoFillBackground(true);
+    QPalette pal = p->palette();
+    pal.setColor(QPalette::Window, kPanelColour);
+    p->setPalette(pal);
+    return p;
+}
+
+QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor colour) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(windowFont(bold));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    l->setPalette(pal);
+    l->adjustSize();
+    l->move(at);
+    return l;
+}
+
+}  // namespace
+
+TForm1::TForm1(StartOptions options, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint), options_(std::move(options)) {
+    Form1 = this;
+    setWindowTitle(QStringLiteral("m797diag"));
+    record_.clearTexts();
+    if (!options_.ignoreScreenWidth && m797::primaryScreenWidth() != 1024) {
+        notice_ = new TForm8();
+        visibleAtStart_ = false;
+    }
+    setGeometry(0, 0, 1024, 740);
+    setFixedSize(1024, 740);
+    buildControls();
+    try {
+        acquisitionThread_ = std::make_unique<m797::Com_Port>(
+            record_, options_.makeLine ? options_.makeLine() : nullptr);
+        acquisitionThread_->setGiveUpHandler([this] {
+            QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
+        });
+    } catch (const std::exception&) {
+        QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    record_.tickPeriodMs = 30;
+    record_.clearHistories();
+    record_.setFlagMnemonics();
+    clock_ = new QTimer(this);
+    clock_->setTimerType(Qt::PreciseTimer);
+    connect(clock_, &QTimer::timeout, this, &TForm1::displayTick);
+}
+
+TForm1::~TForm1() {
+    shutdownAcquisition();
+    delete notice_;
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::buildControls() {
+    Image1 = new QLabel(this);
+    Image1->setGeometry(0, 0, 1024, 740);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/resources/background.jpg")));
+    for (int i = 0; i < 7; ++i) {
+        const PanelPlace& p = kPanelPlaces[i];
+        auto* placeholder = new QFrame(this);
+        placeholder->setObjectName(QStringLiteral("OpenGLPanel%1").arg(i + 1));
+        placeholder->setGeometry(p.left, p.top, p.width, p.height);
+        placeholder->setAutoFillBackground(true);
+        QPalette pal = placeholder->palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        placeholder->setPalette(pal);
+        panels_[i] = placeholder;
+    }
+    buildParameterSetPanel();
+    buildCommandBar();
+    labels_[3] = label(this, QStringLiteral("v 1. 1"), {920, 304}, true, Qt::black);
+    labels_[4] = label(this, QStringLiteral("Win 9x"), {968, 304}, true, Qt::black);
+    labels_[5] = label(this, QStringLiteral("m797diag@localhost"), {792, 304}, false, Qt::blue);
+    labels_[0] = label(this, QString(), {816, 256}, true, Qt::black);
+    labels_[1] = label(this, QString(), {864, 120}, false, Qt::black);
+}
+
+QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& caption, QRect geometry) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
+    b->setText(caption);
+    b->setGeometry(geometry);
+    b->setFont(windowFont(true));
+    b->setAutoRaise(false);
+    speedButtons_[number - 1] = b;
+    return b;
+}
+
+void TForm1::buildParameterSetPanel() {
+    Panel1 = bevelledPanel(this, {808, 16, 201, 73});
+    labels_[2] = label(Panel1, QStringLiteral("Наборы параметров"), {40, 5}, true, kRed);
+    parameterSets_ = new QButtonGroup(this);
+    parameterSets_->setExclusive(true);
+    constexpr int xs[6] = {8, 40, 72, 104, 136, 168};
+    for (int set = 1; set <= 12; ++set) {
+        const int column = (set - 1) % 6;
+        const bool last = set == 12;
+        QRect place(xs[column], set <= 6 ? 24 : 48, last ? 25 : 23, last ? 18 : 17);
+        QToolButton* b = makeButton(Panel1, set + 3, QString::number(set), place);
+        b->setCheckable(true);
+        QPalette pal = b->palette();
+        pal.setColor(QPalette::ButtonText, kNavy);
+        b->setPalette(pal);
+        parameterSets_->addButton(b, set);
+    }
+    speedButtons_[3]->setChecked(true);
+    connect(parameterSets_, &QButtonGroup::idClicked, this, &TForm1::parameterSetClicked);
+}
+
+void TForm1::buildCommandBar() {
+    Panel2 = bevelledPanel(this, {808, 96, 201, 137});
+    for (const CommandButton& c : kCommandBar) {
+        QToolButton* b = makeButton(Panel2, c.number, QString::fromUtf8(c.caption), {c.left, c.top, 89, 22});
+        QPalette pal = b->palette();
+        pal.setColor(QPalette::ButtonText, c.red ? kRed : kNavy);
+        b->setPalette(pal);
+    }
+    speedButton(2)->setEnabled(false);
+    speedButton(19)->setEnabled(false);
+    connect(speedButton(1), &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+    connect(speedButton(2), &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(speedButton(3), &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(speedButton(16), &QToolButton::clicked, this, &TForm1::SpeedButton16Click);
+    connect(speedButton(17), &QToolButton::clicked, this, &TForm1::SpeedButton17Click);
+    connect(speedButton(18), &QToolButton::clicked, this, &TForm1::SpeedButton18Click);
+}
+
+void TForm1::FormCreate() {
+    // The settings store arrives with the settings work; until then the
+    // first-run choices stand: parameters 2 to 6 and the start-up colours.
+    const float grid[4] = {0.5f, 0.4f, 0.1f, 0.4f}, name[4] = {0.1f, 0.99f, 0.7f, 0.7f},
+                value[4] = {0.1f, 0.4f, 0.8f, 0.5f}, trace[4] = {0.45f, 0.99f, 0.1f, 0.99f};
+    for (int i = 0; i < 4; ++i) {
+        record_.gridColour[i] = grid[i];
+        record_.nameTextColour[i] = name[i];
+        record_.valueTextColour[i] = value[i];
+        record_.traceColour[i] = trace[i];
+    }
+    for (int i = 0; i < 5; ++i) record_.selectedParameters[i] = i + 2;
+    update();
+}
+
+void TForm1::SpeedButton1Click() {
+    if (acquisitionThread_) acquisitionThread_->resume();
+    record_.timerId += 1;
+    clock_->start(static_cast<int>(record_.tickPeriodMs));
+    speedButton(1)->setEnabled(false);
+    speedButton(2)->setEnabled(true);
+}
+
+void TForm1::SpeedButton2Click() {
+    if (acquisitionThread_) acquisitionThread_->suspend();
+    clock_->stop();
+    speedButton(1)->setEnabled(true);
+    speedButton(2)->setEnabled(false);
+}
+
+void TForm1::SpeedButton3Click() {}
+void TForm1::SpeedButton16Click() {}
+void TForm1::SpeedButton17Click() {}
+
+void TForm1::SpeedButton18Click() {
+    if (ending_) return;
+    ending_ = true;
+    SaveColourScheme();
+    if (acquisitionThread_) acquisitionThread_->suspend();
+    clock_->stop();
+    shutdownAcquisition();
+    QCoreApplication::quit();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!ending_) {
+        ending_ = true;
+        SaveColourScheme();
+        if (acquisitionThread_) acquisitionThread_->suspend();
+        shutdownAcquisition();
+        QCoreApplication::quit();
+    }
+    event->accept();
+}
+
+void TForm1::parameterSetClicked(int) {}
+
+void TForm1::acquisitionGaveUp() {
+    speedButton(1)->setEnabled(true);
+    speedButton(2)->setEnabled(false);
+}
+
+void TForm1::displayTick() {
+    const m797::TickOutcome t = m797::displayTick(record_, speedButton(1)->isEnabled());
+    if (t.killClock) clock_->stop();
+    if (t.repaintLivePanels) {
+        for (int n : {1, 2, 3, 4, 5, 7}) panel(n)->update();
+    }
+    panel(6)->update();
+}
+
+void TForm1::SaveColourScheme() {}
+
+void TForm1::shutdownAcquisition() {
+    if (acquisitionThread_) acquisitionThread_->terminate();
+}

@@ -1,0 +1,92 @@
+#pragma once
+// TForm1, the main window: owns the live-data record, creates the acquisition
+// thread, carries the seven drawing panels, the twelve parameter-set buttons
+// and the command bar, and runs the 30 ms display clock.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/live_record.h"
+
+class QFrame;
+class QLabel;
+class QTimer;
+class QToolButton;
+class QButtonGroup;
+
+namespace m797 {
+class Com_Port;
+class SerialLine;
+}
+
+class TForm8;
+
+struct StartOptions {
+    bool ignoreScreenWidth = false;
+    // Makes the serial line the acquisition thread talks through.
+    std::function<std::unique_ptr<m797::SerialLine>()> makeLine;
+};
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(StartOptions options, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // After construction: loads the settings and refreshes the window.
+    void FormCreate();
+    // Whether construction decided to show the window (the screen suits).
+    bool visibleAtStart() const { return visibleAtStart_; }
+    bool threadCreated() const { return acquisitionThread_ != nullptr; }
+
+    m797::LiveRecord& record() { return record_; }
+    m797::Com_Port* acquisitionThread() { return acquisitionThread_.get(); }
+    QWidget* panel(int n) const { return panels_[n - 1]; }
+    QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
+    QTimer* displayClock() const { return clock_; }
+    TForm8* displayErrorNotice() const { return notice_; }
+
+public slots:
+    void SpeedButton1Click();   // "Старт"
+    void SpeedButton2Click();   // "Стоп"
+    void SpeedButton3Click();   // "Настройка"
+    void SpeedButton16Click();  // "Управление"
+    void SpeedButton17Click();  // "Ошибки"
+    void SpeedButton18Click();  // "Выход"
+    void parameterSetClicked(int setNumber);  // SpeedButton4Click .. SpeedButton15Click
+    // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
+    void acquisitionGaveUp();
+    void displayTick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;  // FormClose
+
+private:
+    void buildControls();
+    void buildParameterSetPanel();
+    void buildCommandBar();
+    QToolButton* makeButton(QWidget* parent, int number, const QString& caption, QRect geometry);
+    void SaveColourScheme();
+    // Stops and joins the acquisition thread and closes the port.
+    void shutdownAcquisition();
+
+    m797::LiveRecord record_;
+    StartOptions options_;
+    std::unique_ptr<m797::Com_Port> acquisitionThread_;
+    bool visibleAtStart_ = true;
+    bool ending_ = false;
+
+    QLabel* Image1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* labels_[6] = {};
+    QWidget* panels_[7] = {};
+    QToolButton* speedButtons_[19] = {};
+    QButtonGroup* parameterSets_ = nullptr;
+    QTimer* clock_ = nullptr;
+    TForm8* notice_ = nullptr;
+};
+
+// The process-wide main window, reached by the other windows.
+extern TForm1* Form1;

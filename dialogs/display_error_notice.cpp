@@ -1,0 +1,34 @@
+#include "dialogs/display_error_notice.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+    setWindowTitle(QStringLiteral("Ошибка вывода на экран."));
+    setFixedSize(402, 77);
+    auto* panel = new QFrame(this);
+    panel->setGeometry(0, 0, 402, 77);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(2);
+    auto* image = new QLabel(panel);
+    image->setGeometry(2, 2, 398, 73);
+    image->setPixmap(QPixmap(QStringLiteral(":/resources/display_notice.png")));
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());
+    Timer1 = new QTimer(this);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, &TForm8::Timer1Timer);
+    Timer1->start(4000);
+    show();
+}
+
+void TForm8::Timer1Timer() { QCoreApplication::quit(); }
+
+void TForm8::closeEvent(QCloseEvent* event) {
+    QDialog::closeEvent(event);
+    QCoreApplication::quit();
+}

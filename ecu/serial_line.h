@@ -1,0 +1,27 @@
+#pragma once
+// The line layer seen by the acquisition thread: one K-line adapter on one
+// serial device. Implementations: the POSIX port (posix_serial_line.*) and
+// scripted fakes in the tests.
+
+#include <cstdint>
+
+namespace m797 {
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    // Opens and configures the line (raw 8N1, 10400 baud, the read time-outs).
+    virtual bool openPort() = 0;
+    // Writes the request, then reads up to `capacity` bytes: the read ends when
+    // that many arrived, 50 ms after the last byte once one has arrived, or
+    // 50 ms x capacity + 50 ms after the start. Unread input is discarded
+    // afterwards. Returns the number of bytes read (echo included).
+    virtual std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length,
+                                   std::uint8_t* answer, std::uint32_t capacity) = 0;
+    // One 0x00 at 360 baud 8N1, a pause to 50 ms, input flushed, 10400 baud again.
+    virtual void sendWakeUpPulse() = 0;
+    virtual void closePort() = 0;
+};
+
+}  // namespace m797

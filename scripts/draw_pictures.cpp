@@ -1,0 +1,91 @@
+// Draws the main window's background and the display-error notice picture
+// into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
+// changes; the program itself only loads the stored files.
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+
+namespace {
+
+// Red lettering with a dark lower-right edge and a light upper-left edge.
+void reliefText(QPainter& p, QRect box, const QString& text, int flags) {
+    p.setPen(QColor(90, 0, 0));
+    p.drawText(box.translated(1, 1), flags, text);
+    p.setPen(QColor(255, 200, 200));
+    p.drawText(box.translated(-1, -1), flags, text);
+    p.setPen(QColor(200, 16, 16));
+    p.drawText(box, flags, text);
+}
+
+// A black bay with a bevelled silver frame around a panel.
+void bay(QPainter& p, QRect panel) {
+    const QRect outer = panel.adjusted(-6, -6, 6, 6);
+    QLinearGradient silver(outer.topLeft(), outer.bottomRight());
+    silver.setColorAt(0.0, QColor(245, 245, 250));
+    silver.setColorAt(0.5, QColor(170, 172, 180));
+    silver.setColorAt(1.0, QColor(110, 112, 120));
+    p.fillRect(outer, silver);
+    p.fillRect(outer.adjusted(3, 3, -3, -3), QColor(120, 122, 130));
+    p.fillRect(outer.adjusted(4, 4, -4, -4), QColor(235, 236, 240));
+    p.fillRect(panel.adjusted(-2, -2, 2, 2), Qt::black);
+}
+
+QImage background() {
+    QImage img(1024, 740, QImage::Format_RGB32);
+    QPainter p(&img);
+    QLinearGradient ground(0, 0, 0, 740);
+    ground.setColorAt(0.0, QColor(196, 208, 222));
+    ground.setColorAt(1.0, QColor(172, 186, 204));
+    p.fillRect(img.rect(), ground);
+    const QRect panels[7] = {{23, 15, 750, 115},  {23, 146, 750, 115}, {23, 277, 750, 115},
+                             {23, 408, 750, 115}, {23, 539, 750, 115}, {23, 674, 750, 49},
+                             {807, 324, 193, 401}};
+    for (const QRect& r : panels) bay(p, r);
+    QFont f("Liberation Sans");
+    f.setPixelSize(22);
+    f.setBold(true);
+    f.setItalic(true);
+    p.setFont(f);
+    reliefText(p, QRect(790, 262, 230, 32), QStringLiteral("Bosch M7.9.7"), Qt::AlignCenter);
+    return img;
+}
+
+QImage notice() {
+    QImage img(398, 73, QImage::Format_RGB32);
+    img.fill(QColor(192, 192, 192));
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A small display with a tick on it.
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(40, 40, 60));
+    p.drawRect(12, 16, 38, 28);
+    p.setBrush(QColor(128, 128, 128));
+    p.drawRect(26, 44, 10, 6);
+    p.drawRect(18, 50, 26, 4);
+    p.setPen(QPen(QColor(0, 200, 0), 3));
+    p.drawPolyline(QPolygon({QPoint(20, 30), QPoint(28, 38), QPoint(42, 22)}));
+    QFont f("Liberation Sans");
+    f.setPixelSize(18);
+    f.setBold(true);
+    p.setFont(f);
+    reliefText(p, QRect(60, 8, 330, 28), QStringLiteral("Установите разрешение экрана"), Qt::AlignCenter);
+    reliefText(p, QRect(60, 38, 330, 28), QStringLiteral("1024 на 768 точек !"), Qt::AlignCenter);
+    return img;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources");
+    bool ok = background().save(QDir(dir).filePath("background.jpg"), "JPEG", 92);
+    ok = notice().save(QDir(dir).filePath("display_notice.png"), "PNG") && ok;
+    std::fprintf(ok ? stdout : stderr, ok ? "pictures written to %s\n" : "could not write to %s\n",
+                 qPrintable(dir));
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds, and runs every test
+# with CTest under Xvfb (the OpenGL and widget tests need a display).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+m797_install_missing "${M797_BUILD_PACKAGES[@]}" "${M797_TEST_PACKAGES[@]}"
+
+build=${M797_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -- -j"$(nproc)" --quiet
+
+cd "$build"
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$(nproc)" --timeout 300
