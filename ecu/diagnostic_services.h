@@ -8,6 +8,18 @@ struct LiveRecord;
 struct RequestTable;
 class SerialLine;
 
+// Serves, in this order: the trouble-code read (while readDtcRequest is 1),
+// the one-shot clear, and, once the actuator window has been opened, the
+// fifteen actuator entries in list order and the two resets.
 void serveDiagnosticRequests(SerialLine& line, RequestTable& table, LiveRecord& record);
+
+// For the program's exit: asks for the release of every actuator entry that is
+// under test (selected, or with a command still pending), so the thread can
+// hand the outputs back to the control unit before the port closes. Returns
+// whether any release is now pending.
+bool requestReleaseOfActuatorsUnderTest(LiveRecord& record);
+
+// Whether any actuator release is still waiting to be sent.
+bool actuatorReleasePending(const LiveRecord& record);
 
 }  // namespace m797
