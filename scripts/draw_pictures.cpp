@@ -1,5 +1,5 @@
-// Draws the main window's background and the display-error notice picture
-// into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
+// Draws the main window's background, the display-error notice picture and
+// the ten 21x21 status icons of the error list into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
 // changes; the program itself only loads the stored files.
 
 #include <QDir>
@@ -78,6 +78,69 @@ QImage notice() {
     return img;
 }
 
+// The error list's status icons, 21x21 on a white ground.
+const QColor kIconRed(220, 0, 0);
+const QColor kIconBlue(0, 60, 220);
+
+void exclamation(QPainter& p, QColor colour) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRect(9, 3, 3, 11);
+    p.drawRect(9, 16, 3, 3);
+}
+
+void letterT(QPainter& p, QColor colour) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRect(4, 3, 13, 3);
+    p.drawRect(9, 3, 3, 15);
+}
+
+void lamp(QPainter& p) {
+    p.setPen(QPen(kIconRed, 1));
+    p.setBrush(kIconRed);
+    p.drawEllipse(QRectF(6.5, 6.5, 8, 8));
+    p.drawRect(8, 15, 5, 3);
+    p.setBrush(Qt::NoBrush);
+    const QLineF rays[] = {{10.5, 1, 10.5, 4},  {1, 10.5, 4, 10.5}, {17, 10.5, 20, 10.5},
+                           {3.5, 3.5, 5.5, 5.5}, {17.5, 3.5, 15.5, 5.5}};
+    for (const QLineF& r : rays) p.drawLine(r);
+}
+
+void steps(QPainter& p, bool up) {
+    p.setPen(QPen(kIconRed, 2));
+    const int low = 17, high = 4;
+    const int a = up ? low : high, b = up ? high : low;
+    p.drawPolyline(QPolygon({QPoint(2, a), QPoint(8, a), QPoint(8, (a + b) / 2), QPoint(13, (a + b) / 2),
+                             QPoint(13, b), QPoint(19, b)}));
+}
+
+void brokenLine(QPainter& p) {
+    p.setPen(QPen(kIconRed, 2));
+    p.drawPolyline(QPolygon({QPoint(2, 10), QPoint(7, 10), QPoint(9, 4), QPoint(12, 17), QPoint(14, 10),
+                             QPoint(19, 10)}));
+}
+
+QImage statusIcon(int number) {
+    QImage img(21, 21, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, number == 0);
+    switch (number) {
+        case 0: lamp(p); break;
+        case 1: exclamation(p, kIconRed); break;
+        case 2: exclamation(p, kIconBlue); break;
+        case 3: p.fillRect(4, 9, 13, 3, kIconBlue); break;
+        case 4: letterT(p, kIconRed); break;
+        case 5: letterT(p, kIconBlue); break;
+        case 6: steps(p, true); break;
+        case 7: steps(p, false); break;
+        case 8: brokenLine(p); break;
+        default: break;  // 9: blank
+    }
+    return img;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +148,8 @@ int main(int argc, char** argv) {
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources");
     bool ok = background().save(QDir(dir).filePath("background.jpg"), "JPEG", 92);
     ok = notice().save(QDir(dir).filePath("display_notice.png"), "PNG") && ok;
+    for (int i = 0; i < 10; ++i)
+        ok = statusIcon(i).save(QDir(dir).filePath(QStringLiteral("status_icon_%1.png").arg(i)), "PNG") && ok;
     std::fprintf(ok ? stdout : stderr, ok ? "pictures written to %s\n" : "could not write to %s\n",
                  qPrintable(dir));
     return ok ? 0 : 1;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Redraws the pictures kept under resources/ (background, notice).
+# Redraws the pictures kept under resources/ (background, notice, status icons).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja >/dev/null
