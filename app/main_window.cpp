@@ -12,8 +12,11 @@
 
 #include "app/display_clock.h"
 #include "app/screen_width.h"
+#include "dialogs/actuator_window.h"
 #include "dialogs/display_error_notice.h"
+#include "dialogs/error_list.h"
 #include "ecu/com_port.h"
+#include "ecu/diagnostic_services.h"
 #include "ecu/serial_line.h"
 
 TForm1* Form1 = nullptr;
@@ -217,8 +220,18 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {}
-void TForm1::SpeedButton16Click() {}
-void TForm1::SpeedButton17Click() {}
+void TForm1::SpeedButton16Click() {
+    new TForm5(record_, this);
+    setEnabled(false);
+    record_.actuatorWindowOpen = 1;
+    record_.actuator[0].reportRequest = 1;
+}
+
+void TForm1::SpeedButton17Click() {
+    new TForm4(record_, this);
+    setEnabled(false);
+    record_.readDtcRequest = 1;
+}
 
 void TForm1::SpeedButton18Click() {
     if (ending_) return;
@@ -226,6 +239,7 @@ void TForm1::SpeedButton18Click() {
     SaveColourScheme();
     if (acquisitionThread_) acquisitionThread_->suspend();
     clock_->stop();
+    m797::requestReleaseOfActuatorsUnderTest(record_);
     shutdownAcquisition();
     QCoreApplication::quit();
 }
@@ -235,6 +249,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         ending_ = true;
         SaveColourScheme();
         if (acquisitionThread_) acquisitionThread_->suspend();
+        m797::requestReleaseOfActuatorsUnderTest(record_);
         shutdownAcquisition();
         QCoreApplication::quit();
     }

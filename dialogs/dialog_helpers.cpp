@@ -1,0 +1,50 @@
+#include "dialogs/dialog_helpers.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QToolButton>
+
+namespace dialogs {
+
+QFont windowFont(bool bold) {
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setPointSize(8);
+    f.setBold(bold);
+    return f;
+}
+
+QFrame* bevelledPanel(QWidget* parent, QRect geometry, bool sunken) {
+    auto* p = new QFrame(parent);
+    p->setGeometry(geometry);
+    p->setFrameStyle(QFrame::Panel | (sunken ? QFrame::Sunken : QFrame::Raised));
+    p->setLineWidth(1);
+    return p;
+}
+
+QLabel* labelAt(QWidget* parent, const QString& text, int left, int top) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(windowFont());
+    l->adjustSize();
+    l->move(left, top);
+    return l;
+}
+
+QToolButton* buttonAt(QWidget* parent, const QString& name, const QString& caption, QRect geometry) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setFont(windowFont());
+    b->setGeometry(geometry);
+    return b;
+}
+
+void fixAndCentre(QWidget* window, int width, int height) {
+    window->setFixedSize(width, height);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        window->move(s->geometry().center() - window->rect().center());
+}
+
+}  // namespace dialogs

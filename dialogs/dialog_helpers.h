@@ -1,0 +1,23 @@
+#pragma once
+// Small pieces shared by the diagnostic windows: the 8-point window font,
+// bevelled panels, labels and buttons at fixed places, centring on the desktop.
+
+#include <QRect>
+#include <QString>
+
+class QFont;
+class QFrame;
+class QLabel;
+class QToolButton;
+class QWidget;
+
+namespace dialogs {
+
+QFont windowFont(bool bold = false);
+QFrame* bevelledPanel(QWidget* parent, QRect geometry, bool sunken = false);
+QLabel* labelAt(QWidget* parent, const QString& text, int left, int top);
+QToolButton* buttonAt(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
+// Fixed client size, centred on the primary screen.
+void fixAndCentre(QWidget* window, int width, int height);
+
+}  // namespace dialogs

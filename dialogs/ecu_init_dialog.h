@@ -1,0 +1,14 @@
+#pragma once
+// TForm7: confirms the reset with initialisation that also clears the learnt
+// data (ECUReset mode 0x90).
+
+#include "dialogs/confirmation_dialog.h"
+
+class TForm7 : public ConfirmationDialog {
+    Q_OBJECT
+public:
+    TForm7(m797::LiveRecord& record, TForm5* actuatorWindow);
+
+protected:
+    std::atomic<std::uint8_t>& confirmedRequest() override { return record_.ecuInitRequest; }
+};

@@ -1,0 +1,7 @@
+#include "dialogs/ecu_reset_dialog.h"
+
+TForm6::TForm6(m797::LiveRecord& record, TForm5* actuatorWindow)
+    : ConfirmationDialog(record, actuatorWindow, QStringLiteral("Сбрс ЭБУ"),
+                         {QStringLiteral("Полный аппаратны сброс блока"),
+                          QStringLiteral("управления  (как по включению)."),
+                          QStringLiteral("Вы уверены?")}) {}

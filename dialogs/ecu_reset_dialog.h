@@ -1,0 +1,13 @@
+#pragma once
+// TForm6: confirms the control unit's hardware reset (ECUReset mode 0x01).
+
+#include "dialogs/confirmation_dialog.h"
+
+class TForm6 : public ConfirmationDialog {
+    Q_OBJECT
+public:
+    TForm6(m797::LiveRecord& record, TForm5* actuatorWindow);
+
+protected:
+    std::atomic<std::uint8_t>& confirmedRequest() override { return record_.ecuResetRequest; }
+};

@@ -1,0 +1,148 @@
+#include "dialogs/error_list.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <cstring>
+
+#include "app/cp1251.h"
+#include "dialogs/dialog_helpers.h"
+#include "dialogs/status_icon_delegate.h"
+#include "dialogs/trouble_code_list.h"
+
+namespace {
+
+constexpr int kColumnWidths[6] = {52, 16, 16, 16, 16, 436};
+constexpr int kRowHeight = 15;
+constexpr int kDescriptionColumn = 5;
+
+QTableWidgetItem* cell(QTableWidget* grid, int row, int column) {
+    QTableWidgetItem* item = grid->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem();
+        item->setFlags(Qt::ItemIsEnabled);
+        grid->setItem(row, column, item);
+    }
+    return item;
+}
+
+}  // namespace
+
+TForm4::TForm4(m797::LiveRecord& record, QWidget* mainWindow)
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
+      mainWindow_(mainWindow) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Ошибки"));
+    setFont(dialogs::windowFont());
+    dialogs::fixAndCentre(this, 608, 365);
+    buildGrid();
+    buildLegend();
+    buildCommandRow();
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
+    Timer1->start(500);
+    // The last stored answer is on show at once, not only after the first tick.
+    Timer1Timer();
+    show();
+}
+
+void TForm4::buildGrid() {
+    QFrame* panel1 = dialogs::bevelledPanel(this, {5, 5, 596, 249});
+    StringGrid1 = new QTableWidget(1, 6, panel1);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(8, 8, 577, 233);
+    StringGrid1->setItemDelegate(new StatusIconDelegate(StringGrid1));
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setMinimumSectionSize(1);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int c = 0; c < 6; ++c) StringGrid1->setColumnWidth(c, kColumnWidths[c]);
+    StringGrid1->setHorizontalHeaderLabels({QStringLiteral("      Код"), QStringLiteral("1"),
+                                            QStringLiteral("2"), QStringLiteral("3"),
+                                            QStringLiteral("4"), QStringLiteral("   Наименование")});
+}
+
+void TForm4::buildLegend() {
+    QFrame* panel3 = dialogs::bevelledPanel(this, {5, 256, 596, 73});
+    for (int i = 0; i < m797::kStatusIconCount; ++i) {
+        const m797::LegendEntry& entry = m797::legendEntry(i);
+        QFrame* frame = dialogs::bevelledPanel(panel3, {entry.left, entry.top, 25, 25}, true);
+        frame->setObjectName(QStringLiteral("LegendFrame%1").arg(i));
+        auto* picture = new QLabel(frame);
+        picture->setGeometry(2, 2, 21, 21);
+        picture->setPixmap(StatusIconDelegate::icon(i));
+        const QString caption = QString::fromStdString(m797::cp1251ToUtf8(entry.lines[0])) +
+                                QLatin1Char('\n') +
+                                QString::fromStdString(m797::cp1251ToUtf8(entry.lines[1]));
+        QLabel* text = dialogs::labelAt(panel3, caption, entry.left + 28, entry.top);
+        text->setObjectName(QStringLiteral("LegendCaption%1").arg(i));
+    }
+}
+
+void TForm4::buildCommandRow() {
+    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Сброс"),
+                                     {8, 336, 81, 22});
+    QFrame* panel2 = dialogs::bevelledPanel(this, {96, 336, 417, 22});
+    Label1 = dialogs::labelAt(panel2, QStringLiteral("Количество ошибок"), 128, 4);
+    Label2 = dialogs::labelAt(panel2, QStringLiteral("0"), 256, 4);
+    Label2->setMinimumWidth(40);
+    SpeedButton2 = dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Выход"),
+                                     {518, 336, 81, 22});
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
+}
+
+void TForm4::Timer1Timer() {
+    {
+        // One consistent snapshot: the count and the records of the same answer.
+        std::lock_guard<std::mutex> guard(record_.lock);
+        std::memcpy(buffer_, record_.dtcResponse, sizeof buffer_);
+    }
+    showRows();
+}
+
+void TForm4::showRows() {
+    const std::vector<m797::TroubleCodeRow> rows = m797::troubleCodeRows(buffer_);
+    Label2->setText(QString::number(rows.size()));
+    StringGrid1->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        const m797::TroubleCodeRow& row = rows[r];
+        cell(StringGrid1, r, 0)->setText(QString::fromStdString(m797::cp1251ToUtf8(row.code)));
+        for (int c = 0; c < 4; ++c) cell(StringGrid1, r, c + 1)->setData(kStatusIconRole, row.icons[c]);
+        // A code the table does not know shows no text, never the text of
+        // the code that stood in this row before.
+        cell(StringGrid1, r, kDescriptionColumn)
+            ->setText(QString::fromStdString(m797::cp1251ToUtf8(row.description)));
+    }
+}
+
+void TForm4::SpeedButton1Click() {
+    StringGrid1->setRowCount(1);
+    Timer1->stop();
+    std::memset(buffer_, 0, sizeof buffer_);
+    {
+        std::lock_guard<std::mutex> guard(record_.lock);
+        std::memset(record_.dtcResponse, 0, sizeof record_.dtcResponse);
+    }
+    record_.clearDtcRequest = 1;
+    Timer1->start(500);
+}
+
+void TForm4::SpeedButton2Click() { close(); }
+
+void TForm4::closeEvent(QCloseEvent* event) {
+    Timer1->stop();
+    record_.readDtcRequest = 0;
+    if (mainWindow_) mainWindow_->setEnabled(true);
+    event->accept();
+}

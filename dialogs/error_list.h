@@ -1,0 +1,51 @@
+#pragma once
+// TForm4, the error list: the trouble codes of the latest answer with their
+// texts and status icons, refreshed every 500 ms from a copy of dtcResponse;
+// "Сброс" asks the acquisition thread to clear the codes.
+
+#include <QDialog>
+#include <cstdint>
+
+#include "app/live_record.h"
+
+class QLabel;
+class QTableWidget;
+class QTimer;
+class QToolButton;
+
+class TForm4 : public QDialog {
+    Q_OBJECT
+public:
+    // `mainWindow` is disabled by its opener and enabled again when this closes.
+    TForm4(m797::LiveRecord& record, QWidget* mainWindow);
+
+    QTableWidget* grid() const { return StringGrid1; }
+    QLabel* countLabel() const { return Label2; }
+    QTimer* timer() const { return Timer1; }
+    QToolButton* speedButton(int n) const { return n == 1 ? SpeedButton1 : SpeedButton2; }
+
+public slots:
+    void Timer1Timer();
+    void SpeedButton1Click();  // "Сброс"
+    void SpeedButton2Click();  // "Выход"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;  // FormClose
+
+private:
+    void buildGrid();
+    void buildLegend();
+    void buildCommandRow();
+    void showRows();
+
+    m797::LiveRecord& record_;
+    QWidget* mainWindow_;
+    std::uint8_t buffer_[m797::kDtcResponseSize] = {};
+
+    QTableWidget* StringGrid1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QTimer* Timer1 = nullptr;
+};
