@@ -1,0 +1,153 @@
+// TForm4 through its handlers and the record's flags.
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <cstring>
+
+#include "dialogs/error_list.h"
+#include "dialogs/status_icon_delegate.h"
+#include "dialogs/trouble_code_list.h"
+#include "tests/dialogs/window_fixture.h"
+
+namespace {
+
+void storeAnswer(m797::LiveRecord& record, std::initializer_list<std::uint8_t> records) {
+    std::lock_guard<std::mutex> guard(record.lock);
+    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
+    record.dtcResponse[12] = static_cast<std::uint8_t>(records.size() / 3);
+    int i = 13;
+    for (std::uint8_t b : records) record.dtcResponse[i++] = b;
+}
+
+QString text(QTableWidget* grid, int row, int column) {
+    QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+int icon(QTableWidget* grid, int row, int column) {
+    QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->data(kStatusIconRole).toInt() : m797::kNoIcon;
+}
+
+struct ErrorList : ::testing::Test {
+    m797::LiveRecord record;
+    QWidget main;
+    TForm4* window = nullptr;
+    void open() { window = new TForm4(record, &main); }
+    void TearDown() override {
+        if (window) window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+TEST_F(ErrorList, HeaderAndColumns) {
+    open();
+    QTableWidget* grid = window->grid();
+    const QStringList header = {"      Код", "1", "2", "3", "4", "   Наименование"};
+    const int widths[] = {52, 16, 16, 16, 16, 436};
+    ASSERT_EQ(grid->columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(grid->horizontalHeaderItem(c)->text(), header[c]);
+        EXPECT_EQ(grid->columnWidth(c), widths[c]);
+    }
+    EXPECT_EQ(window->windowTitle(), "Ошибки");
+    EXPECT_EQ(window->size(), QSize(608, 365));
+    EXPECT_EQ(window->findChild<QLabel*>("LegendCaption4")->text(), "Тест  не\nзакончен");
+    EXPECT_EQ(window->findChild<QLabel*>("LegendCaption0")->text(), "Лампа \nдиагностики");
+}
+
+TEST_F(ErrorList, RefreshShowsTheRowsOfTheLatestAnswer) {
+    storeAnswer(record, {0x01, 0x02, 0xE8, 0x03, 0x00, 0x20});
+    open();  // shown at once, before the first tick
+    QTableWidget* grid = window->grid();
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(window->countLabel()->text(), "2");
+    EXPECT_EQ(text(grid, 0, 0), "P  0102");
+    EXPECT_EQ(text(grid, 0, 5), "Датчик массового расхода воздуха, низкий уровень выходного сигнала");
+    EXPECT_EQ(text(grid, 1, 0), "P  0300");
+    const int expected[2][4] = {{0, 1, 5, 8}, {m797::kNoIcon, 3, 5, m797::kNoIcon}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(icon(grid, r, c + 1), expected[r][c]) << r << c;
+
+    // The next answer holds an unknown code in row 1 and no second code.
+    storeAnswer(record, {0x77, 0x77, 0x0F});
+    window->Timer1Timer();
+    ASSERT_EQ(grid->rowCount(), 1);
+    EXPECT_EQ(text(grid, 0, 0), "P  7777");
+    EXPECT_EQ(text(grid, 0, 5), "");
+    const int status0F[4] = {m797::kNoIcon, m797::kNoIcon, 5, 8};
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(icon(grid, 0, c + 1), status0F[c]);
+
+    storeAnswer(record, {});
+    window->Timer1Timer();
+    EXPECT_EQ(grid->rowCount(), 0);
+    EXPECT_EQ(window->countLabel()->text(), "0");
+}
+
+// The icons are part of their cells: any repaint of the grid draws them again.
+TEST_F(ErrorList, IconsSurviveARepaint) {
+    storeAnswer(record, {0x01, 0x02, 0xE8});
+    open();
+    QTableWidget* grid = window->grid();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (int pass = 0; pass < 2; ++pass) {
+        grid->viewport()->repaint();
+        const QImage shot = grid->viewport()->grab().toImage();
+        const QColor lamp = shot.pixelColor(grid->visualItemRect(grid->item(0, 1)).center());
+        const QColor test = shot.pixelColor(grid->visualItemRect(grid->item(0, 3)).center());
+        EXPECT_GT(lamp.red(), 150);
+        EXPECT_LT(lamp.blue(), 100);
+        EXPECT_GT(test.blue(), 150);
+        EXPECT_LT(test.red(), 100);
+    }
+}
+
+TEST_F(ErrorList, ResetClearsTheListAndAsksOnce) {
+    storeAnswer(record, {0x01, 0x02, 0xE8, 0x03, 0x00, 0x20});
+    open();
+    QTest::mouseClick(window->speedButton(1), Qt::LeftButton);
+    EXPECT_EQ(record.clearDtcRequest, 1);
+    EXPECT_EQ(record.dtcResponse[12], 0);
+    EXPECT_EQ(record.dtcResponse[13], 0);
+    EXPECT_EQ(window->grid()->rowCount(), 1);
+    EXPECT_TRUE(window->timer()->isActive());
+    window->Timer1Timer();
+    EXPECT_EQ(window->grid()->rowCount(), 0);
+    EXPECT_EQ(window->countLabel()->text(), "0");
+}
+
+TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
+    main.setEnabled(false);
+    record.readDtcRequest = 1;
+    storeAnswer(record, {0x16, 0x89, 0x80});
+    open();
+    QTest::mouseClick(window->speedButton(2), Qt::LeftButton);
+    window = nullptr;
+    EXPECT_EQ(record.readDtcRequest, 0);
+    EXPECT_TRUE(main.isEnabled());
+    EXPECT_EQ(record.dtcResponse[12], 1);
+    open();
+    EXPECT_EQ(text(window->grid(), 0, 5), "Сбой функционирования памяти ошибок");
+}
+
+TEST(ErrorListFromMainWindow, ErrorsButtonOpensTheList) {
+    auto form1 = dialogs_test::mainWindow();
+    form1->speedButton(17)->click();
+    TForm4* list = dialogs_test::openWindow<TForm4>();
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(form1->isEnabled());
+    EXPECT_EQ(form1->record().readDtcRequest, 1);
+    list->close();
+    EXPECT_TRUE(form1->isEnabled());
+    EXPECT_EQ(form1->record().readDtcRequest, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
