@@ -101,21 +101,6 @@ TEST_F(DiagnosticServices, ActuatorsAndResetsWaitForTheActuatorWindow) {
     EXPECT_EQ(line.written().size(), 4u);
 }
 
-TEST_F(DiagnosticServices, ReportKeepsTheEntryUnderTestUntilReleased) {
-    record.actuatorWindowOpen = 1;
-    record.actuator[7].reportRequest = 1;
-    for (int i = 0; i < 3; ++i) cycle();
-    EXPECT_EQ(line.written().size(), 3u);
-    EXPECT_EQ(record.actuator[7].reportRequest, 1);
-
-    record.actuator[7].releaseRequest = 1;
-    line.forget();
-    cycle();
-    cycle();
-    const std::vector<Bytes> expected = {hex("83 10 F1 30 0A 01 BF"), hex("83 10 F1 30 0A 00 BE")};
-    EXPECT_EQ(line.written(), expected);
-}
-
 TEST_F(DiagnosticServices, TroubleCodeReadCopiesOnlyTheBytesReceived) {
     record.readDtcRequest = 1;
     const Bytes request = hex("84 10 F1 18 00 00 00 9D");

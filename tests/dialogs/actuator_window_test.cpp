@@ -63,17 +63,6 @@ struct ActuatorWindow : ::testing::Test {
     }
 };
 
-TEST_F(ActuatorWindow, OpensOnTheFirstInjector) {
-    EXPECT_EQ(window->comboBox()->count(), 17);
-    EXPECT_EQ(window->comboBox()->currentIndex(), 0);
-    EXPECT_EQ(window->comboBox()->itemText(16), "Инициализация ЭБУ");
-    EXPECT_EQ(window->statePanel()->text(), "Выл");
-    EXPECT_EQ(caption(1), "Вкл");
-    EXPECT_EQ(caption(2), "Выкл");
-    EXPECT_TRUE(window->timer()->isActive());
-    EXPECT_EQ(window->timer()->interval(), 100);
-}
-
 // Moving the selection releases the old entry and puts the new one under test.
 TEST_F(ActuatorWindow, SelectionReleasesTheOldEntryAndReportsTheNew) {
     struct Case {
@@ -158,17 +147,6 @@ TEST_F(ActuatorWindow, IdleControlsStartFromTheLiveBytes) {
     EXPECT_EQ(panelAfterTick(), "0 %");
 }
 
-TEST_F(ActuatorWindow, PanelShowsTheStateTextOfTheSelectedEntry) {
-    {
-        std::lock_guard<std::mutex> guard(record.lock);
-        record.actuator[4].stateText = m797::toCp1251("Заглушите двигатель");
-        record.actuator[0].stateText = m797::toCp1251("ВКЛ");
-    }
-    EXPECT_EQ(panelAfterTick(), "ВКЛ");
-    choose(4);
-    EXPECT_EQ(panelAfterTick(), "Заглушите двигатель");
-}
-
 TEST_F(ActuatorWindow, ForcingAnEntryKeepsItUnderTest) {
     choose(15);  // the reset dialog leaves entry 0 selected but not reported
     TForm6* reset = dialogs_test::openWindow<TForm6>();
@@ -231,23 +209,6 @@ TEST_F(ActuatorWindow, ResetAndInitialisationConfirmations) {
         EXPECT_EQ(caption(2), "Выкл");
         EXPECT_EQ(dialogs_test::openWindow<ConfirmationDialog>(), nullptr);
     }
-}
-
-TEST(ConfirmationTexts, ExactWording) {
-    m797::LiveRecord record;
-    TForm6 reset(record, nullptr);
-    EXPECT_EQ(reset.windowTitle(), "Сбрс ЭБУ");
-    EXPECT_EQ(reset.label(1)->text(), "Полный аппаратны сброс блока");
-    EXPECT_EQ(reset.label(2)->text(), "управления  (как по включению).");
-    EXPECT_EQ(reset.label(3)->text(), "Вы уверены?");
-    TForm7 init(record, nullptr);
-    EXPECT_EQ(init.windowTitle(), "Инициализация ЭБУ");
-    EXPECT_EQ(init.label(3)->text(), "данных обучения.");
-    EXPECT_EQ(init.label(4)->text(), "Вы уверены?");
-    EXPECT_EQ(init.speedButton(1)->text(), "Да");
-    EXPECT_EQ(init.speedButton(2)->text(), "Нет");
-    reset.setAttribute(Qt::WA_DeleteOnClose, false);
-    init.setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
 TEST(ActuatorWindowFromMainWindow, ControlButtonOpensTheWindow) {
