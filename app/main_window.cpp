@@ -18,6 +18,9 @@
 
 TForm1* Form1 = nullptr;
 
+// The pictures live in a static library: register them before the first use.
+static void registerResources() { Q_INIT_RESOURCE(resources); }
+
 namespace {
 
 const QColor kNavy(0, 0, 128);
@@ -51,6 +54,14 @@ QFont windowFont(bool bold) {
     return f;
 }
 
+// Caption colour of an enabled button; a disabled one keeps the greyed text.
+void setCaptionColour(QToolButton* b, QColor colour) {
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Active, QPalette::ButtonText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
+    b->setPalette(pal);
+}
+
 QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
     auto* p = new QFrame(parent);
     p->setGeometry(geometry);
@@ -79,6 +90,7 @@ QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor
 TForm1::TForm1(StartOptions options, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), options_(std::move(options)) {
     Form1 = this;
+    registerResources();
     setWindowTitle(QStringLiteral("m797diag"));
     record_.clearTexts();
     if (!options_.ignoreScreenWidth && m797::primaryScreenWidth() != 1024) {
@@ -159,9 +171,7 @@ void TForm1::buildParameterSetPanel() {
         QRect place(xs[column], set <= 6 ? 24 : 48, last ? 25 : 23, last ? 18 : 17);
         QToolButton* b = makeButton(Panel1, set + 3, QString::number(set), place);
         b->setCheckable(true);
-        QPalette pal = b->palette();
-        pal.setColor(QPalette::ButtonText, kNavy);
-        b->setPalette(pal);
+        setCaptionColour(b, kNavy);
         parameterSets_->addButton(b, set);
     }
     speedButtons_[3]->setChecked(true);
@@ -172,9 +182,7 @@ void TForm1::buildCommandBar() {
     Panel2 = bevelledPanel(this, {808, 96, 201, 137});
     for (const CommandButton& c : kCommandBar) {
         QToolButton* b = makeButton(Panel2, c.number, QString::fromUtf8(c.caption), {c.left, c.top, 89, 22});
-        QPalette pal = b->palette();
-        pal.setColor(QPalette::ButtonText, c.red ? kRed : kNavy);
-        b->setPalette(pal);
+        setCaptionColour(b, c.red ? kRed : kNavy);
     }
     speedButton(2)->setEnabled(false);
     speedButton(19)->setEnabled(false);
