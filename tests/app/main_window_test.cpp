@@ -139,7 +139,10 @@ TEST_P(ScreenCheck, NoticeOnlyWhenTheScreenIsNot1024Wide) {
 
 INSTANTIATE_TEST_SUITE_P(Widths, ScreenCheck,
                          ::testing::Values(ScreenCase{1280, false, true}, ScreenCase{800, false, true},
-                                           ScreenCase{1024, false, false}, ScreenCase{1280, true, false}));
+                                           ScreenCase{1024, false, false}, ScreenCase{1280, true, false}),
+                         [](const ::testing::TestParamInfo<ScreenCase>& info) {
+                             return std::to_string(info.param.width) + (info.param.ignore ? "Ignored" : "");
+                         });
 
 TEST(MainWindow, ExitStopsTheAcquisitionThread) {
     auto w = makeWindow(1024);
