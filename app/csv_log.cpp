@@ -101,12 +101,17 @@ std::string CsvLog::open(const std::string& path) {
     std::string start = endsMidLine(fd_) ? "\n" : "";
     start += headerRow();
     if (!writeAll(start)) return error_;
+    openedAt_ = std::chrono::steady_clock::now();
     return {};
 }
 
 bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
     if (fd_ < 0) return false;
     return writeAll(formatRow(record, secondsSinceStart));
+}
+
+double CsvLog::secondsSinceOpen() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - openedAt_).count();
 }
 
 bool CsvLog::writeAll(const std::string& bytes) {

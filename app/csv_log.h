@@ -13,6 +13,7 @@
 // Used from the acquisition thread only; writeRow reads the record, so the
 // caller holds record.lock.
 
+#include <chrono>
 #include <string>
 
 namespace m797 {
@@ -38,6 +39,8 @@ public:
     // Does nothing (and returns false) while the log is closed.
     bool writeRow(const LiveRecord& record, double secondsSinceStart);
     const std::string& error() const { return error_; }
+    // Seconds on the steady clock since open() succeeded (the time_s of a row).
+    double secondsSinceOpen() const;
 
     static std::string headerRow();
     static std::string formatRow(const LiveRecord& record, double secondsSinceStart);
@@ -48,6 +51,7 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string error_;
+    std::chrono::steady_clock::time_point openedAt_{};
 };
 
 }  // namespace m797
