@@ -18,7 +18,7 @@ constexpr int kLive03BufferSize = 40;
 class LiveDataDecoder {
 public:
     // `decimalSeparator` is the user's locale's (value texts only; see
-    // localeDecimalSeparator() in ecu/value_text.h).
+    // localeDecimalPoint() in ecu/value_text.h).
     explicit LiveDataDecoder(char decimalSeparator = '.');
 
     // live01: 140-byte answer buffer (echo at 0..5); live03: 40-byte buffer.

@@ -107,7 +107,7 @@ std::string formatFixed(long double value, int decimals, char decimalSeparator) 
     return text;
 }
 
-char localeDecimalSeparator() {
+char localeDecimalPoint() {
     const std::lconv* conv = std::localeconv();
     if (conv == nullptr || conv->decimal_point == nullptr || conv->decimal_point[0] == '\0') return '.';
     return conv->decimal_point[0];

@@ -16,6 +16,6 @@ std::string formatFixed(long double value, int decimals, char decimalSeparator);
 
 // The decimal separator of the current LC_NUMERIC locale (first byte of
 // localeconv()->decimal_point; '.' when it is empty).
-char localeDecimalSeparator();
+char localeDecimalPoint();
 
 }  // namespace m797

@@ -151,8 +151,8 @@ TEST_F(CsvLogTest, DecimalCommaLocale) {
             break;
         }
     if (found == nullptr) GTEST_SKIP() << "no decimal-comma locale installed";
-    ASSERT_EQ(localeDecimalSeparator(), ',');
-    decodeKnownAnswer(localeDecimalSeparator());
+    ASSERT_EQ(localeDecimalPoint(), ',');
+    decodeKnownAnswer(localeDecimalPoint());
     EXPECT_EQ(record->analog[slotOf(1).index].text, "4,995");
     const std::string row = CsvLog::formatRow(*record, 2.25);
     std::setlocale(LC_NUMERIC, previous.c_str());
@@ -162,7 +162,7 @@ TEST_F(CsvLogTest, DecimalCommaLocale) {
 TEST(LocaleSeparator, CLocaleUsesPoint) {
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(localeDecimalSeparator(), '.');
+    EXPECT_EQ(localeDecimalPoint(), '.');
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
