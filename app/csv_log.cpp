@@ -9,6 +9,7 @@
 
 #include "app/live_record.h"
 #include "display/catalogue.h"
+#include "display/chart_texts.h"
 #include "ecu/value_text.h"
 
 namespace m797 {
@@ -40,21 +41,15 @@ std::string withDecimalPoint(const Text& valueText) {
     return out;
 }
 
-std::string bitString(const StatusByte& status) {
-    std::string bits;
-    for (int k = 7; k >= 0; --k) bits += status.bitText[k];
-    return bits;
-}
-
 std::string cell(const CatalogueEntry& entry, const LiveRecord& record) {
     const SlotRef slot = slotOf(entry.number);
     switch (entry.kind) {
         case DisplayKind::Analog: return withDecimalPoint(record.analog[slot.index].text);
-        case DisplayKind::Counter: return std::to_string(record.counter[slot.index].count);
         case DisplayKind::Flag: return std::to_string(record.flag[slot.index].state);
-        case DisplayKind::BitString: return bitString(record.statusByte[entry.statusByteIndex]);
-        case DisplayKind::Checksum: return record.extraText[0] + record.extraText[1];
-        case DisplayKind::ErrorCount: return std::to_string(record.errorCount);
+        case DisplayKind::Counter:
+        case DisplayKind::BitString:
+        case DisplayKind::Checksum:
+        case DisplayKind::ErrorCount: return chartValueText(entry.number, record);
         case DisplayKind::Reserved: break;
     }
     return {};
