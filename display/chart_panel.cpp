@@ -5,7 +5,7 @@
 #include "display/catalogue.h"
 #include "display/panel_init.h"
 #include "display/panel_surface.h"
-#include "display/value_texts.h"
+#include "display/chart_texts.h"
 
 namespace m797 {
 namespace {
@@ -62,7 +62,7 @@ struct ChartTexts {
 
 ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
     std::lock_guard guard(r.lock);
-    return {chartValueText(r, parameterNumber), chartPairedText(r, parameterNumber)};
+    return {chartValueText(parameterNumber, r), chartPairedText(parameterNumber, r)};
 }
 
 }  // namespace

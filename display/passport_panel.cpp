@@ -8,7 +8,7 @@
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_surface.h"
-#include "display/value_texts.h"
+#include "display/chart_texts.h"
 
 namespace m797 {
 namespace {
@@ -66,7 +66,7 @@ void drawUsvkValue(PanelSurface& panel, const LiveRecord& r) {
     glLoadIdentity();
     glTranslated(-3, -0.35, -3);
     glScalef(0.7f, 0.8f, 0.0f);
-    panel.draw3DText(slotText(r, 74));
+    panel.draw3DText(chartValueText(74, r));
 }
 
 }  // namespace
