@@ -292,8 +292,8 @@ bool RegDocument::keyExists(std::string_view path) const {
 
 void RegDocument::createKey(std::string_view path) {
     const std::string_view parent = parentPath(path);
-    if (parent.empty()) return;  // the hive itself
-    if (!findSection(parent)) createKey(parent);
+    if (parent.empty() || findSection(path)) return;  // the hive itself, or there already
+    createKey(parent);
     section(path);
 }
 

@@ -99,7 +99,7 @@ std::string SettingsFile::defaultPath() {
 
 SettingsFile::ReadResult SettingsFile::readDisk(RegDocument& doc) {
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unusable;
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Unusable;
     std::string bytes;
     char buf[16384];
     while (true) {
