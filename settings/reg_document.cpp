@@ -241,8 +241,10 @@ std::optional<RegDocument> RegDocument::parse(std::string_view bytes, std::strin
         std::string_view rest = trimLeft(line.substr(used));
         if (rest.empty() || rest[0] != '=') return fail(lineNumber, "missing '='");
         std::string data(trimLeft(rest.substr(1)));
-        // Long hex data continues on the next lines after a trailing backslash.
-        while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+        // Long hex data continues on the next lines after a trailing backslash
+        // (a string may end in a backslash of its own: "C:\\").
+        const bool hexData = startsWithNoCase(data, "hex");
+        while (hexData && !data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
             data.pop_back();
             data += trimLeft(trimRight(lines[++i]));
         }

@@ -113,6 +113,7 @@ SettingsFile::ReadResult SettingsFile::readDisk(RegDocument& doc) {
         bytes.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    if (bytes.empty()) return ReadResult::Missing;  // holds nothing that a rewrite could lose
     auto parsed = RegDocument::parse(bytes);
     if (!parsed) return ReadResult::Unusable;
     doc = std::move(*parsed);

@@ -41,6 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"hexContinued", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"b\"=hex:01,02,\\\n  03,04\n", true},
         ParseCase{"typedHex", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"q\"=hex(b):01,00,00,00,00,00,00,00\n", true},
         ParseCase{"escapedString", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"s\"=\"a\\\"b\\\\c\"\n", true},
+        ParseCase{"stringEndingInBackslash",
+                  "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"p\"=\"C:\\\\\"\n\"x\"=dword:00000001\n", true},
         ParseCase{"version5Utf16",
                   utf16Export("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\TORVAL]\r\n\r\n"), true},
         ParseCase{"utf8Bom", "\xEF\xBB\xBFREGEDIT4\n", true},

@@ -134,6 +134,16 @@ TEST_F(SettingsFileTest, DamagedFileIsNeverWrittenAndIsReportedOnce) {
     EXPECT_TRUE(file.memoryOnly());
 }
 
+TEST_F(SettingsFileTest, EmptyFileCountsAsNoSettings) {
+    writeBytes(config.file(), "");
+    SettingsStore store(file);
+    EXPECT_FALSE(store.OpenStoreKey("\\TORVAL", false));
+    ASSERT_TRUE(store.OpenStoreKey("\\TORVAL", true));
+    store.WriteStoreInteger("v", 3);
+    EXPECT_EQ(readOutcome("\\TORVAL", "v"), "3");
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
 TEST_F(SettingsFileTest, UnwritableFolderFailsWritesOnceAndTheRunGoesOn) {
     // A plain file where the folder should be: no write can succeed, even as root.
     writeBytes(config.folder() + "/m797diag", "not a folder");
