@@ -37,12 +37,19 @@ void loadColours(SettingsStore& store, LiveRecord& record) {
     for (std::size_t i = 0; i < stored.size(); ++i) colours[i / 4][i % 4] = colourFromStored(stored[i]);
 }
 
+// Stored rows count from 0, parameter numbers from 1. Any stored integer is
+// accepted (the charts draw nothing for a number outside 1..79); the largest
+// one wraps instead of overflowing.
+std::int32_t parameterNumberOfRow(std::int32_t row) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(row) + 1u);
+}
+
 // Entry N of selectedParameters is set as each value is read, so a failed
 // read keeps the entries before it.
 void loadSet(SettingsStore& store, LiveRecord& record, int n) {
     if (!store.OpenStoreKey(parameterSetKey(n), false)) return;
     for (int chart = 1; chart <= 5; ++chart)
-        record.selectedParameters[chart - 1] = store.ReadStoreInteger(parameterSetValueName(chart)) + 1;
+        record.selectedParameters[chart - 1] = parameterNumberOfRow(store.ReadStoreInteger(parameterSetValueName(chart)));
 }
 
 }  // namespace

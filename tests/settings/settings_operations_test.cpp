@@ -144,21 +144,20 @@ TEST_F(SettingsOperationsTest, ParameterSetButtonsReadTheStoredRows) {
     writeBytes(config.file(), "REGEDIT4\n\n" +
                                   section("\\TORVAL\\DIAGRAM\\F", {{"diagram_ok", 1}}) +
                                   section("\\TORVAL\\DIAGRAM\\F4", {{"diagram_1", 78}, {"diagram_2", 0},
-                                                                    {"diagram_3", 79}, {"diagram_4", -1},
-                                                                    {"diagram_5", 10}}) +
+                                                                    {"diagram_3", 79}, {"diagram_4", INT32_MAX},
+                                                                    {"diagram_5", -1}}) +
                                   section("\\TORVAL\\DIAGRAM\\F6", {{"diagram_1", 30}, {"diagram_2", 31}}));
     LoadParameterSet(*record, *file, 4);
-    EXPECT_EQ(selected(), (std::vector<int>{79, 1, 80, 0, 11}));
-    // 80 and 0 name no parameter: those charts draw no trace.
-    EXPECT_EQ(slotOf(80).kind, SlotKind::None);
-    EXPECT_EQ(slotOf(0).kind, SlotKind::None);
+    EXPECT_EQ(selected(), (std::vector<int>{79, 1, 80, INT32_MIN, 0}));
+    // Those outside 1..79 name no parameter: their charts draw no trace.
+    for (int n : {80, INT32_MIN, 0}) EXPECT_EQ(slotOf(n).kind, SlotKind::None) << n;
 
     LoadParameterSet(*record, *file, 9);  // no such set: nothing changes
-    EXPECT_EQ(selected(), (std::vector<int>{79, 1, 80, 0, 11}));
+    EXPECT_EQ(selected(), (std::vector<int>{79, 1, 80, INT32_MIN, 0}));
     EXPECT_TRUE(reporter.messages.empty());
 
     LoadParameterSet(*record, *file, 6);  // stops at diagram_3, keeping the two before it
-    EXPECT_EQ(selected(), (std::vector<int>{31, 32, 80, 0, 11}));
+    EXPECT_EQ(selected(), (std::vector<int>{31, 32, 80, INT32_MIN, 0}));
     EXPECT_EQ(reporter.messages, std::vector<std::string>{"Failed to get data for 'diagram_3'"});
 }
 
