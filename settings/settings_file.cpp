@@ -42,18 +42,22 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Holds the advisory lock that serialises writers of one settings file.
+// Holds the advisory lock that serialises writers of one settings file. A
+// writer holds it for milliseconds; one that keeps it longer (a stopped
+// process) makes this write fail rather than freeze the window.
 class WriterLock {
 public:
     explicit WriterLock(const std::string& lockPath) {
         fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0) return;
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        constexpr int kAttempts = 200;  // 10 ms apart: two seconds
+        for (int attempt = 0; ::flock(fd_, LOCK_EX | LOCK_NB) != 0; ++attempt) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || attempt == kAttempts) {
                 ::close(fd_);
                 fd_ = -1;
                 return;
             }
+            ::usleep(10000);
         }
     }
     ~WriterLock() {

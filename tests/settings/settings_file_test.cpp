@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,6 +157,20 @@ TEST_F(SettingsFileTest, UnwritableFolderFailsWritesOnceAndTheRunGoesOn) {
     // This run still sees what it tried to store.
     EXPECT_EQ(readOutcome("\\TORVAL\\MANAGEMENT\\COLOUR_CIRCUIT", "GRID_G"), "40");
     EXPECT_EQ(readBytes(config.folder() + "/m797diag"), "not a folder");
+}
+
+TEST_F(SettingsFileTest, WriterThatNeverReleasesTheLockFailsTheWriteInsteadOfHanging) {
+    writeBytes(config.file(), "REGEDIT4\n\n");
+    const int held = ::open((config.file() + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    SettingsStore store(file);
+    ASSERT_TRUE(store.OpenStoreKey("\\TORVAL", true));
+    store.WriteStoreInteger("v", 1);
+    EXPECT_EQ(reporter.messages, std::vector<std::string>{"Failed to set data for 'v'"});
+    EXPECT_EQ(readBytes(config.file()), "REGEDIT4\n\n");
+    ::close(held);
+    store.WriteStoreInteger("w", 2);
+    EXPECT_NE(readBytes(config.file()).find("\"w\"=dword:00000002"), std::string::npos);
 }
 
 // A child that dies at a given stage of a save; the file must hold the old
