@@ -15,6 +15,8 @@
 #include "dialogs/display_error_notice.h"
 #include "ecu/com_port.h"
 #include "ecu/serial_line.h"
+#include "settings/settings_dialog.h"
+#include "settings/settings_operations.h"
 
 TForm1* Form1 = nullptr;
 
@@ -195,17 +197,7 @@ void TForm1::buildCommandBar() {
 }
 
 void TForm1::FormCreate() {
-    // The settings store arrives with the settings work; until then the
-    // first-run choices stand: parameters 2 to 6 and the start-up colours.
-    const float grid[4] = {0.5f, 0.4f, 0.1f, 0.4f}, name[4] = {0.1f, 0.99f, 0.7f, 0.7f},
-                value[4] = {0.1f, 0.4f, 0.8f, 0.5f}, trace[4] = {0.45f, 0.99f, 0.1f, 0.99f};
-    for (int i = 0; i < 4; ++i) {
-        record_.gridColour[i] = grid[i];
-        record_.nameTextColour[i] = name[i];
-        record_.valueTextColour[i] = value[i];
-        record_.traceColour[i] = trace[i];
-    }
-    for (int i = 0; i < 5; ++i) record_.selectedParameters[i] = i + 2;
+    m797::LoadSettingsAtStart(record_, settings_.file());
     update();
 }
 
@@ -224,7 +216,11 @@ void TForm1::SpeedButton2Click() {
     speedButton(2)->setEnabled(false);
 }
 
-void TForm1::SpeedButton3Click() {}
+void TForm1::SpeedButton3Click() {
+    // The dialog enables the main window again when it closes.
+    new TForm3(*this, settings_.file());
+    setEnabled(false);
+}
 void TForm1::SpeedButton16Click() {}
 void TForm1::SpeedButton17Click() {}
 
@@ -249,7 +245,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::parameterSetClicked(int) {}
+void TForm1::parameterSetClicked(int setNumber) {
+    // No repaint: the charts show the new set from their next repaint.
+    m797::LoadParameterSet(record_, settings_.file(), setNumber);
+}
 
 void TForm1::acquisitionGaveUp() {
     speedButton(1)->setEnabled(true);
@@ -265,7 +264,7 @@ void TForm1::displayTick() {
     panel(6)->update();
 }
 
-void TForm1::SaveColourScheme() {}
+void TForm1::SaveColourScheme() { m797::SaveColourScheme(record_, settings_.file()); }
 
 void TForm1::shutdownAcquisition() {
     if (acquisitionThread_) acquisitionThread_->terminate();

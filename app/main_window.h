@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/live_record.h"
+#include "settings/window_settings.h"
 
 class QFrame;
 class QLabel;
@@ -46,6 +47,9 @@ public:
     QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
     QTimer* displayClock() const { return clock_; }
     TForm8* displayErrorNotice() const { return notice_; }
+    // The per-user settings file and its error box (tests may redirect both
+    // before FormCreate).
+    WindowSettings& settings() { return settings_; }
 
 public slots:
     void SpeedButton1Click();   // "Старт"
@@ -86,6 +90,7 @@ private:
     QButtonGroup* parameterSets_ = nullptr;
     QTimer* clock_ = nullptr;
     TForm8* notice_ = nullptr;
+    WindowSettings settings_;
 };
 
 // The process-wide main window, reached by the other windows.
