@@ -5,8 +5,11 @@ namespace m797::gl {
 PrintPlacement printPlacement(TOpenGLPrintScale scale, int bw, int bh, const PrinterMetrics& p,
                               std::int32_t& pixelsPerInch) {
     PrintPlacement r;
-    r.left = static_cast<int>(p.logPixelsX * 0.18);
-    r.top = static_cast<int>(p.logPixelsY * 0.18);
+    // The product is formed in extended precision with the double 0.18, which
+    // lies just below 0.18: 600 dpi gives 107, not 108.
+    constexpr double kMarginInches = 0.18;
+    r.left = static_cast<int>(static_cast<long double>(p.logPixelsX) * kMarginInches);
+    r.top = static_cast<int>(static_cast<long double>(p.logPixelsY) * kMarginInches);
     if (bw <= 0 || bh <= 0) {  // nothing to print, and no division by an empty size
         r.right = r.left;
         r.bottom = r.top;
@@ -27,8 +30,8 @@ PrintPlacement printPlacement(TOpenGLPrintScale scale, int bw, int bh, const Pri
     }
     case TOpenGLPrintScale::pglProportional:
         if (pixelsPerInch < 1) pixelsPerInch = 96;
-        r.right = static_cast<int>(static_cast<double>(bw) / pixelsPerInch * p.logPixelsX) + r.left;
-        r.bottom = static_cast<int>(static_cast<double>(bh) / pixelsPerInch * p.logPixelsY) + r.top;
+        r.right = static_cast<int>(static_cast<long double>(bw) / pixelsPerInch * p.logPixelsX) + r.left;
+        r.bottom = static_cast<int>(static_cast<long double>(bh) / pixelsPerInch * p.logPixelsY) + r.top;
         break;
     case TOpenGLPrintScale::pglNone:
         r.right = bw + r.left;
