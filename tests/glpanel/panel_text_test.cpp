@@ -217,3 +217,32 @@ TEST(PanelText, CyrillicTextOfBothKindsInAGrab) {
     EXPECT_GT(litPixels(image.copy(0, 0, 750, 40)), 100);   // the 2D title
     EXPECT_GT(litPixels(image.copy(0, 60, 750, 55)), 1000); // the 3D value
 }
+
+TEST(PanelText, CallersOwnFontsAsLinesOrPolygonsAndRefusedRequests) {
+    TextPanel t;
+    ASSERT_TRUE(t.show());
+    int lines = 0, polygons = 0;
+    bool refused = false;
+    t.drawn([&](TOpenGLPanel* p) {
+        const TFontDescription arial{"Arial", -20, false, false, RUSSIAN_CHARSET};
+        refused = p->Create2DFont(nullptr, 32, 10) == nullptr && p->Create2DFont(&arial, 32, 0) == nullptr &&
+                  p->Create3DFont(nullptr, 48, 10, 0, 0.1f, 1) == nullptr;
+        const auto outline = p->Create3DFont(&arial, 48, 10, 0.0f, 0.1f, 0);
+        const auto filled = p->Create3DFont(&arial, 48, 10, 0.01f, 0.1f, 1);
+        ASSERT_TRUE(outline && filled);
+        emLayer(p);
+        p->Draw3DText(outline.get(), "8");
+        QImage frame(p->width(), p->height(), QImage::Format_RGB32);
+        glReadPixels(0, 0, p->width(), p->height(), GL_BGRA, GL_UNSIGNED_BYTE, frame.bits());
+        lines = litPixels(frame);
+        glClear(GL_COLOR_BUFFER_BIT);
+        p->Draw3DText(filled.get(), "8");
+        glReadPixels(0, 0, p->width(), p->height(), GL_BGRA, GL_UNSIGNED_BYTE, frame.bits());
+        polygons = litPixels(frame);
+        p->DeleteFont(*outline);
+        p->DeleteFont(*filled);
+    });
+    EXPECT_TRUE(refused);
+    EXPECT_GT(lines, 20);
+    EXPECT_GT(polygons, lines);  // a filled eight covers more than its outline
+}
