@@ -119,8 +119,16 @@ void TOpenGLPanel::describeFormat() {
     d.dwFlags |= PFD_NEED_PALETTE;
     d.cColorBits = static_cast<std::uint8_t>(colour);
     d.cRedBits = 3, d.cRedShift = 0, d.cGreenBits = 3, d.cGreenShift = 3, d.cBlueBits = 2, d.cBlueShift = 6;
-    palette_ = paletteEntries(d);
-    if (palette_.empty()) showPanelError("CreatePalette:", errno);
+    ConstructPalette(d);
+}
+
+bool TOpenGLPanel::ConstructPalette(const PixelFormatDescriptor& described) {
+    palette_ = constructPaletteEntries(described);
+    if (palette_.empty()) {
+        showPanelError("CreatePalette:", errno);
+        return false;
+    }
+    return true;
 }
 
 void TOpenGLPanel::DestroyGLContext() {
@@ -175,6 +183,15 @@ void TOpenGLPanel::bindDrawBuffer() {
     const QSize pixels = size() * devicePixelRatioF();
     if (!backBuffer_ || backBuffer_->size() != pixels)
         backBuffer_ = std::make_unique<QOpenGLFramebufferObject>(pixels, QOpenGLFramebufferObject::CombinedDepthStencil);
+    if (!backBuffer_->isValid()) {
+        // Without a back buffer the panel draws straight into the shown image
+        // rather than into nothing.
+        qWarning("TOpenGLPanel %s: no back buffer, drawing single-buffered", qPrintable(objectName()));
+        backBuffer_.reset();
+        isDoubleBuffered_ = false;
+        context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+        return;
+    }
     backBuffer_->bind();
 }
 

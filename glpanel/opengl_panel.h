@@ -75,6 +75,9 @@ public:
     bool IsDoubleBuffered() const { return isDoubleBuffered_; }
     bool hasRenderingContext() const { return contextCreated_; }
     const std::vector<m797::gl::PaletteEntry>& Palette() const { return palette_; }
+    // Builds Palette for a palette-based described format; false (and a
+    // message) when the format gives no entries.
+    bool ConstructPalette(const m797::gl::PixelFormatDescriptor& described);
     const OpenGLFont2D* Font2D() const { return font2D_.get(); }
     const OpenGLFont3D* Font3D() const { return font3D_.get(); }
 

@@ -12,7 +12,7 @@ std::uint8_t component(unsigned index, std::uint8_t bits, std::uint8_t shift) {
 
 }  // namespace
 
-std::vector<PaletteEntry> paletteEntries(const PixelFormatDescriptor& d) {
+std::vector<PaletteEntry> constructPaletteEntries(const PixelFormatDescriptor& d) {
     const unsigned count = d.cColorBits >= 16 ? 0u : static_cast<std::uint16_t>(1u << d.cColorBits);
     std::vector<PaletteEntry> entries(count);
     for (unsigned i = 0; i < count; ++i) {

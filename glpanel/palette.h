@@ -16,6 +16,6 @@ struct PaletteEntry {
 
 // 2^cColorBits entries (a 16-bit count, so 16 or more colour bits give none).
 // A component field of zero bits is 0 in every entry.
-std::vector<PaletteEntry> paletteEntries(const PixelFormatDescriptor& described);
+std::vector<PaletteEntry> constructPaletteEntries(const PixelFormatDescriptor& described);
 
 }  // namespace m797::gl

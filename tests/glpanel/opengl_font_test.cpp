@@ -4,23 +4,6 @@
 
 using namespace m797::gl;
 
-TEST(TextInFontRange, EveryByteMustBeAGlyphOfTheFont) {
-    const struct {
-        std::int32_t first, count;
-        std::string text;
-        bool drawn;
-    } cases[] = {
-        {32, 255, "Abc", true},
-        {32, 255, std::string("\xC0\xFF", 2), true},     // Cyrillic А and я
-        {32, 255, "a\tb", false},                        // a tab lies below the first glyph
-        {0, 255, std::string("\xFF", 1), false},         // 0..254: я (255) is outside
-        {0, 255, std::string("\0\xFE", 2), true},
-        {32, 96, std::string("\x7F", 1), true},
-        {32, 96, std::string("\x80", 1), false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(textInFontRange(c.first, c.count, c.text), c.drawn) << c.text;
-}
-
 TEST(Get3DTextSize, CellIncrementsThenTheLastBlackBox) {
     OpenGLFont3D font;
     font.firstGlyph = 65;

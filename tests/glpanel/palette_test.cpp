@@ -16,7 +16,7 @@ PixelFormatDescriptor described(std::uint8_t colourBits, std::uint8_t rb, std::u
 }  // namespace
 
 TEST(ConstructPalette, ThreeThreeTwoFormat) {
-    const auto entries = paletteEntries(described(8, 3, 0, 3, 3, 2, 6));
+    const auto entries = constructPaletteEntries(described(8, 3, 0, 3, 3, 2, 6));
     ASSERT_EQ(entries.size(), 256u);
     const struct {
         int index;
@@ -31,10 +31,10 @@ TEST(ConstructPalette, ThreeThreeTwoFormat) {
 }
 
 TEST(ConstructPalette, CountFollowsColourBitsAndEmptyFieldsStayZero) {
-    EXPECT_EQ(paletteEntries(described(4, 1, 0, 2, 1, 1, 3)).size(), 16u);
-    EXPECT_TRUE(paletteEntries(described(16, 5, 0, 6, 5, 5, 11)).empty());  // 2^16 does not fit the count
+    EXPECT_EQ(constructPaletteEntries(described(4, 1, 0, 2, 1, 1, 3)).size(), 16u);
+    EXPECT_TRUE(constructPaletteEntries(described(16, 5, 0, 6, 5, 5, 11)).empty());  // 2^16 does not fit the count
     // A format without a blue field must not divide by its zero mask.
-    const auto noBlue = paletteEntries(described(4, 2, 0, 2, 2, 0, 0));
+    const auto noBlue = constructPaletteEntries(described(4, 2, 0, 2, 2, 0, 0));
     ASSERT_EQ(noBlue.size(), 16u);
     EXPECT_EQ(noBlue[15], (PaletteEntry{255, 255, 0, 0}));
 }

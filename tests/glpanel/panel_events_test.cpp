@@ -144,30 +144,6 @@ TEST(PanelContext, SurfaceFormatFollowsTheDescriptor) {
     EXPECT_EQ(single.greenBufferSize(), 6);
 }
 
-TEST(PanelContext, PropertiesStartAtTheirDefaults) {
-    TOpenGLPanel p;
-    EXPECT_EQ(p.PixelType(), TPFDPixelTypes::f_PFD_TYPE_RGBA);
-    EXPECT_EQ(p.PFDFlags(), kDefaultPFDFlags);
-    EXPECT_EQ(p.cColorBits(), 32);
-    EXPECT_EQ(p.cDepthBits(), 32);
-    EXPECT_EQ(p.GLSwapBuffers, TOpenGLSwapBuffers::Auto);
-    EXPECT_EQ(p.PixelsPerInch(), 96);
-    EXPECT_EQ(p.PrintScale(), TOpenGLPrintScale::pglProportional);
-    const TFontDescription arial{"Arial", -9, true, false, ANSI_CHARSET};
-    EXPECT_EQ(p.Font3D_Type(), arial);
-    EXPECT_EQ(p.Font2D_Type(), arial);
-    EXPECT_FALSE(p.Font3D_Enabled);
-    EXPECT_FALSE(p.Font2D_Enabled);
-    EXPECT_EQ(p.Font3D_FirstGylph, 32);
-    EXPECT_EQ(p.Font3D_NumGylph, 96);
-    EXPECT_EQ(p.Font2D_FirstGylph, 32);
-    EXPECT_EQ(p.Font2D_NumGylph, 96);
-    EXPECT_EQ(p.Font3D_MaxDeviation, 0.0f);
-    EXPECT_EQ(p.Font3D_Extrustion, 0.1f);
-    EXPECT_EQ(p.Font3D_Format(), TFont3DFormat::f_WGL_FONT_POLYGONS);
-    EXPECT_FALSE(p.hasRenderingContext());
-}
-
 TEST(PanelContext, ConstructionMasksFloatingPointExceptions) {
     feenableexcept(FE_DIVBYZERO | FE_INVALID);
     TOpenGLPanel p;

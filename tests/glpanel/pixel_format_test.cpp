@@ -59,21 +59,3 @@ TEST(RequestedDescriptor, GdiSetAsksForGdiWithoutDoubleBuffering) {
     const PixelFormatDescriptor d = requestedDescriptor(0, stored, 32, 32);
     EXPECT_EQ(d.dwFlags, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SUPPORT_GDI);
 }
-
-TEST(RequestedDescriptor, EveryMemberMapsToItsFlag) {
-    const struct {
-        F member;
-        std::uint32_t flag;
-    } cases[] = {{F::f_PFD_DRAW_TO_BITMAP, PFD_DRAW_TO_BITMAP},
-                 {F::f_PFD_GENERIC_ACCELERATED, PFD_GENERIC_ACCELERATED},
-                 {F::f_PFD_GENERIC_FORMAT, PFD_GENERIC_FORMAT},
-                 {F::f_PFD_NEED_PALETTE, PFD_NEED_PALETTE},
-                 {F::f_PFD_NEED_SYSTEM_PALETTE, PFD_NEED_SYSTEM_PALETTE},
-                 {F::f_PFD_STEREO, PFD_STEREO},
-                 {F::f_PFD_SWAP_LAYER_BUFFERS, PFD_SWAP_LAYER_BUFFERS}};
-    for (const auto& c : cases) {
-        const PixelFormatDescriptor d = requestedDescriptor(0, TPFDFlags{F::f_PFD_DOUBLEBUFFER, c.member}, 8, 0);
-        EXPECT_EQ(d.dwFlags, PFD_DOUBLEBUFFER | c.flag) << static_cast<int>(c.member);
-    }
-    EXPECT_EQ(pfdPixelType(TPFDPixelTypes::f_PFD_TYPE_COLORINDEX), PFD_TYPE_COLORINDEX);
-}
