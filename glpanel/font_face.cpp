@@ -113,6 +113,10 @@ FontFace::~FontFace() {
     if (library_) FT_Done_FreeType(library_);
 }
 
+std::string FontFace::familyName() const { return face_->family_name ? face_->family_name : ""; }
+bool FontFace::bold() const { return (face_->style_flags & FT_STYLE_FLAG_BOLD) != 0; }
+bool FontFace::italic() const { return (face_->style_flags & FT_STYLE_FLAG_ITALIC) != 0; }
+
 GlyphBitmap FontFace::bitmap(char32_t cp) {
     GlyphBitmap g;
     const FT_UInt index = FT_Get_Char_Index(face_, cp);

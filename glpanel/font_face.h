@@ -7,6 +7,7 @@
 #include FT_FREETYPE_H
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "glpanel/opengl_font.h"
@@ -43,6 +44,11 @@ public:
     GlyphBitmap bitmap(char32_t cp);
     // Curves are flattened to within `maxDeviation` em (a fine fixed step at 0).
     GlyphOutline outline(char32_t cp, float maxDeviation);
+
+    std::string familyName() const;
+    bool bold() const;
+    bool italic() const;
+    unsigned pixelEm() const { return pixelEm_; }
 
 private:
     FontFace() = default;
