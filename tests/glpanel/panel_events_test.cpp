@@ -176,3 +176,22 @@ TEST(PanelContext, ExtensionQueryNeedsACurrentContextAndWholeTokens) {
     EXPECT_FALSE(prefix);
     EXPECT_FALSE(s.panel->QueryOpenGLExtention("GL_ARB_multitexture"));  // no context current now
 }
+
+TEST(PanelContext, MakingAMissingContextCurrentOnlyReleasesTheCurrentOne) {
+    MessageLog log;
+    ShownPanel shown;
+    shown.panel->OnPaint = [](TOpenGLPanel*) {};
+    ASSERT_TRUE(shown.show());
+    TOpenGLPanel neverShown;
+    shown.panel->MakeOpenGLPanelCurrent();
+    ASSERT_EQ(QOpenGLContext::currentContext(), shown.panel->context());
+    neverShown.MakeOpenGLPanelCurrent();
+    EXPECT_EQ(QOpenGLContext::currentContext(), nullptr);
+    EXPECT_TRUE(log.texts.empty());
+    // Text calls without a context or font draw nothing and do not fail.
+    neverShown.Draw2DText("abc");
+    neverShown.Draw3DText("abc");
+    double x = 1, y = 2, z = 3;
+    neverShown.Get3DTextSize("abc", x, y, z);
+    EXPECT_EQ(x + y + z, 6);
+}
