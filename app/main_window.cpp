@@ -130,16 +130,39 @@ void TForm1::buildControls() {
     Image1 = new QLabel(this);
     Image1->setGeometry(0, 0, 1024, 740);
     Image1->setPixmap(QPixmap(QStringLiteral(":/resources/background.jpg")));
+    // Fonts of OpenGLPanel1..OpenGLPanel7. All are double-buffered window
+    // panels with OpenGL support (the panel's default flags).
+    struct PanelFonts {
+        bool font3D;  // "Arial" bold italic -11, Russian, glyphs 0..254, extrusion 0.1, polygons
+        std::int32_t font2DHeight;
+        bool font2DBold;  // "Arial", Russian, 255 glyphs from code 32
+    };
+    static constexpr PanelFonts kPanelFonts[7] = {{true, -11, false}, {true, -11, false}, {true, -11, false},
+                                                  {true, -11, false}, {true, -11, false}, {false, -11, true},
+                                                  {false, -12, false}};
     for (int i = 0; i < 7; ++i) {
-        const PanelPlace& p = kPanelPlaces[i];
-        auto* placeholder = new QFrame(this);
-        placeholder->setObjectName(QStringLiteral("OpenGLPanel%1").arg(i + 1));
-        placeholder->setGeometry(p.left, p.top, p.width, p.height);
-        placeholder->setAutoFillBackground(true);
-        QPalette pal = placeholder->palette();
-        pal.setColor(QPalette::Window, Qt::black);
-        placeholder->setPalette(pal);
-        panels_[i] = placeholder;
+        const PanelPlace& place = kPanelPlaces[i];
+        const PanelFonts& p = kPanelFonts[i];
+        auto* panel = new TOpenGLPanel(this);
+        panel->setObjectName(QStringLiteral("OpenGLPanel%1").arg(i + 1));
+        panel->setGeometry(place.left, place.top, place.width, place.height);
+        if (p.font3D) {
+            panel->Font3D_Enabled = true;
+            panel->SetFont3DType({"Arial", -11, true, true, m797::gl::RUSSIAN_CHARSET});
+            panel->Font3D_FirstGylph = 0;
+            panel->Font3D_NumGylph = 255;
+            panel->Font3D_Extrustion = 0.1f;
+            panel->Font3D_MaxDeviation = 0.0f;
+            panel->SetFont3DFormat(m797::gl::TFont3DFormat::f_WGL_FONT_POLYGONS);
+        }
+        panel->Font2D_Enabled = true;
+        panel->SetFont({"Arial", p.font2DHeight, p.font2DBold, false, m797::gl::RUSSIAN_CHARSET});
+        panel->Font2D_FirstGylph = 32;
+        panel->Font2D_NumGylph = 255;
+        // Until the chart, status-strip and passport handlers are assigned the panels show black.
+        panel->OnInit = [](TOpenGLPanel*) { glClearColor(0.0f, 0.0f, 0.0f, 1.0f); };
+        panel->OnPaint = [](TOpenGLPanel*) { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); };
+        panels_[i] = panel;
     }
     buildParameterSetPanel();
     buildCommandBar();

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/live_record.h"
+#include "glpanel/opengl_panel.h"
 #include "settings/window_settings.h"
 
 class QFrame;
@@ -43,7 +44,7 @@ public:
 
     m797::LiveRecord& record() { return record_; }
     m797::Com_Port* acquisitionThread() { return acquisitionThread_.get(); }
-    QWidget* panel(int n) const { return panels_[n - 1]; }
+    TOpenGLPanel* panel(int n) const { return panels_[n - 1]; }
     QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
     QTimer* displayClock() const { return clock_; }
     TForm8* displayErrorNotice() const { return notice_; }
@@ -85,7 +86,7 @@ private:
     QFrame* Panel1 = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* labels_[6] = {};
-    QWidget* panels_[7] = {};
+    TOpenGLPanel* panels_[7] = {};
     QToolButton* speedButtons_[19] = {};
     QButtonGroup* parameterSets_ = nullptr;
     QTimer* clock_ = nullptr;
