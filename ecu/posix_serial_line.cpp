@@ -75,6 +75,7 @@ bool PosixSerialLine::openPort() {
 }
 
 void PosixSerialLine::closePort() {
+    if (portHandle >= 0) ioctl(portHandle, TIOCNXCL);  // the next open may come from anyone
     if (portHandle >= 0) ::close(portHandle);
     portHandle = -1;
 }
