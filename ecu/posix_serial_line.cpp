@@ -147,6 +147,7 @@ void PosixSerialLine::discardInput() {
 std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32_t length,
                                         std::uint8_t* answer, std::uint32_t capacity) {
     if (portHandle < 0) return 0;
+    discardInput();  // what came after the last read (a late answer) is not this answer
     writeAll(request, length);
     const std::uint32_t got = readAnswer(answer, capacity);
     discardInput();
