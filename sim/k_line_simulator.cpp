@@ -146,14 +146,15 @@ KLineSimulator::Clock::duration KLineSimulator::byteTime(unsigned baud) const {
 void KLineSimulator::run() {
     std::uint8_t buffer[512];
     for (;;) {
-        int timeoutMs = 200;
-        const Clock::time_point now = Clock::now();
-        if (!outgoing_.empty()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.begin()->first - now);
-            timeoutMs = static_cast<int>(std::max<long long>(0, wait.count()));
-        }
+        // Byte times are kept to the microsecond: a wait rounded to whole
+        // milliseconds would stretch every answer.
+        std::chrono::nanoseconds wait = std::chrono::milliseconds(200);
+        if (!outgoing_.empty())
+            wait = std::max(std::chrono::nanoseconds::zero(),
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(outgoing_.begin()->first - Clock::now()));
+        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        const int r = poll(p, 2, timeoutMs);
+        const int r = ppoll(p, 2, &timeout, nullptr);
         if (r < 0 && errno != EINTR) return;
         if (p[1].revents & POLLIN) return;
         const Clock::time_point at = Clock::now();
