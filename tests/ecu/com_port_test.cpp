@@ -57,6 +57,13 @@ struct GiveUpCase {
     std::string final;
 };
 
+std::string giveUpCaseName(const ::testing::TestParamInfo<GiveUpCase>& info) {
+    static const char* const names[] = {"NoAdapter", "EchoOnly", "OtherKeyBytes"};
+    return names[info.index];
+}
+
+void PrintTo(const GiveUpCase& c, std::ostream* os) { *os << "fault " << static_cast<int>(c.fault); }
+
 class ComPortGiveUp : public ::testing::TestWithParam<GiveUpCase> {};
 
 TEST_P(ComPortGiveUp, TenFailedStartsGiveUpSwitchTheButtonsSuspendAndCloseThePort) {
@@ -92,7 +99,8 @@ TEST_P(ComPortGiveUp, TenFailedStartsGiveUpSwitchTheButtonsSuspendAndCloseThePor
 INSTANTIATE_TEST_SUITE_P(Faults, ComPortGiveUp,
                          ::testing::Values(GiveUpCase{sim::Fault::NoAdapter, kCheckAdapter, kNoAdapter},
                                            GiveUpCase{sim::Fault::EchoOnly, kCheckAdapter, kNoAdapter},
-                                           GiveUpCase{sim::Fault::OtherKeyBytes, kNoAnswer, kEcuSilent}));
+                                           GiveUpCase{sim::Fault::OtherKeyBytes, kNoAnswer, kEcuSilent}),
+                         giveUpCaseName);
 
 TEST(ComPortLoop, LostLiveDataStartsTheNextPassWithStopCommunicationAndAWakeUp) {
     sim::SimOptions o = fastSim(sim::Fault::LiveDataStops);
