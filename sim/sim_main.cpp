@@ -25,6 +25,7 @@ const char* kUsage =
     "  --live-data-cycles N with live-data-stops: cycles before live data stops (5)\n"
     "  --slow-ms MS         with slow: delay before every answer (60)\n"
     "  --engine-off         the engine stands (ignition tests are allowed)\n"
+    "  --trace              print every frame received, with its line rate\n"
     "  --help               show this text\n";
 
 bool parseInt(const char* text, int& out) {
@@ -33,6 +34,17 @@ bool parseInt(const char* text, int& out) {
     if (*text == '\0' || *end != '\0' || v < 0 || v > 100000) return false;
     out = static_cast<int>(v);
     return true;
+}
+
+void printFrames(m797::sim::KLineSimulator& simulator) {
+    const auto frames = simulator.frames();
+    simulator.clearFrames();
+    for (const auto& f : frames) {
+        std::printf("%6u baud%s:", f.baud, f.checksumOk ? "" : " (bad checksum)");
+        for (std::uint8_t b : f.bytes) std::printf(" %02X", b);
+        std::printf("\n");
+    }
+    std::fflush(stdout);
 }
 
 int usageError(const std::string& message) {
@@ -45,6 +57,7 @@ int usageError(const std::string& message) {
 int main(int argc, char** argv) {
     m797::sim::SimOptions options;
     bool engineOff = false;
+    bool trace = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -53,6 +66,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--engine-off") {
             engineOff = true;
+        } else if (arg == "--trace") {
+            trace = true;
         } else if (!hasValue) {
             return usageError("unknown option or missing value: " + std::string(arg));
         } else if (arg == "--link") {
@@ -90,8 +105,10 @@ int main(int argc, char** argv) {
     if (!options.linkPath.empty()) std::printf("linked at %s\n", options.linkPath.c_str());
     std::fflush(stdout);
 
-    int received = 0;
-    sigwait(&signals, &received);
+    const timespec slice{0, 100 * 1000 * 1000};
+    while (sigtimedwait(&signals, nullptr, &slice) < 0) {
+        if (trace) printFrames(simulator);
+    }
     simulator.stop();
     return 0;
 }
