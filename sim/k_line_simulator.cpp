@@ -17,6 +17,7 @@ namespace {
 
 constexpr unsigned kSlowestDialogueBaud = 1200;  // below it a byte is a wake-up attempt
 constexpr auto kFrameGap = std::chrono::milliseconds(30);  // a pause that ends a partial frame
+constexpr std::size_t kLogLimit = 200000;  // a simulator left running for days keeps the newest half
 
 bool setError(std::string* error, const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
@@ -134,6 +135,11 @@ void KLineSimulator::setEngineRunning(bool running) {
     ecu_.setEngineRunning(running);
 }
 
+void KLineSimulator::logFrame(ReceivedFrame frame) {
+    if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 2);
+    log_.push_back(std::move(frame));
+}
+
 double KLineSimulator::secondsSinceStart(Clock::time_point t) const {
     return std::chrono::duration<double>(t - started_).count();
 }
@@ -177,7 +183,7 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
         if (baud != 0 && baud < kSlowestDialogueBaud) {
             partial_.clear();
             std::lock_guard guard(mutex_);
-            log_.push_back({{b}, baud, true, now});
+            logFrame({{b}, baud, true, now});
             if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly)
                 ecu_.wakeUp(secondsSinceStart(now));
             continue;
@@ -196,7 +202,7 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     Bytes answer;
     {
         std::lock_guard guard(mutex_);
-        log_.push_back({frame, baud, ok, now});
+        logFrame({frame, baud, ok, now});
         const bool ecuPresent = options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly;
         if (ok && ecuPresent) answer = ecu_.answer(frame, secondsSinceStart(now));
     }

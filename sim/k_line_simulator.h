@@ -80,6 +80,7 @@ private:
     Clock::time_point schedule(const Bytes& bytes, Clock::time_point from, Clock::duration perByte);
     void sendDue(Clock::time_point now);
     Bytes applyFault(Bytes answer);
+    void logFrame(ReceivedFrame frame);  // mutex_ held
     double secondsSinceStart(Clock::time_point t) const;
     Clock::duration byteTime(unsigned baud) const;
 
