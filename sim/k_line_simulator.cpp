@@ -58,7 +58,7 @@ KLineSimulator::KLineSimulator(SimOptions options)
     : options_(std::move(options)),
       ecu_(EcuBehaviour{options_.fault == Fault::OtherKeyBytes,
                         options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1,
-                        options_.realTiming ? 1.0 : 0.3}) {}
+                        1.0}) {}
 
 KLineSimulator::~KLineSimulator() { stop(); }
 
