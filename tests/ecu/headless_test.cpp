@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <csignal>
 #include <cstdio>
+#include <thread>
 #include <string>
 
 #include "app/command_line.h"
@@ -90,6 +94,23 @@ TEST(Headless, GivingUpEndsWithThree) {
         EXPECT_EQ(r.status, 3) << r.out;
         EXPECT_TRUE(has(r.out, c.final)) << r.out;
         EXPECT_TRUE(has(r.out, "poll cycles: 0, "));
+    }
+}
+
+TEST(Headless, SigintAndSigtermEndTheRunCleanly) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        CommandLine cl;
+        cl.headless = cl.simulate = true;
+        const pthread_t runner = pthread_self();
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            pthread_kill(runner, signal);  // blocked there, so it waits for the run to take it
+        });
+        const Captured r = runWith(cl);
+        sender.join();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(has(r.out, "stopped by signal"));
+        EXPECT_TRUE(has(r.out, "poll cycles: "));
     }
 }
 
