@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/headless.h"
+#include "app/link_source.h"
 #include "app/main_window.h"
 #include "ecu/serial_line.h"
 
@@ -19,10 +21,18 @@ int main(int argc, char** argv) {
         std::fputs(m797::versionText().c_str(), stdout);
         return 0;
     }
+    if (cl.headless) return m797::runHeadless(cl);
 
     QApplication app(argc, argv);
+    m797::LinkSource link;
+    std::string error;
+    if (!link.start(cl.simulate, cl.port, {}, &error)) {
+        std::fprintf(stderr, "m797diag: cannot start the simulator: %s\n", error.c_str());
+        return 1;
+    }
     StartOptions options;
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
+    options.makeLine = [&link] { return link.makeLine(); };
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     window.FormCreate();

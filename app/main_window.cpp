@@ -18,8 +18,13 @@
 #include "ecu/com_port.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/serial_line.h"
+#include "settings/settings_dialog.h"
+#include "settings/settings_operations.h"
 
 TForm1* Form1 = nullptr;
+
+// The pictures live in a static library: register them before the first use.
+static void registerResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
 
@@ -54,6 +59,14 @@ QFont windowFont(bool bold) {
     return f;
 }
 
+// Caption colour of an enabled button; a disabled one keeps the greyed text.
+void setCaptionColour(QToolButton* b, QColor colour) {
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Active, QPalette::ButtonText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
+    b->setPalette(pal);
+}
+
 QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
     auto* p = new QFrame(parent);
     p->setGeometry(geometry);
@@ -82,6 +95,7 @@ QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor
 TForm1::TForm1(StartOptions options, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), options_(std::move(options)) {
     Form1 = this;
+    registerResources();
     setWindowTitle(QStringLiteral("m797diag"));
     record_.clearTexts();
     if (!options_.ignoreScreenWidth && m797::primaryScreenWidth() != 1024) {
@@ -119,16 +133,39 @@ void TForm1::buildControls() {
     Image1 = new QLabel(this);
     Image1->setGeometry(0, 0, 1024, 740);
     Image1->setPixmap(QPixmap(QStringLiteral(":/resources/background.jpg")));
+    // Fonts of OpenGLPanel1..OpenGLPanel7. All are double-buffered window
+    // panels with OpenGL support (the panel's default flags).
+    struct PanelFonts {
+        bool font3D;  // "Arial" bold italic -11, Russian, glyphs 0..254, extrusion 0.1, polygons
+        std::int32_t font2DHeight;
+        bool font2DBold;  // "Arial", Russian, 255 glyphs from code 32
+    };
+    static constexpr PanelFonts kPanelFonts[7] = {{true, -11, false}, {true, -11, false}, {true, -11, false},
+                                                  {true, -11, false}, {true, -11, false}, {false, -11, true},
+                                                  {false, -12, false}};
     for (int i = 0; i < 7; ++i) {
-        const PanelPlace& p = kPanelPlaces[i];
-        auto* placeholder = new QFrame(this);
-        placeholder->setObjectName(QStringLiteral("OpenGLPanel%1").arg(i + 1));
-        placeholder->setGeometry(p.left, p.top, p.width, p.height);
-        placeholder->setAutoFillBackground(true);
-        QPalette pal = placeholder->palette();
-        pal.setColor(QPalette::Window, Qt::black);
-        placeholder->setPalette(pal);
-        panels_[i] = placeholder;
+        const PanelPlace& place = kPanelPlaces[i];
+        const PanelFonts& p = kPanelFonts[i];
+        auto* panel = new TOpenGLPanel(this);
+        panel->setObjectName(QStringLiteral("OpenGLPanel%1").arg(i + 1));
+        panel->setGeometry(place.left, place.top, place.width, place.height);
+        if (p.font3D) {
+            panel->Font3D_Enabled = true;
+            panel->SetFont3DType({"Arial", -11, true, true, m797::gl::RUSSIAN_CHARSET});
+            panel->Font3D_FirstGylph = 0;
+            panel->Font3D_NumGylph = 255;
+            panel->Font3D_Extrustion = 0.1f;
+            panel->Font3D_MaxDeviation = 0.0f;
+            panel->SetFont3DFormat(m797::gl::TFont3DFormat::f_WGL_FONT_POLYGONS);
+        }
+        panel->Font2D_Enabled = true;
+        panel->SetFont({"Arial", p.font2DHeight, p.font2DBold, false, m797::gl::RUSSIAN_CHARSET});
+        panel->Font2D_FirstGylph = 32;
+        panel->Font2D_NumGylph = 255;
+        // Until the chart, status-strip and passport handlers are assigned the panels show black.
+        panel->OnInit = [](TOpenGLPanel*) { glClearColor(0.0f, 0.0f, 0.0f, 1.0f); };
+        panel->OnPaint = [](TOpenGLPanel*) { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); };
+        panels_[i] = panel;
     }
     buildParameterSetPanel();
     buildCommandBar();
@@ -162,9 +199,7 @@ void TForm1::buildParameterSetPanel() {
         QRect place(xs[column], set <= 6 ? 24 : 48, last ? 25 : 23, last ? 18 : 17);
         QToolButton* b = makeButton(Panel1, set + 3, QString::number(set), place);
         b->setCheckable(true);
-        QPalette pal = b->palette();
-        pal.setColor(QPalette::ButtonText, kNavy);
-        b->setPalette(pal);
+        setCaptionColour(b, kNavy);
         parameterSets_->addButton(b, set);
     }
     speedButtons_[3]->setChecked(true);
@@ -175,9 +210,7 @@ void TForm1::buildCommandBar() {
     Panel2 = bevelledPanel(this, {808, 96, 201, 137});
     for (const CommandButton& c : kCommandBar) {
         QToolButton* b = makeButton(Panel2, c.number, QString::fromUtf8(c.caption), {c.left, c.top, 89, 22});
-        QPalette pal = b->palette();
-        pal.setColor(QPalette::ButtonText, c.red ? kRed : kNavy);
-        b->setPalette(pal);
+        setCaptionColour(b, c.red ? kRed : kNavy);
     }
     speedButton(2)->setEnabled(false);
     speedButton(19)->setEnabled(false);
@@ -190,17 +223,7 @@ void TForm1::buildCommandBar() {
 }
 
 void TForm1::FormCreate() {
-    // The settings store arrives with the settings work; until then the
-    // first-run choices stand: parameters 2 to 6 and the start-up colours.
-    const float grid[4] = {0.5f, 0.4f, 0.1f, 0.4f}, name[4] = {0.1f, 0.99f, 0.7f, 0.7f},
-                value[4] = {0.1f, 0.4f, 0.8f, 0.5f}, trace[4] = {0.45f, 0.99f, 0.1f, 0.99f};
-    for (int i = 0; i < 4; ++i) {
-        record_.gridColour[i] = grid[i];
-        record_.nameTextColour[i] = name[i];
-        record_.valueTextColour[i] = value[i];
-        record_.traceColour[i] = trace[i];
-    }
-    for (int i = 0; i < 5; ++i) record_.selectedParameters[i] = i + 2;
+    m797::LoadSettingsAtStart(record_, settings_.file());
     update();
 }
 
@@ -219,7 +242,12 @@ void TForm1::SpeedButton2Click() {
     speedButton(2)->setEnabled(false);
 }
 
-void TForm1::SpeedButton3Click() {}
+void TForm1::SpeedButton3Click() {
+    // The dialog enables the main window again when it closes.
+    new TForm3(*this, settings_.file());
+    setEnabled(false);
+}
+
 void TForm1::SpeedButton16Click() {
     new TForm5(record_, this);
     setEnabled(false);
@@ -256,7 +284,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::parameterSetClicked(int) {}
+void TForm1::parameterSetClicked(int setNumber) {
+    // No repaint: the charts show the new set from their next repaint.
+    m797::LoadParameterSet(record_, settings_.file(), setNumber);
+}
 
 void TForm1::acquisitionGaveUp() {
     speedButton(1)->setEnabled(true);
@@ -272,7 +303,7 @@ void TForm1::displayTick() {
     panel(6)->update();
 }
 
-void TForm1::SaveColourScheme() {}
+void TForm1::SaveColourScheme() { m797::SaveColourScheme(record_, settings_.file()); }
 
 void TForm1::shutdownAcquisition() {
     if (acquisitionThread_) acquisitionThread_->terminate();

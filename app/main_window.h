@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "app/live_record.h"
+#include "glpanel/opengl_panel.h"
+#include "settings/window_settings.h"
 
 class QFrame;
 class QLabel;
@@ -42,10 +44,13 @@ public:
 
     m797::LiveRecord& record() { return record_; }
     m797::Com_Port* acquisitionThread() { return acquisitionThread_.get(); }
-    QWidget* panel(int n) const { return panels_[n - 1]; }
+    TOpenGLPanel* panel(int n) const { return panels_[n - 1]; }
     QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
     QTimer* displayClock() const { return clock_; }
     TForm8* displayErrorNotice() const { return notice_; }
+    // The per-user settings file and its error box (tests may redirect both
+    // before FormCreate).
+    WindowSettings& settings() { return settings_; }
 
 public slots:
     void SpeedButton1Click();   // "Старт"
@@ -81,11 +86,12 @@ private:
     QFrame* Panel1 = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* labels_[6] = {};
-    QWidget* panels_[7] = {};
+    TOpenGLPanel* panels_[7] = {};
     QToolButton* speedButtons_[19] = {};
     QButtonGroup* parameterSets_ = nullptr;
     QTimer* clock_ = nullptr;
     TForm8* notice_ = nullptr;
+    WindowSettings settings_;
 };
 
 // The process-wide main window, reached by the other windows.

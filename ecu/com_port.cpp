@@ -1,12 +1,48 @@
 #include "ecu/com_port.h"
 
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+
 #include "app/live_record.h"
+#include "ecu/diagnostic_services.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
+namespace {
 
-Com_Port::Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line)
-    : record_(record), line_(std::move(line)) {
+constexpr int kGiveUpAfter = 10;
+constexpr auto kReleaseGrace = std::chrono::seconds(2);
+
+// Stands in when no line was made: the port never opens.
+class NoLine : public SerialLine {
+public:
+    bool openPort() override { return false; }
+    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override {
+        return 0;
+    }
+    void sendWakeUpPulse() override {}
+    void closePort() override {}
+    std::string lastErrorText() const override { return "no serial line"; }
+};
+
+// Byte i of the n bytes read, or -1 where nothing was read: a missing byte
+// never matches a key byte.
+int byteRead(const Request& r, std::uint32_t n, long i) {
+    return i >= 0 && i < static_cast<long>(n) ? r.answer[i] : -1;
+}
+
+void appendBytes(Text& text, const std::uint8_t* answer, int first, int last) {
+    text.assign(reinterpret_cast<const char*>(answer + first), static_cast<std::size_t>(last - first + 1));
+}
+
+}  // namespace
+
+Com_Port::Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line, char decimalSeparator)
+    : record_(record),
+      ownLine_(line ? std::move(line) : std::make_unique<NoLine>()),
+      line_(*ownLine_, gate_),
+      decoder_(decimalSeparator) {
     storeSetValueFrameHeads(record_);
     thread_ = std::thread([this] { run(); });
 }
@@ -14,36 +50,223 @@ Com_Port::Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line)
 Com_Port::~Com_Port() { terminate(); }
 
 void Com_Port::resume() {
-    std::lock_guard guard(mutex_);
-    suspended_ = false;
-    wake_.notify_all();
+    {
+        std::lock_guard guard(mutex_);
+        if (terminated_) return;
+        suspended_ = false;
+    }
+    gate_.open();
 }
 
 void Com_Port::suspend() {
-    std::lock_guard guard(mutex_);
-    suspended_ = true;
+    {
+        std::lock_guard guard(mutex_);
+        suspended_ = true;
+    }
+    gate_.close();
 }
+
+void Com_Port::suspendSelf() { suspend(); }
 
 bool Com_Port::isSuspended() const {
     std::lock_guard guard(mutex_);
     return suspended_;
 }
 
-void Com_Port::terminate() {
-    {
-        std::lock_guard guard(mutex_);
-        terminating_ = true;
-        wake_.notify_all();
-    }
-    if (thread_.joinable()) thread_.join();
-}
-
 void Com_Port::setGiveUpHandler(std::function<void()> handler) { onGiveUp_ = std::move(handler); }
 
-// The polling loop arrives with the ECU link; until then the thread only waits.
+void Com_Port::setCycleObserver(std::function<void(const LiveRecord&, bool)> observer) {
+    onCycle_ = std::move(observer);
+}
+
+void Com_Port::setStatusObserver(std::function<void(const std::string&)> observer) {
+    onStatus_ = std::move(observer);
+}
+
+void Com_Port::setConnectionObserver(std::function<void(const LiveRecord&)> observer) {
+    onConnection_ = std::move(observer);
+}
+
+bool Com_Port::releasesPending() const {
+    return std::any_of(std::begin(record_.actuator), std::end(record_.actuator),
+                       [](const ActuatorEntry& a) { return a.releaseRequest.load() == 1; });
+}
+
+// An actuator the user forced must not stay forced because the program ended:
+// let the loop send the releases the window has just asked for.
+void Com_Port::serveReleasesBeforeExit() {
+    if (!connectionActive_ || !releasesPending()) return;
+    gate_.open();
+    const auto deadline = std::chrono::steady_clock::now() + kReleaseGrace;
+    while (releasesPending() && connectionActive_ && running_ &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void Com_Port::terminate() {
+    if (thread_.joinable()) {
+        serveReleasesBeforeExit();
+        {
+            std::lock_guard guard(mutex_);
+            terminated_ = true;
+            suspended_ = true;
+        }
+        gate_.stop();
+        thread_.join();
+    }
+    line_.closePort();
+    portOpen_ = false;
+    connectionActive_ = false;
+}
+
+void Com_Port::setStatus(LinkStatus status) {
+    const std::string& text = linkStatusText(status);
+    {
+        std::lock_guard guard(record_.lock);
+        record_.statusText = text;
+    }
+    if (onStatus_) onStatus_(text);
+}
+
 void Com_Port::run() {
-    std::unique_lock guard(mutex_);
-    while (!terminating_) wake_.wait(guard);
+    running_ = true;
+    try {
+        while (gate_.waitOpen()) pass();
+    } catch (const LineStopped&) {
+        // The program ends; the port is closed by terminate().
+    }
+    running_ = false;
+}
+
+void Com_Port::pass() {
+    if (!openIfClosed()) {
+        suspendSelf();
+        if (!gate_.waitOpen()) throw LineStopped();
+    }
+    if (!connectionActive_) startConnection();
+    if (connectionActive_) pollCycle();
+}
+
+bool Com_Port::openIfClosed() {
+    if (portOpen_) return true;
+    if (line_.openPort()) {
+        setStatus(LinkStatus::Connecting);
+        portOpen_ = true;
+        return true;
+    }
+    setStatus(LinkStatus::PortOpenFailed);
+    portOpen_ = false;
+    return false;
+}
+
+static std::uint32_t exchangeRequest(SerialLine& line, Request& r) {
+    const std::uint32_t capacity = std::min<std::uint32_t>(r.capacity, kAnswerBufferSize);
+    return std::min(line.exchange(r.frame, r.length, r.answer, capacity), capacity);
+}
+
+Com_Port::StartResult Com_Port::startCommunication() {
+    Request& start = table_.startCommunication;
+    start.answer[0] = 0x00;  // stale bytes of an earlier answer must not pass the test
+    start.answer[10] = 0xFF;
+    const std::uint32_t n = exchangeRequest(line_, start);
+    if (byteRead(start, n, static_cast<long>(n) - 1) != 0xC3) return StartResult::NoEcho;
+    if (byteRead(start, n, static_cast<long>(n) - 2) != 0x8F) return StartResult::WrongKeyBytes;
+    return StartResult::Accepted;
+}
+
+void Com_Port::startConnection() {
+    exchangeRequest(line_, table_.stopCommunication);
+    line_.sendWakeUpPulse();
+    switch (startCommunication()) {
+    case StartResult::NoEcho:
+        setStatus(LinkStatus::CheckAdapter);
+        ++failureCount_;
+        connectionActive_ = false;
+        break;
+    case StartResult::WrongKeyBytes:
+        exchangeRequest(line_, table_.stopCommunication);
+        ++failureCount_;
+        setStatus(LinkStatus::NoAnswer);
+        {
+            std::lock_guard guard(record_.lock);
+            for (Text& t : record_.identText) t.clear();
+        }
+        if (failureCount_ == kGiveUpAfter) {
+            giveUp(LinkStatus::EcuNotAnswering);
+            return;
+        }
+        break;
+    case StartResult::Accepted:
+        readIdentification();
+        failureCount_ = 0;
+        connectionActive_ = true;
+        if (onConnection_) {
+            std::lock_guard guard(record_.lock);
+            onConnection_(record_);
+        }
+        break;
+    }
+    if (failureCount_ == kGiveUpAfter) giveUp(LinkStatus::AdapterMissing);
+}
+
+void Com_Port::readIdentification() {
+    exchangeRequest(line_, table_.identA1);
+    exchangeRequest(line_, table_.identA2);
+    exchangeRequest(line_, table_.identA3);
+    exchangeRequest(line_, table_.ecuIdentification);
+    fillIdentTexts();
+}
+
+void Com_Port::fillIdentTexts() {
+    struct Source {
+        const Request* request;
+        int first, last;
+    };
+    const Source sources[11] = {
+        {&table_.ecuIdentification, 12, 28}, {&table_.ecuIdentification, 29, 44},
+        {&table_.ecuIdentification, 45, 54}, {&table_.ecuIdentification, 55, 64},
+        {&table_.ecuIdentification, 65, 79}, {&table_.ecuIdentification, 80, 86},
+        {&table_.ecuIdentification, 87, 96}, {&table_.ecuIdentification, 97, 104},
+        {&table_.identA2, 11, 17},           {&table_.identA1, 11, 17},
+        {&table_.identA3, 11, 20}};
+    std::lock_guard guard(record_.lock);
+    for (int i = 0; i < 11; ++i)
+        appendBytes(record_.identText[i], sources[i].request->answer, sources[i].first, sources[i].last);
+}
+
+void Com_Port::pollCycle() {
+    Request& live01 = table_.liveData01;
+    Request& live03 = table_.liveData03;
+    live01.answer[8] = 0;
+    exchangeRequest(line_, live01);
+    exchangeRequest(line_, live03);
+    serveDiagnosticRequests(line_, table_, record_);
+    const bool gotLiveData = live01.answer[8] != 0;
+    {
+        std::lock_guard guard(record_.lock);
+        decoder_.decode(live01.answer, live03.answer, record_);
+    }
+    if (gotLiveData)
+        setStatus(LinkStatus::DataReceived);
+    else
+        connectionActive_ = false;  // the next pass wakes the control unit again
+    record_.newSample = 1;
+    record_.linkUp = 1;
+    ++pollCycles_;
+    if (onCycle_) {
+        std::lock_guard guard(record_.lock);
+        onCycle_(record_, gotLiveData);
+    }
+}
+
+void Com_Port::giveUp(LinkStatus finalStatus) {
+    line_.closePort();
+    setStatus(finalStatus);
+    failureCount_ = 0;
+    connectionActive_ = false;
+    portOpen_ = false;
+    suspendSelf();
+    if (onGiveUp_) onGiveUp_();
 }
 
 }  // namespace m797

@@ -3,13 +3,20 @@
 // Created suspended; "Старт" resumes it, "Стоп" pauses it between exchanges
 // (cutting a read in progress short), and exit stops and joins it.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "ecu/line_gate.h"
+#include "ecu/link_status.h"
+#include "ecu/live_data_decoder.h"
+#include "ecu/pausable_line.h"
 #include "ecu/request_table.h"
+#include "ecu/value_text.h"
 
 namespace m797 {
 
@@ -18,35 +25,77 @@ class SerialLine;
 
 class Com_Port {
 public:
-    Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line);
+    Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line,
+             char decimalSeparator = localeDecimalPoint());
     ~Com_Port();
     Com_Port(const Com_Port&) = delete;
     Com_Port& operator=(const Com_Port&) = delete;
 
     void resume();
     void suspend();
-    // Stops the loop, joins the thread and closes the port.
+    // Serves pending actuator releases first (poll cycles, even while
+    // suspended, until every releaseRequest is 0 or 2 s have passed), then
+    // stops the loop, joins the thread and closes the port.
     void terminate();
     bool isSuspended() const;
 
-    // Called on the acquisition thread when the loop gives up after ten failed
-    // connection starts; the window side posts it to its own thread.
+    // Set the handlers before the first resume. All are called on the
+    // acquisition thread.
+    // The loop gave up after ten failed connection starts; the window side
+    // posts it to its own thread.
     void setGiveUpHandler(std::function<void()> handler);
+    // End of every poll cycle, record.lock held.
+    void setCycleObserver(std::function<void(const LiveRecord&, bool gotLiveData)> observer);
+    // Every time statusText is set (also to the text it already had).
+    void setStatusObserver(std::function<void(const std::string& statusText)> observer);
+    // After the identification of an accepted connection, record.lock held.
+    void setConnectionObserver(std::function<void(const LiveRecord&)> observer);
 
     RequestTable& requests() { return table_; }
 
+    // Link state, for tests and the exit path.
+    bool portOpen() const { return portOpen_.load(); }
+    bool connectionActive() const { return connectionActive_.load(); }
+    long pollCycles() const { return pollCycles_.load(); }
+
 private:
+    enum class StartResult { Accepted, NoEcho, WrongKeyBytes };
+
     void run();
+    void pass();
+    bool openIfClosed();
+    void startConnection();
+    StartResult startCommunication();
+    void readIdentification();
+    void fillIdentTexts();
+    void pollCycle();
+    void giveUp(LinkStatus finalStatus);
+    void suspendSelf();
+    void setStatus(LinkStatus status);
+    bool releasesPending() const;
+    void serveReleasesBeforeExit();
 
     LiveRecord& record_;
-    std::unique_ptr<SerialLine> line_;
+    std::unique_ptr<SerialLine> ownLine_;
+    LineGate gate_;
+    PausableLine line_;
     RequestTable table_;
+    LiveDataDecoder decoder_;
+
     std::function<void()> onGiveUp_;
+    std::function<void(const LiveRecord&, bool)> onCycle_;
+    std::function<void(const std::string&)> onStatus_;
+    std::function<void(const LiveRecord&)> onConnection_;
+
+    std::atomic<bool> portOpen_{false};
+    std::atomic<bool> connectionActive_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<long> pollCycles_{0};
+    int failureCount_ = 0;
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
     bool suspended_ = true;
-    bool terminating_ = false;
+    bool terminated_ = false;
     std::thread thread_;
 };
 

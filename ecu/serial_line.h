@@ -1,9 +1,11 @@
 #pragma once
 // The line layer seen by the acquisition thread: one K-line adapter on one
-// serial device. Implementations: the POSIX port (posix_serial_line.*) and
-// scripted fakes in the tests.
+// serial device. Implementations: the POSIX port (posix_serial_line.*), the
+// pausable wrapper every exchange of the acquisition thread passes through
+// (pausable_line.*), and scripted fakes in the tests.
 
 #include <cstdint>
+#include <string>
 
 namespace m797 {
 
@@ -22,6 +24,14 @@ public:
     // One 0x00 at 360 baud 8N1, a pause to 50 ms, input flushed, 10400 baud again.
     virtual void sendWakeUpPulse() = 0;
     virtual void closePort() = 0;
+
+    // A descriptor that becomes readable when a read in progress must end at
+    // once (the user paused the link or the program ends); -1 for none. Lines
+    // that cannot be interrupted ignore it.
+    virtual void setInterruptFd(int /*fd*/) {}
+    // Why the last openPort failed, for messages (errno value and text).
+    virtual int lastErrorNumber() const { return 0; }
+    virtual std::string lastErrorText() const { return {}; }
 };
 
 }  // namespace m797

@@ -1,0 +1,178 @@
+#include "app/headless.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <mutex>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/cp1251.h"
+#include "app/link_source.h"
+#include "app/live_record.h"
+#include "ecu/com_port.h"
+#include "ecu/link_status.h"
+
+namespace m797 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Panel labels of the eleven identification lines, in identText order.
+const char* const kIdentLabels[11] = {
+    "Модель автомобиля", "Серийный номер", "Код ЭБУ",       "Код программы",
+    "Двигатель",         "Код запчастей",  "Подготовка ПЗУ", "Идентификатор",
+    "Двигатель",         "Кузов",          "Дата изготовления"};
+
+// Machine-readable number with a point whatever the locale.
+std::string fixed(double v, int decimals) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, r.ptr);
+}
+
+// Bytes from the control unit may be anything: keep control characters off the terminal.
+std::string printable(const Text& cp1251) {
+    Text safe = cp1251;
+    for (char& c : safe) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) c = '.';
+    }
+    return cp1251ToUtf8(safe);
+}
+
+class HeadlessRun {
+public:
+    HeadlessRun(const CommandLine& cl, const HeadlessOptions& o) : cl_(cl), o_(o), started_(Clock::now()) {}
+
+    int run() {
+        std::string error;
+        if (!source_.start(cl_.simulate, cl_.port, o_.simulator, &error)) {
+            std::fprintf(o_.err, "m797diag: cannot start the simulator: %s\n", error.c_str());
+            return kHeadlessPortFailed;
+        }
+        auto line = source_.makeLine(o_.timeouts);
+        SerialLine* lineSeen = line.get();
+        LiveRecord record;
+        record.clearTexts();
+        Com_Port port(record, std::move(line), localeDecimalPoint());
+        port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
+        port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });
+        port.setCycleObserver([this](const LiveRecord&, bool) { cycleDone(); });
+        port.setGiveUpHandler([this] { finish(kHeadlessGaveUp); });
+        port.resume();
+        waitForEnd();
+        port.terminate();
+        if (outcome_ == kHeadlessPortFailed) reportPortFailure(*lineSeen);
+        printSummary();
+        return outcome_;
+    }
+
+private:
+    double elapsed(Clock::time_point t) const { return std::chrono::duration<double>(t - started_).count(); }
+
+    void print(const std::string& line) {
+        std::lock_guard guard(printing_);
+        std::fputs(line.c_str(), o_.out);
+        std::fputc('\n', o_.out);
+        std::fflush(o_.out);
+    }
+
+    void statusChanged(const std::string& text) {
+        if (text != lastStatus_) {
+            lastStatus_ = text;
+            print("[" + fixed(elapsed(Clock::now()), 3) + " s] " + printable(text));
+        }
+        if (text == linkStatusText(LinkStatus::PortOpenFailed)) finish(kHeadlessPortFailed);
+    }
+
+    void printIdentification(const LiveRecord& r) {
+        for (int i = 0; i < 11; ++i) print(std::string(kIdentLabels[i]) + ": " + printable(r.identText[i]));
+    }
+
+    void cycleDone() {
+        const long n = ++cycles_;
+        if (n == 1) firstCycle_ = Clock::now();
+        lastCycle_ = Clock::now();
+        if (cl_.cycles >= 0 && n >= cl_.cycles) finish(kHeadlessDone);
+    }
+
+    void finish(int outcome) {
+        int expected = -1;
+        outcome_.compare_exchange_strong(expected, outcome);
+    }
+
+    void waitForEnd() {
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        const timespec slice{0, 20 * 1000 * 1000};
+        while (outcome_ < 0) {
+            if (cl_.cycles == 0) finish(kHeadlessDone);
+            if (cl_.seconds >= 0 && elapsed(Clock::now()) >= cl_.seconds) finish(kHeadlessDone);
+            if (sigtimedwait(&signals, nullptr, &slice) > 0) {
+                print("stopped by signal");
+                finish(kHeadlessDone);
+            }
+        }
+    }
+
+    void reportPortFailure(const SerialLine& line) {
+        std::fprintf(o_.err, "m797diag: cannot use %s: %s\n", source_.device().c_str(), line.lastErrorText().c_str());
+        if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
+            std::fprintf(o_.err,
+                         "m797diag: serial devices belong to the 'dialout' group: "
+                         "sudo usermod -aG dialout $USER, then log in again\n");
+    }
+
+    void printSummary() {
+        const long n = cycles_;
+        const double span = n > 1 ? std::chrono::duration<double>(lastCycle_ - firstCycle_).count() : 0.0;
+        const double rate = span > 0 ? static_cast<double>(n - 1) / span : 0.0;
+        print("poll cycles: " + std::to_string(n) + ", " + fixed(rate, 2) + " cycles/s");
+    }
+
+    const CommandLine& cl_;
+    const HeadlessOptions& o_;
+    const Clock::time_point started_;
+    LinkSource source_;
+    std::mutex printing_;
+    std::string lastStatus_;
+    std::atomic<int> outcome_{-1};
+    std::atomic<long> cycles_{0};
+    Clock::time_point firstCycle_, lastCycle_;
+};
+
+// SIGINT and SIGTERM are taken with sigtimedwait; every thread started from
+// here inherits the blocked mask.
+class BlockedStopSignals {
+public:
+    BlockedStopSignals() {
+        sigset_t s;
+        sigemptyset(&s);
+        sigaddset(&s, SIGINT);
+        sigaddset(&s, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &s, &previous_);
+    }
+    ~BlockedStopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_;
+};
+
+}  // namespace
+
+int runHeadless(const CommandLine& commandLine, const HeadlessOptions& options) {
+    std::setlocale(LC_ALL, "");
+    BlockedStopSignals blocked;
+    HeadlessRun run(commandLine, options);
+    return run.run();
+}
+
+}  // namespace m797

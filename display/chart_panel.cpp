@@ -1,0 +1,100 @@
+#include "display/chart_panel.h"
+
+#include <GL/gl.h>
+
+#include "display/catalogue.h"
+#include "display/panel_init.h"
+#include "display/panel_surface.h"
+#include "display/chart_texts.h"
+
+namespace m797 {
+namespace {
+
+void setColour(const float c[4]) { glColor4f(c[0], c[1], c[2], c[3]); }
+
+void line(int x1, int y1, int x2, int y2) {
+    glBegin(GL_LINE_STRIP);
+    glVertex3i(x1, y1, 0);
+    glVertex3i(x2, y2, 0);
+    glEnd();
+}
+
+void drawGrid(const float colour[4]) {
+    for (int x = 0; x <= 750; x += 5) {
+        setColour(colour);
+        line(x, 0, x, 115);
+    }
+    for (int y = 0; y <= 115; y += 5) {
+        setColour(colour);
+        line(0, y, 750, y);
+    }
+}
+
+// The history as one strip of (age, value) points; no vertex without a slot.
+template <typename Slot>
+void traceVertices(const Slot& s) {
+    for (int k = 1; k < kHistoryLength; ++k) glVertex3i(s.age[k], s.history[k], 0);
+}
+
+void drawTrace(const LiveRecord& r, int parameterNumber) {
+    setColour(r.traceColour);
+    glBegin(GL_LINE_STRIP);
+    const SlotRef ref = slotOf(parameterNumber);
+    if (ref.kind == SlotKind::Analog) traceVertices(r.analog[ref.index]);
+    if (ref.kind == SlotKind::Counter) traceVertices(r.counter[ref.index]);
+    if (ref.kind == SlotKind::Flag) traceVertices(r.flag[ref.index]);
+    glEnd();
+}
+
+void textAt(PanelSurface& panel, const Text& text, int x, int y) {
+    glRasterPos2i(x, y);
+    panel.draw2DText(text);
+}
+
+void drawLabel(PanelSurface& panel, const ScaleLabel& label) {
+    if (!label.text.empty()) textAt(panel, label.text, label.x, label.y);
+}
+
+struct ChartTexts {
+    Text value;
+    Text paired;
+};
+
+ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
+    std::lock_guard guard(r.lock);
+    return {chartValueText(parameterNumber, r), chartPairedText(parameterNumber, r)};
+}
+
+}  // namespace
+
+void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber) {
+    const CatalogueEntry* entry = catalogueEntry(parameterNumber);
+    const ChartTexts texts = entry ? currentTexts(r, parameterNumber) : ChartTexts{};
+
+    beginLinePaint();
+    glTranslated(-400, -50, -150);
+    drawGrid(r.gridColour);
+    glTranslated(55, -1.1, -150);
+    drawTrace(r, parameterNumber);
+    glPopMatrix();
+
+    beginTextLayer(panel);
+    setColour(r.nameTextColour);
+    if (entry) {
+        textAt(panel, entry->chartTitle, 180, 10);
+        if (!texts.paired.empty() || entry->pairedWith != 0) textAt(panel, texts.paired, 600, 10);
+        drawLabel(panel, entry->top);
+        drawLabel(panel, entry->middle);
+        drawLabel(panel, entry->bottom);
+    }
+    endTextLayer();
+
+    setColour(r.valueTextColour);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLoadIdentity();
+    glTranslated(-3, -0.35, -3);
+    glScalef(0.7f, 0.8f, 0.0f);
+    if (entry && entry->kind != DisplayKind::Reserved) panel.draw3DText(texts.value);
+}
+
+}  // namespace m797

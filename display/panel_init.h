@@ -1,0 +1,19 @@
+#pragma once
+// The init handler shared by the seven panels: viewport, perspective
+// projection, clear values and depth test.
+
+namespace m797 {
+
+class PanelSurface;
+
+// Chart 3 leaves out the perspective-correction hint; nothing visible depends on it.
+void initPanelView(PanelSurface& panel, bool perspectiveCorrectionHint = true);
+
+// The opening every paint shares: clear, model-view saved and reset, line
+// polygons, smooth lines, additive blending, no depth test.
+void beginLinePaint();
+// Text layer in pixels (origin top-left, y down): projection saved and replaced.
+void beginTextLayer(const PanelSurface& panel);
+void endTextLayer();
+
+}  // namespace m797

@@ -1,0 +1,95 @@
+#include "display/passport_panel.h"
+
+#include <GL/gl.h>
+
+#include <array>
+
+#include "app/cp1251.h"
+#include "display/indicator_colours.h"
+#include "display/panel_init.h"
+#include "display/panel_surface.h"
+#include "display/chart_texts.h"
+
+namespace m797 {
+namespace {
+
+struct Point {
+    int x, y;
+};
+constexpr Point kLowerFrame[6] = {{323, 27}, {320, 27}, {320, 0}, {368, 0}, {368, 27}, {358, 27}};
+constexpr Point kUpperFrame[6] = {{323, 101}, {320, 101}, {320, 33}, {368, 33}, {368, 101}, {366, 101}};
+
+enum class Kind { Heading, Caption, Ident };
+
+struct Line {
+    Kind kind;
+    const char* text;  // headings and captions; UTF-8
+    int ident;         // identText index for Kind::Ident
+    int x, y;
+};
+constexpr Line kLines[24] = {
+    {Kind::Heading, "Паспорт блока управления", 0, 20, 15}, {Kind::Caption, "Модель автомобиля", 0, 10, 35},
+    {Kind::Ident, "", 0, 35, 50},                           {Kind::Caption, "Серийный номер", 0, 10, 65},
+    {Kind::Ident, "", 1, 35, 80},                           {Kind::Caption, "Код ЭБУ", 0, 10, 95},
+    {Kind::Ident, "", 2, 35, 110},                          {Kind::Caption, "Код программы", 0, 10, 125},
+    {Kind::Ident, "", 3, 35, 140},                          {Kind::Caption, "Двигатель", 0, 10, 155},
+    {Kind::Ident, "", 4, 35, 170},                          {Kind::Caption, "Код запчастей", 0, 10, 185},
+    {Kind::Ident, "", 5, 35, 200},                          {Kind::Caption, "Подготовка ПЗУ", 0, 10, 215},
+    {Kind::Ident, "", 6, 35, 230},                          {Kind::Caption, "Идентификатор", 0, 10, 245},
+    {Kind::Ident, "", 7, 35, 260},                          {Kind::Heading, "Паспорт автомобиля", 0, 20, 295},
+    {Kind::Caption, "Двигатель", 0, 10, 315},               {Kind::Ident, "", 8, 35, 330},
+    {Kind::Caption, "Кузов", 0, 10, 345},                   {Kind::Ident, "", 9, 35, 360},
+    {Kind::Caption, "Дата изготовления", 0, 10, 375},       {Kind::Ident, "", 10, 35, 390}};
+
+const Text& fixedText(int i) {
+    static const auto texts = [] {
+        std::array<Text, 24> t;
+        for (int k = 0; k < 24; ++k) t[k] = toCp1251(kLines[k].text);
+        return t;
+    }();
+    return texts[i];
+}
+
+void strip(const Point (&points)[6]) {
+    glBegin(GL_LINE_STRIP);
+    for (const Point& p : points) glVertex3i(p.x, p.y, 0);
+    glEnd();
+}
+
+void setColour(const Colour& c) { glColor4f(c[0], c[1], c[2], c[3]); }
+
+// Panel 7 has no outline font, so this draws nothing; it stays for the day
+// the panel gets one.
+void drawUsvkValue(PanelSurface& panel, const LiveRecord& r) {
+    glColor4f(r.valueTextColour[0], r.valueTextColour[1], r.valueTextColour[2], r.valueTextColour[3]);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLoadIdentity();
+    glTranslated(-3, -0.35, -3);
+    glScalef(0.7f, 0.8f, 0.0f);
+    panel.draw3DText(chartValueText(74, r));
+}
+
+}  // namespace
+
+void paintPassport(PanelSurface& panel, const LiveRecord& r) {
+    beginLinePaint();
+    glTranslated(-400, -50, -150);
+    glTranslated(55, -1.1, -150);
+    setColour(withBrightness(r.nameTextColour, kFrame));
+    strip(kLowerFrame);
+    strip(kUpperFrame);
+    glPopMatrix();
+
+    beginTextLayer(panel);
+    std::lock_guard guard(r.lock);
+    for (int i = 0; i < 24; ++i) {
+        const Line& line = kLines[i];
+        setColour(withBrightness(r.nameTextColour, line.kind == Kind::Caption ? kCaption : 1.0f));
+        glRasterPos2i(line.x, line.y);
+        panel.draw2DText(line.kind == Kind::Ident ? r.identText[line.ident] : fixedText(i));
+    }
+    endTextLayer();
+    drawUsvkValue(panel, r);
+}
+
+}  // namespace m797

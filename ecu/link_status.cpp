@@ -1,0 +1,25 @@
+#include "ecu/link_status.h"
+
+#include "app/cp1251.h"
+
+namespace m797 {
+namespace {
+
+struct StatusTexts {
+    std::string text[7];
+    StatusTexts() {
+        const char* utf8[7] = {"Установление связи.",   "Ошибка открытия порта!", "Проверте адаптер!",
+                               "Нет ответа.",           "Контроллер не отвечает.", "Адаптер не подключен!",
+                               "Данные получены."};
+        for (int i = 0; i < 7; ++i) text[i] = toCp1251(utf8[i]);
+    }
+};
+
+}  // namespace
+
+const std::string& linkStatusText(LinkStatus status) {
+    static const StatusTexts texts;
+    return texts.text[static_cast<int>(status)];
+}
+
+}  // namespace m797

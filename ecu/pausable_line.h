@@ -1,0 +1,38 @@
+#pragma once
+// The line every exchange of the acquisition thread passes through (the
+// polling loop and the diagnostic services alike). It waits while the link is
+// paused, and an exchange cut short by a pause is run again once the link is
+// resumed, so the connection goes on where it stopped. When the program ends
+// it throws LineStopped, which unwinds the poll cycle in progress.
+
+#include <stdexcept>
+
+#include "ecu/line_gate.h"
+#include "ecu/serial_line.h"
+
+namespace m797 {
+
+struct LineStopped : std::runtime_error {
+    LineStopped() : std::runtime_error("link stopped") {}
+};
+
+class PausableLine : public SerialLine {
+public:
+    PausableLine(SerialLine& inner, LineGate& gate);
+
+    bool openPort() override;
+    std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                           std::uint32_t capacity) override;
+    void sendWakeUpPulse() override;
+    void closePort() override { inner_.closePort(); }
+    int lastErrorNumber() const override { return inner_.lastErrorNumber(); }
+    std::string lastErrorText() const override { return inner_.lastErrorText(); }
+
+private:
+    void waitOpen();
+
+    SerialLine& inner_;
+    LineGate& gate_;
+};
+
+}  // namespace m797

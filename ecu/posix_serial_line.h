@@ -1,0 +1,64 @@
+#pragma once
+// The K-line adapter on a POSIX serial device (/dev/ttyS0, /dev/ttyUSB0, or a
+// pseudo-terminal of the simulator): raw 8N1 at 10400 baud, reads bounded by
+// the inter-byte and total time-outs, input discarded after every exchange.
+
+#include <cstdint>
+#include <string>
+
+#include "ecu/serial_line.h"
+
+namespace m797 {
+
+// Read time-outs of every exchange (all 50 ms on the car; tests shorten them).
+struct LineTimeouts {
+    int readIntervalMs = 50;         // silence after a byte that ends a read
+    int readTotalMultiplierMs = 50;  // per byte asked for
+    int readTotalConstantMs = 50;
+    int wakeUpPauseMs = 50;          // from the start of the wake-up byte to the switch back
+};
+
+class PosixSerialLine : public SerialLine {
+public:
+    explicit PosixSerialLine(std::string device, LineTimeouts timeouts = {});
+    ~PosixSerialLine() override;
+
+    bool openPort() override;
+    std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                           std::uint32_t capacity) override;
+    void sendWakeUpPulse() override;
+    void closePort() override;
+    void setInterruptFd(int fd) override { interruptFd_ = fd; }
+    int lastErrorNumber() const override { return lastErrno_; }
+    std::string lastErrorText() const override { return lastError_; }
+
+    bool isOpen() const { return portHandle >= 0; }
+    // Whether the last wake-up had to use a break because 360 baud was refused.
+    bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
+
+    // The link settings of the line.
+    const std::string portName;
+    int portHandle = -1;
+    const unsigned lineBaudRate = 10400;
+    const std::uint8_t lineParity = 0;    // none
+    const std::uint8_t lineStopBits = 0;  // one
+    const std::uint8_t wakeUpByte = 0x00;
+    const unsigned wakeUpBaudRate = 360;
+    const LineTimeouts lineTimeouts;
+
+private:
+    bool fail(const char* what);
+    void writeAll(const std::uint8_t* bytes, std::uint32_t length);
+    std::uint32_t readAnswer(std::uint8_t* answer, std::uint32_t capacity);
+    void discardInput();
+    // The device went away (adapter pulled): close it so later calls fail quietly.
+    void lose();
+    void pauseUntil(long long deadlineNs);
+
+    int interruptFd_ = -1;
+    int lastErrno_ = 0;
+    std::string lastError_;
+    bool wakeUpUsedBreak_ = false;
+};
+
+}  // namespace m797

@@ -1,0 +1,103 @@
+// TOpenGLPanel: extension query, display depth, capture, saving, printing and
+// the panel's context menu.
+#include <GL/gl.h>
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QOpenGLContext>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+
+#include "glpanel/extension_tokens.h"
+#include "glpanel/opengl_panel.h"
+#include "glpanel/panel_message.h"
+
+using namespace m797::gl;
+
+bool TOpenGLPanel::QueryOpenGLExtention(std::string_view name) const {
+    if (!QOpenGLContext::currentContext()) return false;
+    return hasExtensionToken(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), name);
+}
+
+int TOpenGLPanel::GetDisplayBPP() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->depth() : 0;
+}
+
+// The X11 and Wayland displays offer no change of colour depth to a client:
+// only a request for the depth already in force succeeds.
+bool TOpenGLPanel::SetDisplayBPP(int bitsPerPixel) { return bitsPerPixel == GetDisplayBPP(); }
+
+QImage TOpenGLPanel::capture() {
+    if (!preInitDone_) preInit();
+    raise();
+    const bool wasCurrent = isCurrent();
+    QImage image = grabFramebuffer();
+    if (!wasCurrent) releaseIfCurrent();
+    return image;
+}
+
+bool TOpenGLPanel::SaveOpenGLPanelToFile(const QString& fileName) {
+    QImage image = capture();
+    if (image.isNull()) return false;
+    const int depth = GetDisplayBPP();
+    const QImage::Format format = depth <= 8 ? QImage::Format_Indexed8
+                                  : depth <= 16 ? QImage::Format_RGB16
+                                                : QImage::Format_RGB32;
+    return image.convertToFormat(format).save(fileName, "BMP");
+}
+
+bool TOpenGLPanel::saveImageAs(const QString& fileName) {
+    if (fileName.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        const QImage image = capture();
+        return !image.isNull() && image.save(fileName, "PNG");
+    }
+    return SaveOpenGLPanelToFile(fileName);
+}
+
+void TOpenGLPanel::printTo(QPrinter& printer) {
+    const QImage image = capture().convertToFormat(QImage::Format_RGB32);
+    if (image.isNull()) {
+        showPanelMessage(QStringLiteral("Print: Malloc Error"));
+        return;
+    }
+    const PrinterMetrics metrics{printer.logicalDpiX(), printer.logicalDpiY(), printer.width(), printer.height()};
+    const PrintPlacement place = printPlacement(printScale_, image.width(), image.height(), metrics, pixelsPerInch_);
+    if (!place.printable) return;
+    QPainter painter(&printer);
+    if (!painter.isActive()) return;  // the printing layer has said why
+    painter.drawImage(QRect(place.left, place.top, place.width(), place.height()), image);
+    painter.end();
+}
+
+void TOpenGLPanel::PrintOpenGLPanel() {
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printer.isValid()) return;
+    printTo(printer);
+}
+
+void TOpenGLPanel::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Сохранить изображение..."), this, &TOpenGLPanel::savePicture);
+    menu.addAction(QStringLiteral("Печать..."), this, &TOpenGLPanel::printPicture);
+    menu.exec(e->globalPos());
+}
+
+void TOpenGLPanel::savePicture() {
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить изображение"), QString(),
+                                                      QStringLiteral("Изображение BMP (*.bmp);;Изображение PNG (*.png)"));
+    if (name.isEmpty()) return;
+    if (!saveImageAs(name))
+        QMessageBox::warning(this, QString(), QStringLiteral("Не удалось сохранить изображение в файл %1").arg(name));
+}
+
+void TOpenGLPanel::printPicture() {
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) printTo(printer);
+}

@@ -1,0 +1,89 @@
+// TOpenGLPanel: fonts as display lists, 2D and 3D text.
+#include <GL/gl.h>
+
+#include "glpanel/font_face.h"
+#include "glpanel/glyph_lists.h"
+#include "glpanel/opengl_panel.h"
+
+using namespace m797::gl;
+
+std::unique_ptr<OpenGLFont2D> TOpenGLPanel::Create2DFont(const TFontDescription* font, std::int32_t first,
+                                                         std::int32_t count) {
+    if (!font || count <= 0) return nullptr;
+    const GLuint base = glGenLists(count);
+    if (base == 0) return nullptr;
+    auto record = std::make_unique<OpenGLFont2D>(OpenGLFont2D{first, count, base});
+    if (auto face = FontFace::open(*font)) compileBitmapLists(*face, first, count, base);
+    return record;
+}
+
+std::unique_ptr<OpenGLFont3D> TOpenGLPanel::Create3DFont(const TFontDescription* font, std::int32_t first,
+                                                         std::int32_t count, float maxDeviation, float extrusion,
+                                                         std::int32_t outlineFormat) {
+    if (!font || count <= 0) return nullptr;
+    const GLuint base = glGenLists(count);
+    if (base == 0) return nullptr;
+    auto record = std::make_unique<OpenGLFont3D>();
+    record->firstGlyph = first;
+    record->glyphCount = count;
+    record->listBase = base;
+    record->extrusion = extrusion;
+    record->glyphMetrics.assign(static_cast<std::size_t>(count), GlyphMetricsFloat{});
+    const TFont3DFormat format = outlineFormat == 0 ? TFont3DFormat::f_WGL_FONT_LINES : TFont3DFormat::f_WGL_FONT_POLYGONS;
+    if (auto face = FontFace::open(*font))
+        compileOutlineLists(*face, first, count, base, maxDeviation, extrusion, format, record->glyphMetrics);
+    return record;
+}
+
+void TOpenGLPanel::DeleteFont(const OpenGLFont2D& font) { glDeleteLists(font.listBase, font.glyphCount); }
+void TOpenGLPanel::DeleteFont(const OpenGLFont3D& font) { glDeleteLists(font.listBase, font.glyphCount); }
+
+void TOpenGLPanel::Create2DFont() {
+    if (font2D_) DeleteFont(*font2D_);
+    font2D_.reset();
+    font2D_ = Create2DFont(&font2DType_, Font2D_FirstGylph, Font2D_NumGylph);
+}
+
+void TOpenGLPanel::Create3DFont() {
+    if (font3D_) DeleteFont(*font3D_);
+    font3D_.reset();
+    font3D_ = Create3DFont(&font3DType_, Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation,
+                           Font3D_Extrustion, outlineFormat_);
+}
+
+namespace {
+
+// Calls one list per byte, list base shifted so that byte c calls glyph c.
+void callGlyphLists(std::uint32_t listBase, std::int32_t firstGlyph, std::string_view text) {
+    glPushAttrib(GL_LIST_BIT);
+    glListBase(listBase - static_cast<GLuint>(firstGlyph));
+    glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
+    glPopAttrib();
+}
+
+}  // namespace
+
+void TOpenGLPanel::Draw2DText(std::string_view text) { Draw2DText(font2D_.get(), text); }
+
+void TOpenGLPanel::Draw2DText(const OpenGLFont2D* font, std::string_view text) {
+    if (!font || text.empty() || !textInFontRange(font->firstGlyph, font->glyphCount, text)) return;
+    callGlyphLists(font->listBase, font->firstGlyph, text);
+}
+
+void TOpenGLPanel::Draw3DText(std::string_view text) { Draw3DText(font3D_.get(), text); }
+
+void TOpenGLPanel::Draw3DText(const OpenGLFont3D* font, std::string_view text) {
+    if (!font || text.empty() || !textInFontRange(font->firstGlyph, font->glyphCount, text)) return;
+    GLint frontFace = GL_CCW;
+    glGetIntegerv(GL_FRONT_FACE, &frontFace);
+    callGlyphLists(font->listBase, font->firstGlyph, text);
+    glFrontFace(static_cast<GLenum>(frontFace));
+}
+
+void TOpenGLPanel::Get3DTextSize(std::string_view text, double& x, double& y, double& z) {
+    Get3DTextSize(font3D_.get(), text, x, y, z);
+}
+
+void TOpenGLPanel::Get3DTextSize(const OpenGLFont3D* font, std::string_view text, double& x, double& y, double& z) {
+    if (font) measure3DText(*font, text, x, y, z);
+}

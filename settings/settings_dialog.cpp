@@ -1,0 +1,251 @@
+#include "settings/settings_dialog.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
+#include <vector>
+
+#include "app/cp1251.h"
+#include "app/main_window.h"
+#include "display/catalogue.h"
+#include "settings/colour_scheme.h"
+#include "settings/settings_operations.h"
+
+namespace {
+
+constexpr const char* kCaption = "Настройка программы";
+constexpr const char* kPageCaptions[4] = {"Ноборы параметров", "Цветовая схема", "Выбор ЭБУ", "Com Port"};
+constexpr const char* kSetsGroup = "Наборы";
+constexpr const char* kListsGroup = "Параметры";
+constexpr const char* kBarLabels[4] = {"Красный", "Зеленый", "Синий", "Яркость"};
+constexpr const char* kResetCaption = "Сброс";
+constexpr const char* kColourGroups[4] = {"Имя параметра", "Параметр", "График", "Сетка"};
+struct EcuGroup {
+    const char* caption;
+    std::vector<const char*> buttons;
+};
+// Only "Bosch M7.9.7" and its first button are enabled; nothing reads these pages.
+const EcuGroup kEcuGroups[5] = {
+    {"Bosch 1.5.4", {"Bosch 1.5.4 P83", "Bosch 1.5.4 N"}},
+    {"Bosch MP 7", {"Bosch MP 7 E2", "Bosch MP 7 E3"}},
+    {"Bosch M7.9.7", {"Bosch M7.9.7 E2", "Bosch M7.9.7 E3"}},
+    {"VS 5.1", {"VS 5.1 P83", "VS 5.1 E2"}},
+    {"Январь", {"Январь 5.1  Е2", "Январь 5.1.1 Р83", "Январь 5.1.2 Р83", "Январь 7.2"}},
+};
+constexpr const char* kPorts[4] = {"Com 1", "Com 2", "Com 3", "Com 4"};
+
+// Colour groups left to right and the record colour each one edits; bars
+// 1-4, 5-8, 9-12, 13-16 in that order.
+enum ColourIndex { kGrid = 0, kName = 1, kValue = 2, kTrace = 3 };
+constexpr int kGroupColour[4] = {kName, kValue, kTrace, kGrid};
+// The order in which the dialog sets the bars from the colours: grid first.
+constexpr int kBarGroupsInSettingOrder[4] = {3, 0, 1, 2};
+constexpr int kRepaintOrder[7] = {1, 2, 3, 4, 5, 7, 6};
+
+QString utf8(const char* s) { return QString::fromUtf8(s); }
+
+QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
+    auto* p = new QFrame(parent);
+    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    p->setGeometry(geometry);
+    return p;
+}
+
+}  // namespace
+
+TForm3::TForm3(TForm1& mainWindow, m797::SettingsFile& settings, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), main_(&mainWindow), settings_(settings) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(utf8(kCaption));
+    setFixedSize(513, 309);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setGeometry(0, 0, 513, 309);
+    PageControl1->addTab(buildSetsPage(), utf8(kPageCaptions[0]));
+    PageControl1->addTab(buildColourPage(), utf8(kPageCaptions[1]));
+    PageControl1->addTab(buildEcuPage(), utf8(kPageCaptions[2]));
+    PageControl1->addTab(buildPortPage(), utf8(kPageCaptions[3]));
+    PageControl1->setCurrentIndex(0);
+
+    setButtons_[0]->setChecked(true);
+    colourScale_ = 0.01f;
+    setTrackBarsFromColours();
+    showSetInLists(1);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
+    show();
+}
+
+QWidget* TForm3::buildSetsPage() {
+    auto* page = new QWidget;
+    auto* setsBox = new QGroupBox(utf8(kSetsGroup), page);
+    setsBox->setGeometry(8, 4, 489, 44);
+    sets_ = new QButtonGroup(this);
+    sets_->setExclusive(true);
+    for (int n = 1; n <= 12; ++n) {
+        auto* b = new QToolButton(setsBox);
+        b->setObjectName(QStringLiteral("SpeedButton%1").arg(n));
+        b->setText(QStringLiteral("F%1").arg(n));
+        b->setCheckable(true);
+        b->setGeometry(8 + 40 * (n - 1), 18, 33, 17);
+        sets_->addButton(b, n);
+        setButtons_[n - 1] = b;
+    }
+    connect(sets_, &QButtonGroup::idClicked, this, &TForm3::SpeedButtonClick);
+
+    auto* listsBox = new QGroupBox(utf8(kListsGroup), page);
+    listsBox->setGeometry(8, 52, 489, 220);
+    QStringList rows;
+    for (int number = 1; number <= m797::kParameterCount; ++number)
+        rows << QString::fromStdString(m797::cp1251ToUtf8(m797::catalogueEntry(number)->listText));
+    for (int n = 1; n <= 5; ++n) {
+        auto* list = new QComboBox(listsBox);
+        list->setObjectName(QStringLiteral("ComboBox%1").arg(n));
+        list->setEditable(false);
+        list->addItems(rows);
+        list->setCurrentIndex(-1);
+        list->setGeometry(8, 24 + 40 * (n - 1), 473, 22);
+        // activated: only a pick by the user stores; selections made here do not.
+        connect(list, &QComboBox::activated, this, [this, n] { ComboBoxChange(n); });
+        lists_[n - 1] = list;
+    }
+    return page;
+}
+
+QWidget* TForm3::buildColourPage() {
+    auto* page = new QWidget;
+    for (int g = 0; g < 4; ++g) {
+        auto* box = new QGroupBox(utf8(kColourGroups[g]), page);
+        box->setGeometry(8 + 124 * g, 4, 118, 236);
+        for (int c = 0; c < 4; ++c) {
+            const int bar = 4 * g + c + 1;
+            auto* caption = new QLabel(utf8(kBarLabels[c]), box);
+            caption->setAlignment(Qt::AlignHCenter);
+            caption->setGeometry(4, 18 + 54 * c, 110, 16);
+            auto* slider = new QSlider(Qt::Horizontal, box);
+            slider->setObjectName(QStringLiteral("TrackBar%1").arg(bar));
+            slider->setRange(0, 100);
+            slider->setTickInterval(10);
+            slider->setTickPosition(QSlider::TicksBelow);
+            slider->setGeometry(4, 34 + 54 * c, 110, 30);
+            connect(slider, &QSlider::valueChanged, this, [this, bar] { TrackBarChange(bar); });
+            trackBars_[bar - 1] = slider;
+        }
+    }
+    SpeedButton13 = new QPushButton(utf8(kResetCaption), page);
+    SpeedButton13->setObjectName(QStringLiteral("SpeedButton13"));
+    SpeedButton13->setGeometry(420, 246, 75, 25);
+    connect(SpeedButton13, &QPushButton::clicked, this, &TForm3::SpeedButton13Click);
+    return page;
+}
+
+QWidget* TForm3::buildEcuPage() {
+    auto* page = new QWidget;
+    QFrame* panel = bevelledPanel(page, {4, 4, 497, 268});
+    // Places of the five groups; the empty panel sits below the middle ones.
+    const QRect places[5] = {{8, 8, 157, 68}, {170, 8, 157, 68}, {332, 8, 157, 68}, {8, 84, 157, 68},
+                             {332, 84, 157, 110}};
+    for (int g = 0; g < 5; ++g) {
+        const bool supported = g == 2;
+        auto* box = new QGroupBox(utf8(kEcuGroups[g].caption), panel);
+        box->setGeometry(places[g]);
+        box->setEnabled(supported);
+        int y = 20;
+        for (std::size_t b = 0; b < kEcuGroups[g].buttons.size(); ++b, y += 22) {
+            auto* radio = new QRadioButton(utf8(kEcuGroups[g].buttons[b]), box);
+            radio->setGeometry(8, y, 145, 20);
+            const bool only = supported && b == 0;
+            radio->setEnabled(only);
+            radio->setChecked(only);
+        }
+    }
+    bevelledPanel(panel, {170, 84, 157, 68});
+    return page;
+}
+
+QWidget* TForm3::buildPortPage() {
+    auto* page = new QWidget;
+    QFrame* panel = bevelledPanel(page, {4, 4, 497, 268});
+    for (int p = 0; p < 4; ++p) {
+        auto* radio = new QRadioButton(utf8(kPorts[p]), panel);
+        radio->setGeometry(16, 16 + 28 * p, 120, 20);
+        radio->setEnabled(p == 0);
+        radio->setChecked(p == 0);
+    }
+    return page;
+}
+
+float& TForm3::componentOf(int bar) {
+    m797::LiveRecord& r = main_->record();
+    float* colours[4] = {r.gridColour, r.nameTextColour, r.valueTextColour, r.traceColour};
+    return colours[kGroupColour[(bar - 1) / 4]][(bar - 1) % 4];
+}
+
+// A bar whose position changes runs its handler, which replaces the
+// component by position x colourScale; a bar already there leaves it.
+void TForm3::setTrackBarsFromColours() {
+    for (int g : kBarGroupsInSettingOrder) {
+        for (int c = 0; c < 4; ++c) {
+            const int bar = 4 * g + c + 1;
+            trackBars_[bar - 1]->setValue(m797::trackBarPosition(componentOf(bar)));
+        }
+    }
+}
+
+void TForm3::showSetInLists(int setNumber) {
+    const m797::ParameterSetRows rows = m797::readParameterSetRows(settings_, setNumber);
+    for (int i = 0; i < rows.count; ++i) {
+        const std::int32_t row = rows.rows[i];
+        const bool listed = row >= 0 && row < m797::kParameterCount;
+        lists_[i]->setCurrentIndex(listed ? row : -1);
+    }
+}
+
+void TForm3::repaintPanels() {
+    for (int n : kRepaintOrder) {
+        if (QWidget* p = main_->panel(n)) p->update();
+    }
+}
+
+void TForm3::SpeedButtonClick(int setNumber) {
+    if (!main_) return;
+    showSetInLists(setNumber);
+}
+
+void TForm3::ComboBoxChange(int list) {
+    if (!main_) return;
+    const int row = lists_[list - 1]->currentIndex();
+    if (row < 0) return;
+    for (int n = 1; n <= 12; ++n) {
+        if (setButtons_[n - 1]->isChecked()) m797::storeParameterSetRow(settings_, n, list, row);
+    }
+}
+
+void TForm3::TrackBarChange(int bar) {
+    if (!main_) return;
+    componentOf(bar) = m797::componentFromTrackBar(trackBars_[bar - 1]->value(), colourScale_);
+    repaintPanels();
+}
+
+void TForm3::SpeedButton13Click() {
+    if (!main_) return;
+    m797::setColours(main_->record(), m797::kResetColours);
+    setTrackBarsFromColours();
+    repaintPanels();
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+    if (main_) main_->setEnabled(true);
+    event->accept();
+}

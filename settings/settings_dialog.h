@@ -1,0 +1,66 @@
+#pragma once
+// TForm3, the settings window opened by "Настройка": the twelve parameter
+// sets (stored at once), the colour scheme (applied to the live colours at
+// once, stored at exit), and the control-unit and port pages, which show the
+// one supported choice. The main window is disabled while it is open and
+// enabled again by FormClose.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/main_window.h"
+
+class QButtonGroup;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+class QToolButton;
+
+namespace m797 {
+class SettingsFile;
+}
+
+class TForm3 : public QWidget {
+    Q_OBJECT
+public:
+    TForm3(TForm1& mainWindow, m797::SettingsFile& settings, QWidget* parent = nullptr);
+
+    QTabWidget* pages() const { return PageControl1; }
+    QToolButton* speedButton(int n) const { return setButtons_[n - 1]; }   // "F1".."F12"
+    QComboBox* comboBox(int n) const { return lists_[n - 1]; }
+    QSlider* trackBar(int n) const { return trackBars_[n - 1]; }
+    QPushButton* resetButton() const { return SpeedButton13; }
+    float colourScale() const { return colourScale_; }
+
+public slots:
+    void SpeedButtonClick(int setNumber);   // SpeedButton1Click .. SpeedButton12Click
+    void ComboBoxChange(int list);          // ComboBox1Change .. ComboBox5Change
+    void TrackBarChange(int bar);           // TrackBar1Change .. TrackBar16Change
+    void SpeedButton13Click();              // "Сброс"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;   // FormClose
+
+private:
+    QWidget* buildSetsPage();
+    QWidget* buildColourPage();
+    QWidget* buildEcuPage();
+    QWidget* buildPortPage();
+    void setTrackBarsFromColours();
+    void showSetInLists(int setNumber);
+    void repaintPanels();
+    float& componentOf(int bar);
+
+    QPointer<TForm1> main_;   // the dialog may outlive a main window in tests
+    m797::SettingsFile& settings_;
+    float colourScale_ = 0.0f;
+
+    QTabWidget* PageControl1 = nullptr;
+    QButtonGroup* sets_ = nullptr;
+    QToolButton* setButtons_[12] = {};
+    QComboBox* lists_[5] = {};
+    QSlider* trackBars_[16] = {};
+    QPushButton* SpeedButton13 = nullptr;
+};

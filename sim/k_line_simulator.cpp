@@ -1,0 +1,260 @@
+#include "sim/k_line_simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "ecu/line_speed.h"
+
+namespace m797::sim {
+namespace {
+
+constexpr unsigned kSlowestDialogueBaud = 1200;  // below it a byte is a wake-up attempt
+constexpr auto kFrameGap = std::chrono::milliseconds(30);  // a pause that ends a partial frame
+constexpr std::size_t kLogLimit = 200000;  // a simulator left running for days keeps the newest half
+
+bool setError(std::string* error, const std::string& what) {
+    if (error) *error = what + ": " + std::strerror(errno);
+    return false;
+}
+
+std::size_t frameLength(const Bytes& b) {
+    if (b.empty()) return 0;
+    const std::size_t n = b[0] & 0x3F;
+    if (n != 0) return 3 + n + 1;
+    if (b.size() < 4) return 0;  // length byte still to come
+    return 4 + b[3] + 1;
+}
+
+bool checksumOk(const Bytes& f) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < f.size(); ++i) sum += f[i];
+    return static_cast<std::uint8_t>(sum & 0xFF) == f.back();
+}
+
+}  // namespace
+
+bool parseFault(const std::string& name, Fault& out) {
+    static const std::pair<const char*, Fault> names[] = {
+        {"none", Fault::None},           {"no-adapter", Fault::NoAdapter},
+        {"echo-only", Fault::EchoOnly},  {"other-key-bytes", Fault::OtherKeyBytes},
+        {"live-data-stops", Fault::LiveDataStops}, {"garbled", Fault::Garbled},
+        {"truncated", Fault::Truncated}, {"slow", Fault::Slow}};
+    for (const auto& [n, f] : names)
+        if (name == n) {
+            out = f;
+            return true;
+        }
+    return false;
+}
+
+KLineSimulator::KLineSimulator(SimOptions options)
+    : options_(std::move(options)),
+      ecu_(EcuBehaviour{options_.fault == Fault::OtherKeyBytes,
+                        options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1,
+                        1.0}) {}
+
+KLineSimulator::~KLineSimulator() { stop(); }
+
+bool KLineSimulator::start(std::string* error) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0) return setError(error, "posix_openpt");
+    char name[128] = {};
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+        stop();
+        return setError(error, "pseudo-terminal");
+    }
+    slavePath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) {
+        stop();
+        return setError(error, std::string("open ") + name);
+    }
+    configureRawLine(slave_, 10400);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (!options_.linkPath.empty()) {
+        struct stat st{};
+        if (lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(options_.linkPath.c_str());
+        if (::symlink(name, options_.linkPath.c_str()) != 0) {
+            stop();
+            return setError(error, "link " + options_.linkPath);
+        }
+    }
+    started_ = Clock::now();
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void KLineSimulator::stop() {
+    if (thread_.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one);
+        thread_.join();
+    }
+    if (!options_.linkPath.empty() && !slavePath_.empty()) {
+        char target[256] = {};
+        const ssize_t n = readlink(options_.linkPath.c_str(), target, sizeof target - 1);
+        if (n > 0 && slavePath_ == target) ::unlink(options_.linkPath.c_str());
+    }
+    for (int* fd : {&slave_, &master_, &stopFd_}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
+std::vector<ReceivedFrame> KLineSimulator::frames() const {
+    std::lock_guard guard(mutex_);
+    return log_;
+}
+
+void KLineSimulator::clearFrames() {
+    std::lock_guard guard(mutex_);
+    log_.clear();
+}
+
+EcuSnapshot KLineSimulator::ecu() const {
+    std::lock_guard guard(mutex_);
+    EcuSnapshot s;
+    s.sessionActive = ecu_.sessionActive();
+    s.engineRunning = ecu_.engineRunning();
+    s.resets = ecu_.resets();
+    s.troubleCodes = ecu_.troubleCodes();
+    for (int id = 0; id < 256; ++id) s.forced[id] = ecu_.forcedOutput(static_cast<std::uint8_t>(id));
+    return s;
+}
+
+void KLineSimulator::setEngineRunning(bool running) {
+    std::lock_guard guard(mutex_);
+    ecu_.setEngineRunning(running);
+}
+
+void KLineSimulator::logFrame(ReceivedFrame frame) {
+    if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 2);
+    log_.push_back(std::move(frame));
+}
+
+double KLineSimulator::secondsSinceStart(Clock::time_point t) const {
+    return std::chrono::duration<double>(t - started_).count();
+}
+
+KLineSimulator::Clock::duration KLineSimulator::byteTime(unsigned baud) const {
+    if (!options_.realTiming || baud == 0) return Clock::duration::zero();
+    return std::chrono::microseconds(10 * 1000000LL / baud);  // start, 8 data and stop bit
+}
+
+void KLineSimulator::run() {
+    std::uint8_t buffer[512];
+    for (;;) {
+        // Byte times are kept to the microsecond: a wait rounded to whole
+        // milliseconds would stretch every answer.
+        std::chrono::nanoseconds wait = std::chrono::milliseconds(200);
+        if (!outgoing_.empty())
+            wait = std::max(std::chrono::nanoseconds::zero(),
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(outgoing_.begin()->first - Clock::now()));
+        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        const int r = ppoll(p, 2, &timeout, nullptr);
+        if (r < 0 && errno != EINTR) return;
+        if (p[1].revents & POLLIN) return;
+        const Clock::time_point at = Clock::now();
+        if (r > 0 && (p[0].revents & POLLIN)) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) receive(buffer, static_cast<std::size_t>(n), readLineSpeed(master_), at);
+        }
+        sendDue(Clock::now());
+    }
+}
+
+void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned baud, Clock::time_point now) {
+    const bool adapter = options_.fault != Fault::NoAdapter;
+    Clock::time_point echoDone = now;
+    if (adapter) echoDone = schedule(Bytes(bytes, bytes + n), now, byteTime(baud));
+    if (now - lastByteAt_ > kFrameGap) partial_.clear();
+    lastByteAt_ = now;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (baud != 0 && baud < kSlowestDialogueBaud) {
+            partial_.clear();
+            std::lock_guard guard(mutex_);
+            logFrame({{b}, baud, true, now});
+            if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly)
+                ecu_.wakeUp(secondsSinceStart(now));
+            continue;
+        }
+        if (partial_.empty() && (b & 0x80) == 0) continue;  // not a format byte
+        partial_.push_back(b);
+        const std::size_t need = frameLength(partial_);
+        if (need != 0 && partial_.size() == need) frameComplete(now, baud, echoDone);
+    }
+}
+
+void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::time_point echoDone) {
+    Bytes frame;
+    frame.swap(partial_);
+    const bool ok = checksumOk(frame);
+    Bytes answer;
+    {
+        std::lock_guard guard(mutex_);
+        logFrame({frame, baud, ok, now});
+        const bool ecuPresent = options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly;
+        if (ok && ecuPresent) answer = ecu_.answer(frame, secondsSinceStart(now));
+    }
+    if (answer.empty()) return;
+    const bool startCommunication = frame.size() > 3 && frame[3] == 0x81;
+    if (!startCommunication) answer = applyFault(std::move(answer));
+    Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : std::chrono::microseconds(300);
+    if (options_.fault == Fault::Slow) delay = std::chrono::milliseconds(options_.slowAnswerMs);
+    schedule(answer, echoDone + delay, byteTime(baud));
+}
+
+Bytes KLineSimulator::applyFault(Bytes answer) {
+    if (options_.fault != Fault::Garbled && options_.fault != Fault::Truncated) return answer;
+    if (++answersSent_ % 3 != 0) return answer;
+    if (options_.fault == Fault::Truncated) {
+        answer.resize(answer.size() / 2);
+    } else {
+        answer[answer.size() / 2] ^= 0x5A;
+        answer[2] = 0x00;  // the source byte too
+    }
+    return answer;
+}
+
+KLineSimulator::Clock::time_point KLineSimulator::schedule(const Bytes& bytes, Clock::time_point from,
+                                                           Clock::duration perByte) {
+    Clock::time_point t = from;
+    for (std::uint8_t b : bytes) {
+        t += perByte;
+        outgoing_.emplace(t, b);
+    }
+    return t;
+}
+
+void KLineSimulator::sendDue(Clock::time_point now) {
+    std::uint8_t out[512];
+    std::size_t n = 0;
+    while (!outgoing_.empty() && outgoing_.begin()->first <= now && n < sizeof out) {
+        out[n++] = outgoing_.begin()->second;
+        outgoing_.erase(outgoing_.begin());
+    }
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(master_, out + done, n - done);
+        if (w > 0) {
+            done += static_cast<std::size_t>(w);
+        } else if (w < 0 && errno == EAGAIN) {
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, 5);
+        } else if (w < 0 && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+}  // namespace m797::sim

@@ -1,0 +1,109 @@
+#pragma once
+// A virtual K-line adapter with a control unit behind it, on a pseudo-terminal
+// pair: the program opens the slave side like a serial device. The adapter
+// echoes every byte; the control unit wakes on a 0x00 received at 360 baud
+// (the rate the program set, read back from the master) and answers the
+// KWP2000 requests with the line timing of a real car or as fast as it can.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/simulated_ecu.h"
+
+namespace m797::sim {
+
+enum class Fault {
+    None,
+    NoAdapter,      // nothing comes back
+    EchoOnly,       // an adapter without a control unit
+    OtherKeyBytes,  // StartCommunication ends in C3, the byte before is not 8F
+    LiveDataStops,  // live data ends after liveDataStopsAfter cycles (once)
+    Garbled,        // every third answer has a damaged byte
+    Truncated,      // every third answer stops half-way
+    Slow,           // answers come slowAnswerMs after the request
+};
+
+struct SimOptions {
+    bool realTiming = true;      // 0.96 ms a byte, 25 ms before an answer; else no delays
+    Fault fault = Fault::None;
+    int liveDataStopsAfter = 5;
+    int slowAnswerMs = 60;
+    std::string linkPath;        // a symbolic link to the slave, made at start
+};
+
+struct ReceivedFrame {
+    Bytes bytes;
+    unsigned baud = 0;           // the line rate when the frame came
+    bool checksumOk = true;
+    std::chrono::steady_clock::time_point at;
+};
+
+// Snapshot of the control unit for tests.
+struct EcuSnapshot {
+    bool sessionActive = false;
+    bool engineRunning = false;
+    int resets = 0;
+    std::vector<TroubleCode> troubleCodes;
+    ForcedOutput forced[256];
+};
+
+class KLineSimulator {
+public:
+    explicit KLineSimulator(SimOptions options = {});
+    ~KLineSimulator();
+    KLineSimulator(const KLineSimulator&) = delete;
+    KLineSimulator& operator=(const KLineSimulator&) = delete;
+
+    // Creates the pseudo-terminal and starts the simulator thread.
+    bool start(std::string* error = nullptr);
+    void stop();
+    const std::string& slavePath() const { return slavePath_; }
+
+    std::vector<ReceivedFrame> frames() const;
+    void clearFrames();
+    EcuSnapshot ecu() const;
+    void setEngineRunning(bool running);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    void receive(const std::uint8_t* bytes, std::size_t n, unsigned baud, Clock::time_point now);
+    void frameComplete(Clock::time_point now, unsigned baud, Clock::time_point echoDone);
+    Clock::time_point schedule(const Bytes& bytes, Clock::time_point from, Clock::duration perByte);
+    void sendDue(Clock::time_point now);
+    Bytes applyFault(Bytes answer);
+    void logFrame(ReceivedFrame frame);  // mutex_ held
+    double secondsSinceStart(Clock::time_point t) const;
+    Clock::duration byteTime(unsigned baud) const;
+
+    SimOptions options_;
+    int master_ = -1;
+    int slave_ = -1;  // held open, so the master never sees a hang-up between the program's opens
+    int stopFd_ = -1;
+    std::string slavePath_;
+    std::thread thread_;
+    Clock::time_point started_;
+
+    mutable std::mutex mutex_;  // the ECU and the frame log
+    SimulatedEcu ecu_;
+    std::vector<ReceivedFrame> log_;
+
+    // Simulator thread only.
+    Bytes partial_;
+    Clock::time_point lastByteAt_;
+    std::multimap<Clock::time_point, std::uint8_t> outgoing_;
+    int answersSent_ = 0;
+};
+
+// Names of the fault modes on the command line ("no-adapter", ...).
+bool parseFault(const std::string& name, Fault& out);
+
+}  // namespace m797::sim

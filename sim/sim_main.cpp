@@ -1,0 +1,114 @@
+// m797diag-sim: the simulated K-line adapter and control unit as a program of
+// its own. It prints the pseudo-terminal to give to `m797diag --port`, and
+// runs until SIGINT or SIGTERM.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "sim/k_line_simulator.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: m797diag-sim [options]\n"
+    "A simulated K-line adapter with a Bosch M7.9.7 control unit behind it, on a\n"
+    "pseudo-terminal. Run `m797diag --port PATH` with the path it prints.\n"
+    "\n"
+    "Options:\n"
+    "  --link PATH          also make PATH a symbolic link to the pseudo-terminal\n"
+    "  --timing real|fast   line timing of a car (default) or no delays\n"
+    "  --fault MODE         none, no-adapter, echo-only, other-key-bytes,\n"
+    "                       live-data-stops, garbled, truncated, slow\n"
+    "  --live-data-cycles N with live-data-stops: cycles before live data stops (5)\n"
+    "  --slow-ms MS         with slow: delay before every answer (60)\n"
+    "  --engine-off         the engine stands (ignition tests are allowed)\n"
+    "  --trace              print every frame received, with its line rate\n"
+    "  --help               show this text\n";
+
+bool parseInt(const char* text, int& out) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || v < 0 || v > 100000) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+void printFrames(m797::sim::KLineSimulator& simulator) {
+    const auto frames = simulator.frames();
+    simulator.clearFrames();
+    for (const auto& f : frames) {
+        std::printf("%6u baud%s:", f.baud, f.checksumOk ? "" : " (bad checksum)");
+        for (std::uint8_t b : f.bytes) std::printf(" %02X", b);
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "m797diag-sim: %s\n\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    m797::sim::SimOptions options;
+    bool engineOff = false;
+    bool trace = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--engine-off") {
+            engineOff = true;
+        } else if (arg == "--trace") {
+            trace = true;
+        } else if (!hasValue) {
+            return usageError("unknown option or missing value: " + std::string(arg));
+        } else if (arg == "--link") {
+            options.linkPath = argv[++i];
+        } else if (arg == "--timing") {
+            const std::string_view v = argv[++i];
+            if (v != "real" && v != "fast") return usageError("--timing is real or fast");
+            options.realTiming = v == "real";
+        } else if (arg == "--fault") {
+            if (!m797::sim::parseFault(argv[++i], options.fault))
+                return usageError(std::string("unknown fault mode '") + argv[i] + "'");
+        } else if (arg == "--live-data-cycles") {
+            if (!parseInt(argv[++i], options.liveDataStopsAfter)) return usageError("--live-data-cycles needs a count");
+        } else if (arg == "--slow-ms") {
+            if (!parseInt(argv[++i], options.slowAnswerMs)) return usageError("--slow-ms needs milliseconds");
+        } else {
+            return usageError("unknown option " + std::string(arg));
+        }
+    }
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before the simulator thread exists
+
+    m797::sim::KLineSimulator simulator(options);
+    std::string error;
+    if (!simulator.start(&error)) {
+        std::fprintf(stderr, "m797diag-sim: %s\n", error.c_str());
+        return 1;
+    }
+    simulator.setEngineRunning(!engineOff);
+    std::printf("%s\n", simulator.slavePath().c_str());
+    if (!options.linkPath.empty()) std::printf("linked at %s\n", options.linkPath.c_str());
+    std::fflush(stdout);
+
+    const timespec slice{0, 100 * 1000 * 1000};
+    while (sigtimedwait(&signals, nullptr, &slice) < 0) {
+        if (trace) printFrames(simulator);
+    }
+    simulator.stop();
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace m797 {
+namespace {
+
+CommandLine parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "m797diag");
+    return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(CommandLine, DefaultsToTheFirstSerialPort) {
+    const CommandLine c = parse({});
+    EXPECT_EQ(c.port, "/dev/ttyS0");
+    EXPECT_FALSE(c.simulate);
+    EXPECT_FALSE(c.ignoreScreenWidth);
+    EXPECT_TRUE(c.error.empty());
+}
+
+TEST(CommandLine, ReadsEveryOption) {
+    const CommandLine c = parse({"--port", "/dev/ttyUSB0", "--simulate", "--ignore-screen-width", "--headless",
+                                 "--cycles", "50", "--seconds", "2.5", "--log", "out.csv"});
+    EXPECT_TRUE(c.error.empty()) << c.error;
+    EXPECT_EQ(c.port, "/dev/ttyUSB0");
+    EXPECT_TRUE(c.simulate && c.ignoreScreenWidth && c.headless);
+    EXPECT_EQ(c.cycles, 50);
+    EXPECT_DOUBLE_EQ(c.seconds, 2.5);
+    EXPECT_EQ(c.logPath, "out.csv");
+}
+
+TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--bogus"}, {"--port"}, {"--cycles", "ten"}, {"--cycles", "-3"}, {"--seconds", "x"}, {"--log"}, {"extra"}};
+    for (const auto& args : bad) EXPECT_FALSE(parse(args).error.empty()) << args[0];
+}
+
+TEST(CommandLine, UsageListsTheOptions) {
+    const std::string usage = usageText("m797diag");
+    for (const char* option : {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--help",
+                               "--version"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace m797

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/headless.h"
+#include "tests/ecu/link_fixture.h"
+
+namespace m797 {
+namespace {
+
+struct Captured {
+    int status;
+    std::string out, err;
+};
+
+std::string readAll(std::FILE* f) {
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+Captured runWith(const CommandLine& cl, sim::Fault fault = sim::Fault::None) {
+    HeadlessOptions o;
+    o.simulator = testing::fastSim(fault);
+    o.timeouts = testing::kFastTimeouts;
+    o.out = std::tmpfile();
+    o.err = std::tmpfile();
+    const int status = runHeadless(cl, o);
+    return {status, readAll(o.out), readAll(o.err)};
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Headless, PollsTheGivenNumberOfCyclesAndEndsWithZero) {
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 5;
+    const Captured r = runWith(cl);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "s] Установление связи.\n"));
+    EXPECT_TRUE(has(r.out, "s] Данные получены.\n"));
+    EXPECT_TRUE(has(r.out, "\nМодель автомобиля: XTA21703090012345\n"));
+    EXPECT_TRUE(has(r.out, "\nДата изготовления: 14.03.2012\n"));
+    EXPECT_TRUE(has(r.out, "poll cycles: 5, "));
+    // The status is printed when it changes, not every cycle.
+    std::size_t count = 0;
+    for (std::size_t at = r.out.find("Данные получены."); at != std::string::npos;
+         at = r.out.find("Данные получены.", at + 1))
+        ++count;
+    EXPECT_EQ(count, 1u);
+}
+
+TEST(Headless, EndsAfterTheGivenSeconds) {
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.seconds = 0.5;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(runWith(cl).status, 0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 3.0);
+}
+
+TEST(Headless, APortThatCannotBeOpenedEndsWithOneAndNamesTheDevice) {
+    CommandLine cl;
+    cl.headless = true;
+    cl.port = "/dev/m797-no-such-adapter";
+    const Captured r = runWith(cl);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.out, "Ошибка открытия порта!"));
+    EXPECT_TRUE(has(r.err, "/dev/m797-no-such-adapter"));
+    EXPECT_TRUE(has(r.err, "No such file or directory"));
+}
+
+TEST(Headless, GivingUpEndsWithThree) {
+    struct Case {
+        sim::Fault fault;
+        const char* final;
+    };
+    for (const Case c : {Case{sim::Fault::NoAdapter, "Адаптер не подключен!"},
+                         Case{sim::Fault::EchoOnly, "Адаптер не подключен!"},
+                         Case{sim::Fault::OtherKeyBytes, "Контроллер не отвечает."}}) {
+        CommandLine cl;
+        cl.headless = cl.simulate = true;
+        const Captured r = runWith(cl, c.fault);
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_TRUE(has(r.out, c.final)) << r.out;
+        EXPECT_TRUE(has(r.out, "poll cycles: 0, "));
+    }
+}
+
+TEST(Headless, SigintAndSigtermEndTheRunCleanly) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        CommandLine cl;
+        cl.headless = cl.simulate = true;
+        const pthread_t runner = pthread_self();
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            pthread_kill(runner, signal);  // blocked there, so it waits for the run to take it
+        });
+        const Captured r = runWith(cl);
+        sender.join();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(has(r.out, "stopped by signal"));
+        EXPECT_TRUE(has(r.out, "poll cycles: "));
+    }
+}
+
+}  // namespace
+}  // namespace m797

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "app/main_window.h"
+
+using namespace m797::gl;
+
+// The seven panels of the main window: their places and the fonts the chart,
+// status-strip and passport handlers draw with.
+TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
+    StartOptions options;
+    options.ignoreScreenWidth = true;
+    TForm1 window(std::move(options));
+    window.FormCreate();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+
+    const struct {
+        QRect place;
+        bool font3D;
+        std::int32_t font2DHeight;
+        bool font2DBold;
+    } expected[7] = {{{23, 15, 750, 115}, true, -11, false},  {{23, 146, 750, 115}, true, -11, false},
+                     {{23, 277, 750, 115}, true, -11, false}, {{23, 408, 750, 115}, true, -11, false},
+                     {{23, 539, 750, 115}, true, -11, false}, {{23, 674, 750, 49}, false, -11, true},
+                     {{807, 324, 193, 401}, false, -12, false}};
+    for (int n = 1; n <= 7; ++n) {
+        SCOPED_TRACE(n);
+        const auto& e = expected[n - 1];
+        TOpenGLPanel* p = window.panel(n);
+        ASSERT_NE(p, nullptr);
+        p->capture();
+        EXPECT_EQ(p->objectName(), QStringLiteral("OpenGLPanel%1").arg(n));
+        EXPECT_EQ(p->geometry(), e.place);
+        EXPECT_EQ(p->PFDFlags(), kDefaultPFDFlags);
+        EXPECT_TRUE(p->IsDoubleBuffered());
+        ASSERT_NE(p->Font2D(), nullptr);
+        EXPECT_EQ(p->Font2D()->firstGlyph, 32);
+        EXPECT_EQ(p->Font2D()->glyphCount, 255);
+        EXPECT_EQ(p->Font2D_Type(), (TFontDescription{"Arial", e.font2DHeight, e.font2DBold, false, RUSSIAN_CHARSET}));
+        if (e.font3D) {
+            ASSERT_NE(p->Font3D(), nullptr);
+            EXPECT_EQ(p->Font3D()->firstGlyph, 0);
+            EXPECT_EQ(p->Font3D()->glyphCount, 255);
+            EXPECT_FLOAT_EQ(p->Font3D()->extrusion, 0.1f);
+            EXPECT_EQ(p->Font3D_Format(), TFont3DFormat::f_WGL_FONT_POLYGONS);
+            EXPECT_EQ(p->Font3D_Type(), (TFontDescription{"Arial", -11, true, true, RUSSIAN_CHARSET}));
+        } else {
+            EXPECT_EQ(p->Font3D(), nullptr);
+        }
+        // Until the paint handlers arrive a panel shows black.
+        const QImage image = p->capture();
+        EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), qRgb(0, 0, 0));
+    }
+}

@@ -1,0 +1,101 @@
+// The simulator on its pseudo-terminal, seen from the program's side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ecu/posix_serial_line.h"
+#include "sim/k_line_simulator.h"
+
+namespace m797::sim {
+namespace {
+
+using namespace std::chrono;
+
+const std::uint8_t kStop[] = {0x81, 0x10, 0xF1, 0x82, 0x04};
+const std::uint8_t kStart[] = {0x81, 0x10, 0xF1, 0x81, 0x03};
+
+struct Opened {
+    explicit Opened(SimOptions o) : simulator(o) {
+        EXPECT_TRUE(simulator.start());
+        line = std::make_unique<PosixSerialLine>(simulator.slavePath());
+        EXPECT_TRUE(line->openPort());
+    }
+    KLineSimulator simulator;
+    std::unique_ptr<PosixSerialLine> line;
+    std::uint8_t answer[140] = {};
+};
+
+SimOptions timing(bool real, Fault fault = Fault::None) {
+    SimOptions o;
+    o.realTiming = real;
+    o.fault = fault;
+    return o;
+}
+
+TEST(KLineSimulator, EchoesWakesAtThreeSixtyBaudAndLogsEveryFrameWithItsRate) {
+    Opened s(timing(false));
+    EXPECT_EQ(s.line->exchange(kStart, 5, s.answer, 14), 5u);  // not woken: echo only
+    s.line->sendWakeUpPulse();
+    ASSERT_EQ(s.line->exchange(kStart, 5, s.answer, 14), 12u);
+    EXPECT_EQ(std::vector<std::uint8_t>(s.answer, s.answer + 12),
+              (std::vector<std::uint8_t>{0x81, 0x10, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
+    const auto frames = s.simulator.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].bytes, std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(frames[1].baud, 360u);
+    EXPECT_EQ(frames[2].baud, 10400u);
+    EXPECT_TRUE(s.simulator.ecu().sessionActive);
+    s.line->exchange(kStop, 5, s.answer, 14);
+    EXPECT_FALSE(s.simulator.ecu().sessionActive);
+    s.simulator.clearFrames();
+    EXPECT_TRUE(s.simulator.frames().empty());
+}
+
+TEST(KLineSimulator, RealTimingTakesTheTimeOfTheBytesOnTheWire) {
+    Opened s(timing(true));
+    s.line->sendWakeUpPulse();
+    const auto t0 = steady_clock::now();
+    const std::uint32_t n = s.line->exchange(kStart, 5, s.answer, 12);  // ends on the 12th byte
+    const double ms = duration<double, std::milli>(steady_clock::now() - t0).count();
+    EXPECT_EQ(n, 12u);
+    EXPECT_GE(ms, 12 * 0.96 + 25 - 2);
+    EXPECT_LT(ms, 200);
+}
+
+TEST(KLineSimulator, FaultModesShapeWhatComesBack) {
+    struct Case {
+        Fault fault;
+        std::uint32_t startBytes;  // read for StartCommunication after a wake-up
+    };
+    for (const Case c : {Case{Fault::NoAdapter, 0}, Case{Fault::EchoOnly, 5}, Case{Fault::OtherKeyBytes, 12}}) {
+        LineTimeouts shortReads{20, 2, 20, 30};
+        KLineSimulator simulator(timing(false, c.fault));
+        ASSERT_TRUE(simulator.start());
+        PosixSerialLine line(simulator.slavePath(), shortReads);
+        ASSERT_TRUE(line.openPort());
+        std::uint8_t answer[14] = {};
+        line.sendWakeUpPulse();
+        EXPECT_EQ(line.exchange(kStart, 5, answer, 14), c.startBytes);
+        if (c.fault == Fault::OtherKeyBytes) {
+            EXPECT_EQ(answer[11], 0xC3);
+            EXPECT_NE(answer[10], 0x8F);
+        }
+    }
+}
+
+TEST(KLineSimulator, LinksThePseudoTerminalWhereAsked) {
+    SimOptions o = timing(false);
+    o.linkPath = ::testing::TempDir() + "m797-sim-link";
+    {
+        KLineSimulator simulator(o);
+        ASSERT_TRUE(simulator.start());
+        PosixSerialLine line(o.linkPath);
+        EXPECT_TRUE(line.openPort()) << line.lastErrorText();
+    }
+    PosixSerialLine gone(o.linkPath);
+    EXPECT_FALSE(gone.openPort());  // the link goes with the simulator
+}
+
+}  // namespace
+}  // namespace m797::sim
