@@ -211,18 +211,4 @@ TEST_F(ActuatorWindow, ResetAndInitialisationConfirmations) {
     }
 }
 
-TEST(ActuatorWindowFromMainWindow, ControlButtonOpensTheWindow) {
-    auto form1 = dialogs_test::mainWindow();
-    form1->speedButton(16)->click();
-    TForm5* window = dialogs_test::openWindow<TForm5>();
-    ASSERT_NE(window, nullptr);
-    EXPECT_FALSE(form1->isEnabled());
-    EXPECT_EQ(form1->record().actuatorWindowOpen, 1);
-    EXPECT_EQ(form1->record().actuator[0].reportRequest, 1);
-    window->close();
-    EXPECT_TRUE(form1->isEnabled());
-    EXPECT_EQ(form1->record().actuator[0].releaseRequest, 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 }  // namespace

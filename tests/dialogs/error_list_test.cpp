@@ -119,17 +119,4 @@ TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
     EXPECT_EQ(text(window->grid(), 0, 5), "Сбой функционирования памяти ошибок");
 }
 
-TEST(ErrorListFromMainWindow, ErrorsButtonOpensTheList) {
-    auto form1 = dialogs_test::mainWindow();
-    form1->speedButton(17)->click();
-    TForm4* list = dialogs_test::openWindow<TForm4>();
-    ASSERT_NE(list, nullptr);
-    EXPECT_FALSE(form1->isEnabled());
-    EXPECT_EQ(form1->record().readDtcRequest, 1);
-    list->close();
-    EXPECT_TRUE(form1->isEnabled());
-    EXPECT_EQ(form1->record().readDtcRequest, 0);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 }  // namespace

@@ -1,19 +1,10 @@
 #pragma once
-// A main window over no serial line, and the windows it opens.
+// Finds the window of a kind that is on show.
 
 #include <QApplication>
 #include <QWidget>
-#include <memory>
-
-#include "app/main_window.h"
 
 namespace dialogs_test {
-
-inline std::unique_ptr<TForm1> mainWindow() {
-    StartOptions options;
-    options.ignoreScreenWidth = true;
-    return std::make_unique<TForm1>(std::move(options));
-}
 
 template <typename W>
 W* openWindow() {
