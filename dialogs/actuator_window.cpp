@@ -109,6 +109,7 @@ void TForm5::selectForTest(int entry) {
         setOnOffCaptions();
     }
     for (int e = 0; e < m797::kActuatorEntries; ++e) record_.actuator[e].reportRequest = e == entry ? 1 : 0;
+    selectedUnderTest_ = true;
     std::lock_guard<std::mutex> guard(record_.lock);
     if (entry == 12) record_.actuator[12].setValue = rawByteOf(record_, 54);
     if (entry == 13) record_.actuator[13].setValue = rawByteOf(record_, 58);
@@ -117,6 +118,7 @@ void TForm5::selectForTest(int entry) {
 
 void TForm5::openConfirmation(int entry) {
     for (m797::ActuatorEntry& a : record_.actuator) a.reportRequest = 0;
+    selectedUnderTest_ = false;
     if (entry == kResetEntry)
         new TForm6(record_, this);
     else
@@ -130,6 +132,18 @@ void TForm5::openConfirmation(int entry) {
 // back and closing the window or ending the program releases it.
 void TForm5::keepUnderTest(int entry) {
     if (record_.actuator[entry].reportRequest != 1) record_.actuator[entry].reportRequest = 1;
+    selectedUnderTest_ = true;
+}
+
+// Leaving an entry and coming back to it before the thread's next cycle
+// leaves both its release and its report pending; serving the release also
+// ends the report. The selected entry then goes under test again.
+void TForm5::rearmReport(int entry) {
+    m797::ActuatorEntry& a = record_.actuator[entry];
+    if (a.reportRequest == 1)
+        selectedUnderTest_ = true;  // also after "Да" in a confirmation
+    else if (selectedUnderTest_ && a.releaseRequest == 0)
+        a.reportRequest = 1;
 }
 
 void TForm5::SpeedButton1Click() {
@@ -167,6 +181,7 @@ void TForm5::stepSetValue(int entry, int step) {
 void TForm5::Timer1Timer() {
     const int entry = ComboBox1->currentIndex();
     if (!drivesAnOutput(entry)) return;
+    rearmReport(entry);
     std::lock_guard<std::mutex> guard(record_.lock);
     const m797::ActuatorEntry& a = record_.actuator[entry];
     if (isIdleControl(entry)) {

@@ -42,10 +42,14 @@ private:
     void openConfirmation(int entry);
     void stepSetValue(int entry, int step);
     void keepUnderTest(int entry);
+    void rearmReport(int entry);
 
     m797::LiveRecord& record_;
     QWidget* mainWindow_;
     int previousEntry_ = 0;
+    // Whether the selected entry is meant to be under test (not after a
+    // confirmation answered "Нет" until a button forces it).
+    bool selectedUnderTest_ = true;
 
     QComboBox* ComboBox1 = nullptr;
     QLabel* Panel2 = nullptr;

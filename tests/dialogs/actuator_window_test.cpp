@@ -152,10 +152,25 @@ TEST_F(ActuatorWindow, ForcingAnEntryKeepsItUnderTest) {
     TForm6* reset = dialogs_test::openWindow<TForm6>();
     ASSERT_NE(reset, nullptr);
     QTest::mouseClick(reset->speedButton(2), Qt::LeftButton);
+    window->Timer1Timer();
     EXPECT_EQ(record.actuator[0].reportRequest, 0);
     QTest::mouseClick(window->speedButton(1), Qt::LeftButton);
     EXPECT_EQ(record.actuator[0].onRequest, 1);
     EXPECT_EQ(record.actuator[0].reportRequest, 1);
+}
+
+// Back on an entry before the thread served its release: the release ends
+// the report, and the window puts the entry under test again.
+TEST_F(ActuatorWindow, ReturningToAnEntryBeforeItsReleaseKeepsItUnderTest) {
+    choose(3);
+    choose(9);
+    choose(3);
+    ASSERT_EQ(record.actuator[3].releaseRequest, 1);
+    ASSERT_EQ(record.actuator[3].reportRequest, 1);
+    record.actuator[3].releaseRequest = 0;  // as the thread serves the release
+    record.actuator[3].reportRequest = 0;
+    window->Timer1Timer();
+    EXPECT_EQ(flagged(record, &ActuatorEntry::reportRequest), std::vector<int>{3});
 }
 
 TEST_F(ActuatorWindow, ClosingReleasesTheSelectedEntry) {
