@@ -63,6 +63,8 @@ public slots:
     // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
     void acquisitionGaveUp();
     void displayTick();
+    void OpenGLPanelInit(int n);   // OpenGLPanel1Init .. OpenGLPanel7Init
+    void OpenGLPanelPaint(int n);  // OpenGLPanel1Paint .. OpenGLPanel7Paint
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
