@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     StartOptions options;
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
     options.makeLine = [&link] { return link.makeLine(); };
+    options.logPath = cl.logPath;
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     window.FormCreate();

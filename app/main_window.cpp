@@ -113,6 +113,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
         acquisitionThread_->setGiveUpHandler([this] {
             QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
         });
+        startLogging();
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -308,6 +309,24 @@ void TForm1::displayTick() {
         for (int n : {1, 2, 3, 4, 5, 7}) panel(n)->update();
     }
     panel(6)->update();
+}
+
+void TForm1::startLogging() {
+    if (options_.logPath.empty()) return;
+    const std::string error = csvLog_.open(options_.logPath);
+    if (!error.empty()) {
+        showLogProblem(QString::fromStdString(error));
+        return;
+    }
+    acquisitionThread_->setCycleObserver([this](const m797::LiveRecord& r, bool gotLiveData) {
+        if (csvLog_.logCycle(r, gotLiveData)) return;
+        const QString message = QString::fromStdString(csvLog_.error());
+        QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::showLogProblem(const QString& message) {
+    QMessageBox::warning(this, QStringLiteral("m797diag"), message);
 }
 
 void TForm1::SaveColourScheme() { m797::SaveColourScheme(record_, settings_.file()); }
