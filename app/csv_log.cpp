@@ -100,6 +100,11 @@ std::string CsvLog::open(const std::string& path) {
     return {};
 }
 
+bool CsvLog::logCycle(const LiveRecord& record, bool gotLiveData) {
+    if (!gotLiveData || !isOpen()) return true;
+    return writeRow(record, secondsSinceOpen());
+}
+
 bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
     if (fd_ < 0) return false;
     return writeAll(formatRow(record, secondsSinceStart));

@@ -38,6 +38,9 @@ public:
     // could not be written; the log is then closed and error() says why.
     // Does nothing (and returns false) while the log is closed.
     bool writeRow(const LiveRecord& record, double secondsSinceStart);
+    // For the acquisition thread's cycle observer: a row for every cycle with
+    // live data while the log is open. False only for the row that failed.
+    bool logCycle(const LiveRecord& record, bool gotLiveData);
     const std::string& error() const { return error_; }
     // Seconds on the steady clock since open() succeeded (the time_s of a row).
     double secondsSinceOpen() const;

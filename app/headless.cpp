@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/csv_log.h"
 #include "app/cp1251.h"
 #include "app/link_source.h"
 #include "app/live_record.h"
@@ -52,6 +53,10 @@ public:
 
     int run() {
         std::string error;
+        if (!cl_.logPath.empty() && !(error = log_.open(cl_.logPath)).empty()) {
+            std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
+            return kHeadlessPortFailed;
+        }
         if (!source_.start(cl_.simulate, cl_.port, o_.simulator, &error)) {
             std::fprintf(o_.err, "m797diag: cannot start the simulator: %s\n", error.c_str());
             return kHeadlessPortFailed;
@@ -63,7 +68,10 @@ public:
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
         port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });
-        port.setCycleObserver([this](const LiveRecord&, bool) { cycleDone(); });
+        port.setCycleObserver([this](const LiveRecord& r, bool gotLiveData) {
+            if (!log_.logCycle(r, gotLiveData)) std::fprintf(o_.err, "m797diag: %s\n", log_.error().c_str());
+            cycleDone();
+        });
         port.setGiveUpHandler([this] { finish(kHeadlessGaveUp); });
         port.resume();
         waitForEnd();
@@ -142,6 +150,7 @@ private:
     const HeadlessOptions& o_;
     const Clock::time_point started_;
     LinkSource source_;
+    CsvLog log_;
     std::mutex printing_;
     std::string lastStatus_;
     std::atomic<int> outcome_{-1};

@@ -5,6 +5,7 @@
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
+#include "glpanel/opengl_panel.h"
 #include "ecu/serial_line.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     }
     if (cl.headless) return m797::runHeadless(cl);
 
+    TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     m797::LinkSource link;
     std::string error;
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     StartOptions options;
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
     options.makeLine = [&link] { return link.makeLine(); };
+    options.logPath = cl.logPath;
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     window.FormCreate();

@@ -11,6 +11,11 @@
 #include <QToolButton>
 
 #include "app/display_clock.h"
+#include "display/chart_panel.h"
+#include "display/opengl_panel_surface.h"
+#include "display/panel_init.h"
+#include "display/passport_panel.h"
+#include "display/status_strip_panel.h"
 #include "app/screen_width.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/display_error_notice.h"
@@ -111,6 +116,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
         acquisitionThread_->setGiveUpHandler([this] {
             QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
         });
+        startLogging();
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -162,9 +168,8 @@ void TForm1::buildControls() {
         panel->SetFont({"Arial", p.font2DHeight, p.font2DBold, false, m797::gl::RUSSIAN_CHARSET});
         panel->Font2D_FirstGylph = 32;
         panel->Font2D_NumGylph = 255;
-        // Until the chart, status-strip and passport handlers are assigned the panels show black.
-        panel->OnInit = [](TOpenGLPanel*) { glClearColor(0.0f, 0.0f, 0.0f, 1.0f); };
-        panel->OnPaint = [](TOpenGLPanel*) { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); };
+        panel->OnInit = [this, n = i + 1](TOpenGLPanel*) { OpenGLPanelInit(n); };
+        panel->OnPaint = [this, n = i + 1](TOpenGLPanel*) { OpenGLPanelPaint(n); };
         panels_[i] = panel;
     }
     buildParameterSetPanel();
@@ -174,6 +179,25 @@ void TForm1::buildControls() {
     labels_[5] = label(this, QStringLiteral("m797diag@localhost"), {792, 304}, false, Qt::blue);
     labels_[0] = label(this, QString(), {816, 256}, true, Qt::black);
     labels_[1] = label(this, QString(), {864, 120}, false, Qt::black);
+}
+
+// OpenGLPanel1Init .. OpenGLPanel7Init: the same view for all seven; chart 3
+// has never set the perspective-correction hint.
+void TForm1::OpenGLPanelInit(int n) {
+    m797::OpenGLPanelSurface surface(*panel(n));
+    m797::initPanelView(surface, n != 3);
+}
+
+// OpenGLPanel1Paint .. OpenGLPanel5Paint draw charts 1 to 5, OpenGLPanel6Paint
+// the status strip, OpenGLPanel7Paint the passport.
+void TForm1::OpenGLPanelPaint(int n) {
+    m797::OpenGLPanelSurface surface(*panel(n));
+    if (n <= 5)
+        m797::paintChart(surface, record_, record_.selectedParameters[n - 1]);
+    else if (n == 6)
+        m797::paintStatusStrip(surface, record_);
+    else
+        m797::paintPassport(surface, record_);
 }
 
 QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& caption, QRect geometry) {
@@ -301,6 +325,24 @@ void TForm1::displayTick() {
         for (int n : {1, 2, 3, 4, 5, 7}) panel(n)->update();
     }
     panel(6)->update();
+}
+
+void TForm1::startLogging() {
+    if (options_.logPath.empty()) return;
+    const std::string error = csvLog_.open(options_.logPath);
+    if (!error.empty()) {
+        showLogProblem(QString::fromStdString(error));
+        return;
+    }
+    acquisitionThread_->setCycleObserver([this](const m797::LiveRecord& r, bool gotLiveData) {
+        if (csvLog_.logCycle(r, gotLiveData)) return;
+        const QString message = QString::fromStdString(csvLog_.error());
+        QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::showLogProblem(const QString& message) {
+    QMessageBox::warning(this, QStringLiteral("m797diag"), message);
 }
 
 void TForm1::SaveColourScheme() { m797::SaveColourScheme(record_, settings_.file()); }

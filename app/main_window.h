@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/csv_log.h"
 #include "app/live_record.h"
 #include "glpanel/opengl_panel.h"
 #include "settings/window_settings.h"
@@ -28,6 +29,8 @@ struct StartOptions {
     bool ignoreScreenWidth = false;
     // Makes the serial line the acquisition thread talks through.
     std::function<std::unique_ptr<m797::SerialLine>()> makeLine;
+    // CSV log of the live data; empty: no log.
+    std::string logPath;
 };
 
 class TForm1 : public QWidget {
@@ -63,6 +66,8 @@ public slots:
     // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
     void acquisitionGaveUp();
     void displayTick();
+    void OpenGLPanelInit(int n);   // OpenGLPanel1Init .. OpenGLPanel7Init
+    void OpenGLPanelPaint(int n);  // OpenGLPanel1Paint .. OpenGLPanel7Paint
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -73,11 +78,16 @@ private:
     void buildCommandBar();
     QToolButton* makeButton(QWidget* parent, int number, const QString& caption, QRect geometry);
     void SaveColourScheme();
+    // Opens the CSV log; a path that cannot be written is reported and the
+    // program runs without logging.
+    void startLogging();
+    void showLogProblem(const QString& message);
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
 
     m797::LiveRecord record_;
     StartOptions options_;
+    m797::CsvLog csvLog_;  // written by the acquisition thread only
     std::unique_ptr<m797::Com_Port> acquisitionThread_;
     bool visibleAtStart_ = true;
     bool ending_ = false;

@@ -21,6 +21,7 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
         move(s->geometry().center() - rect().center());
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
+    Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer may end up to 5 % early
     connect(Timer1, &QTimer::timeout, this, &TForm8::Timer1Timer);
     Timer1->start(4000);
     show();

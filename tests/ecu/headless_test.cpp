@@ -2,6 +2,9 @@
 
 #include <pthread.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -78,6 +81,35 @@ TEST(Headless, APortThatCannotBeOpenedEndsWithOneAndNamesTheDevice) {
     EXPECT_TRUE(has(r.out, "Ошибка открытия порта!"));
     EXPECT_TRUE(has(r.err, "/dev/m797-no-such-adapter"));
     EXPECT_TRUE(has(r.err, "No such file or directory"));
+}
+
+TEST(Headless, LogsOneRowForEveryCycleWithLiveData) {
+    char dir[] = "/tmp/m797-headless-log-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 6;
+    cl.logPath = std::string(dir) + "/live.csv";
+    const Captured r = runWith(cl);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::FILE* f = std::fopen(cl.logPath.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    const std::string csv = readAll(f);
+    EXPECT_EQ(csv.rfind("time_s,ADC_2O2,", 0), 0u);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 6);
+    std::remove(cl.logPath.c_str());
+    rmdir(dir);
+}
+
+TEST(Headless, ALogThatCannotBeWrittenEndsWithOneBeforeTheLinkStarts) {
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 3;
+    cl.logPath = "/nonexistent-folder/live.csv";
+    const Captured r = runWith(cl);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "/nonexistent-folder/live.csv"));
+    EXPECT_FALSE(has(r.out, "Установление связи."));
 }
 
 TEST(Headless, GivingUpEndsWithThree) {
