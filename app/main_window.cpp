@@ -296,8 +296,10 @@ void TForm1::SpeedButton18Click() {
     QCoreApplication::quit();
 }
 
+// Quitting the application closes its windows too; a window that never showed
+// (the display-error notice ends the program) has nothing to save.
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (!ending_) {
+    if (!ending_ && visibleAtStart_) {
         ending_ = true;
         SaveColourScheme();
         if (acquisitionThread_) acquisitionThread_->suspend();

@@ -11,8 +11,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_A
 targets=$(find bench -mindepth 2 -name CMakeLists.txt -exec sed -n 's/^add_executable(\([A-Za-z0-9_-]*\).*/\1/p' {} \;)
 [ -n "$targets" ] || { echo "no benchmarks"; exit 0; }
 cmake --build "$build" --target $targets -- -j2 --quiet
+# The display benchmarks need a display: Xvfb stands in where there is none.
+display=()
+[ -n "${DISPLAY:-}" ] || display=(xvfb-run -a -s "-screen 0 1024x768x24")
 for t in $targets; do
   exe=$(find "$build/bench" -type f -name "$t" -perm -u+x | head -1)
   echo "== $t"
-  "$exe" "$@"
+  "${display[@]}" "$exe" "$@"
 done
