@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "app/utf8.h"
+
 namespace m797 {
 namespace {
 
@@ -35,19 +37,6 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i) {
         cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
     }
     return cp;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/utf8.h"
+
 namespace m797 {
 namespace {
 
@@ -21,24 +23,6 @@ std::string_view trimLeft(std::string_view s) {
 }
 
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Reads a quoted string with \\ and \" escapes starting at s[0] == '"'.
 // Returns the unescaped text and sets `used` to the characters consumed.
