@@ -3,7 +3,7 @@
 
 M797_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libfreetype-dev libfontconfig-dev libjpeg-dev fonts-liberation)
-M797_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
+M797_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth locales)
 
 m797_install_missing() {
   local missing=()

@@ -10,6 +10,14 @@ build=${M797_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -- -j"$(nproc)" --quiet
 
+# A decimal-comma locale for the value-text tests, made in the build folder
+# (LOCPATH) so the system's locale settings stay as they are.
+if [ ! -d "$build/locale/ru_RU.UTF-8" ] && command -v localedef >/dev/null; then
+  mkdir -p "$build/locale"
+  localedef -i ru_RU -f UTF-8 "$build/locale/ru_RU.UTF-8" 2>/dev/null || true
+fi
+[ -d "$build/locale/ru_RU.UTF-8" ] && export LOCPATH="$PWD/$build/locale"
+
 cd "$build"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$(nproc)" --timeout 300
