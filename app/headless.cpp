@@ -132,11 +132,7 @@ private:
     }
 
     void reportPortFailure(const SerialLine& line) {
-        std::fprintf(o_.err, "m797diag: cannot use %s: %s\n", source_.device().c_str(), line.lastErrorText().c_str());
-        if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
-            std::fprintf(o_.err,
-                         "m797diag: serial devices belong to the 'dialout' group: "
-                         "sudo usermod -aG dialout $USER, then log in again\n");
+        std::fputs(portFailureText(source_.device(), line).c_str(), o_.err);
     }
 
     void printSummary() {

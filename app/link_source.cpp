@@ -1,6 +1,16 @@
 #include "app/link_source.h"
 
+#include <cerrno>
+
 namespace m797 {
+
+std::string portFailureText(const std::string& device, const SerialLine& line) {
+    std::string text = "m797diag: cannot use " + device + ": " + line.lastErrorText() + "\n";
+    if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
+        text += "m797diag: serial devices belong to the 'dialout' group: "
+                "sudo usermod -aG dialout $USER, then log in again\n";
+    return text;
+}
 
 bool LinkSource::start(bool simulate, const std::string& device, const sim::SimOptions& simOptions,
                        std::string* error) {

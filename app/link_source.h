@@ -14,6 +14,11 @@ namespace m797 {
 struct CommandLine;
 class SerialLine;
 
+// What to tell a technician when the port cannot be opened: the device and
+// the reason, and how to get access where permission was denied. One or two
+// lines, each ending in a line end.
+std::string portFailureText(const std::string& device, const SerialLine& line);
+
 class LinkSource {
 public:
     // Starts the simulator when `simulate` is set; false (with `error`) if it cannot start.

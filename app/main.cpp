@@ -5,6 +5,8 @@
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
+#include "ecu/com_port.h"
+#include "ecu/link_status.h"
 #include "glpanel/opengl_panel.h"
 #include "ecu/serial_line.h"
 
@@ -34,10 +36,20 @@ int main(int argc, char** argv) {
     }
     StartOptions options;
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
-    options.makeLine = [&link] { return link.makeLine(); };
+    m797::SerialLine* line = nullptr;
+    options.makeLine = [&link, &line] {
+        auto made = link.makeLine();
+        line = made.get();
+        return made;
+    };
     options.logPath = cl.logPath;
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
+    // The status strip says "Ошибка открытия порта!"; the terminal gets the reason.
+    window.acquisitionThread()->setStatusObserver([&link, &line](const std::string& status) {
+        if (line && status == m797::linkStatusText(m797::LinkStatus::PortOpenFailed))
+            std::fputs(m797::portFailureText(link.device(), *line).c_str(), stderr);
+    });
     window.FormCreate();
     if (window.visibleAtStart()) window.show();
     return app.exec();
