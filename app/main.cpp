@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 
 #include "app/command_line.h"
@@ -7,27 +8,12 @@
 #include "app/main_window.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
-#include "glpanel/opengl_panel.h"
 #include "ecu/serial_line.h"
+#include "glpanel/opengl_panel.h"
 
-int main(int argc, char** argv) {
-    const m797::CommandLine cl = m797::parseCommandLine(argc, argv);
-    if (!cl.error.empty()) {
-        std::fprintf(stderr, "m797diag: %s\n\n%s", cl.error.c_str(), m797::usageText("m797diag").c_str());
-        return 2;
-    }
-    if (cl.help) {
-        std::fputs(m797::usageText("m797diag").c_str(), stdout);
-        return 0;
-    }
-    if (cl.version) {
-        std::fputs(m797::versionText().c_str(), stdout);
-        return 0;
-    }
-    if (cl.headless) return m797::runHeadless(cl);
+namespace {
 
-    TOpenGLPanel::installDefaultSurfaceFormat();
-    QApplication app(argc, argv);
+int runWindow(QApplication& app, const m797::CommandLine& cl) {
     m797::LinkSource link;
     std::string error;
     if (!link.start(cl.simulate, cl.port, {}, &error)) {
@@ -53,4 +39,34 @@ int main(int argc, char** argv) {
     window.FormCreate();
     if (window.visibleAtStart()) window.show();
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const m797::CommandLine cl = m797::parseCommandLine(argc, argv);
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "m797diag: %s\n\n%s", cl.error.c_str(), m797::usageText("m797diag").c_str());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(m797::usageText("m797diag").c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::fputs(m797::versionText().c_str(), stdout);
+        return 0;
+    }
+    if (cl.headless) return m797::runHeadless(cl);
+
+    TOpenGLPanel::installDefaultSurfaceFormat();
+    QApplication app(argc, argv);
+    // An exception that escapes the main window's creation or the event loop
+    // is shown, and the program ends.
+    try {
+        return runWindow(app, cl);
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("m797diag"), QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
 }
