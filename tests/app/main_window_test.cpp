@@ -131,6 +131,9 @@ struct ScreenCase {
     bool notice;
 };
 
+// CTest names the cases by this text.
+void PrintTo(const ScreenCase& c, std::ostream* os) { *os << c.width << (c.ignore ? "Ignored" : ""); }
+
 class ScreenCheck : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(ScreenCheck, NoticeOnlyWhenTheScreenIsNot1024Wide) {
