@@ -49,29 +49,12 @@ Com_Port::Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line, char de
 
 Com_Port::~Com_Port() { terminate(); }
 
-void Com_Port::resume() {
-    {
-        std::lock_guard guard(mutex_);
-        if (terminated_) return;
-        suspended_ = false;
-    }
-    gate_.open();
-}
-
-void Com_Port::suspend() {
-    {
-        std::lock_guard guard(mutex_);
-        suspended_ = true;
-    }
-    gate_.close();
-}
-
+// The gate is the thread's whole run state: open while running, closed while
+// suspended, stopped for good at exit.
+void Com_Port::resume() { gate_.open(); }
+void Com_Port::suspend() { gate_.close(); }
 void Com_Port::suspendSelf() { suspend(); }
-
-bool Com_Port::isSuspended() const {
-    std::lock_guard guard(mutex_);
-    return suspended_;
-}
+bool Com_Port::isSuspended() const { return !gate_.isOpen(); }
 
 void Com_Port::setGiveUpHandler(std::function<void()> handler) { onGiveUp_ = std::move(handler); }
 
@@ -87,18 +70,13 @@ void Com_Port::setConnectionObserver(std::function<void(const LiveRecord&)> obse
     onConnection_ = std::move(observer);
 }
 
-bool Com_Port::releasesPending() const {
-    return std::any_of(std::begin(record_.actuator), std::end(record_.actuator),
-                       [](const ActuatorEntry& a) { return a.releaseRequest.load() == 1; });
-}
-
 // An actuator the user forced must not stay forced because the program ended:
 // let the loop send the releases the window has just asked for.
 void Com_Port::serveReleasesBeforeExit() {
-    if (!connectionActive_ || !releasesPending()) return;
+    if (!connectionActive_ || !actuatorReleasePending(record_)) return;
     gate_.open();
     const auto deadline = std::chrono::steady_clock::now() + kReleaseGrace;
-    while (releasesPending() && connectionActive_ && running_ &&
+    while (actuatorReleasePending(record_) && connectionActive_ && running_ &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
@@ -106,11 +84,6 @@ void Com_Port::serveReleasesBeforeExit() {
 void Com_Port::terminate() {
     if (thread_.joinable()) {
         serveReleasesBeforeExit();
-        {
-            std::lock_guard guard(mutex_);
-            terminated_ = true;
-            suspended_ = true;
-        }
         gate_.stop();
         thread_.join();
     }
@@ -157,11 +130,6 @@ bool Com_Port::openIfClosed() {
     setStatus(LinkStatus::PortOpenFailed);
     portOpen_ = false;
     return false;
-}
-
-static std::uint32_t exchangeRequest(SerialLine& line, Request& r) {
-    const std::uint32_t capacity = std::min<std::uint32_t>(r.capacity, kAnswerBufferSize);
-    return std::min(line.exchange(r.frame, r.length, r.answer, capacity), capacity);
 }
 
 Com_Port::StartResult Com_Port::startCommunication() {

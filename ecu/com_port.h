@@ -4,10 +4,8 @@
 // (cutting a read in progress short), and exit stops and joins it.
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -72,7 +70,6 @@ private:
     void giveUp(LinkStatus finalStatus);
     void suspendSelf();
     void setStatus(LinkStatus status);
-    bool releasesPending() const;
     void serveReleasesBeforeExit();
 
     LiveRecord& record_;
@@ -93,9 +90,6 @@ private:
     std::atomic<long> pollCycles_{0};
     int failureCount_ = 0;
 
-    mutable std::mutex mutex_;
-    bool suspended_ = true;
-    bool terminated_ = false;
     std::thread thread_;
 };
 

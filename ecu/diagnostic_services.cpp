@@ -30,10 +30,6 @@ const StateTexts& stateTexts() {
     return texts;
 }
 
-void exchange(SerialLine& line, Request& request) {
-    line.exchange(request.frame, request.length, request.answer, request.capacity);
-}
-
 void setStateText(LiveRecord& record, ActuatorEntry& entry, const Text& text) {
     std::lock_guard<std::mutex> guard(record.lock);
     entry.stateText = text;
@@ -42,13 +38,13 @@ void setStateText(LiveRecord& record, ActuatorEntry& entry, const Text& text) {
 // Serves a one-shot flag: sends `request` when the flag is 1, then clears it.
 void serveOneShot(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag) {
     if (flag.load() != 1) return;
-    exchange(line, request);
+    exchangeRequest(line, request);
     flag.store(0);
 }
 
 void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry) {
     if (entry.releaseRequest.load() != 1) return;
-    exchange(line, requests.release);
+    exchangeRequest(line, requests.release);
     entry.releaseRequest.store(0);
     entry.reportRequest.store(0);
 }
@@ -59,7 +55,7 @@ void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry
     serveOneShot(line, requests.on, entry.onRequest);
     serveOneShot(line, requests.off, entry.offRequest);
     if (entry.reportRequest.load() == 1) {
-        exchange(line, requests.report);
+        exchangeRequest(line, requests.report);
         const bool on = requests.report.answer[kReportState] == 0xFF;
         setStateText(record, entry, on ? stateTexts().on : stateTexts().off);
     }
@@ -71,12 +67,12 @@ void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry
 void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
                  LiveRecord& record) {
     if (entry.onRequest.load() == 1) {
-        exchange(line, requests.on);
+        exchangeRequest(line, requests.on);
         entry.onRequest.store(0);
         if (requests.on.answer[kOnState] == 0xFF) setStateText(record, entry, stateTexts().on);
     }
     if (entry.reportRequest.load() == 1) {
-        exchange(line, requests.report);
+        exchangeRequest(line, requests.report);
         const std::uint8_t* a = requests.report.answer;
         const Text* text = nullptr;
         if (a[kReportNegativeCode] == kConditionsNotCorrect) text = &stateTexts().stopEngine;
@@ -105,7 +101,7 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
         }
         entry.setRequest.store(0);
     }
-    if (entry.reportRequest.load() == 1) exchange(line, requests.report);
+    if (entry.reportRequest.load() == 1) exchangeRequest(line, requests.report);
     serveRelease(line, requests, entry);
 }
 

@@ -1,8 +1,10 @@
 #include "ecu/request_table.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "app/live_record.h"
+#include "ecu/serial_line.h"
 
 namespace m797 {
 
@@ -37,6 +39,11 @@ bool entryHasOn(int entry) { return entry < 12; }
 bool entryHasOff(int entry) { return entry < 12 && (entry < 4 || entry > 6); }
 
 }  // namespace
+
+std::uint32_t exchangeRequest(SerialLine& line, Request& r) {
+    const std::uint32_t capacity = std::min<std::uint32_t>(r.capacity, kAnswerBufferSize);
+    return std::min(line.exchange(r.frame, r.length, r.answer, capacity), capacity);
+}
 
 std::uint8_t frameChecksum(const std::uint8_t* bytes, int length) {
     unsigned sum = 0;

@@ -8,6 +8,7 @@
 namespace m797 {
 
 struct LiveRecord;
+class SerialLine;
 
 constexpr int kAnswerBufferSize = 140;
 
@@ -49,6 +50,10 @@ struct RequestTable {
     Request ecuInit;
     ActuatorRequests actuator[15];
 };
+
+// Writes the request and reads its answer into its own buffer (at most the
+// buffer's size); returns the bytes read.
+std::uint32_t exchangeRequest(SerialLine& line, Request& request);
 
 // Low 8 bits of the sum of `length` bytes.
 std::uint8_t frameChecksum(const std::uint8_t* bytes, int length);
