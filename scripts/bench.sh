@@ -7,7 +7,7 @@ source scripts/deps.sh
 m797_install_missing "${M797_BUILD_PACKAGES[@]}" "${M797_TEST_PACKAGES[@]}"
 
 build=${M797_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_ARGS:-} >/dev/null
+m797_configure "$build"
 targets=$(find bench -mindepth 2 -name CMakeLists.txt -exec sed -n 's/^add_executable(\([A-Za-z0-9_-]*\).*/\1/p' {} \;)
 [ -n "$targets" ] || { echo "no benchmarks"; exit 0; }
 cmake --build "$build" --target $targets -- -j2 --quiet

@@ -17,3 +17,8 @@ m797_install_missing() {
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# Configures the build folder $1 (RelWithDebInfo; extra arguments in M797_CMAKE_ARGS).
+m797_configure() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_ARGS:-} >/dev/null
+}

@@ -7,7 +7,7 @@ source scripts/deps.sh
 m797_install_missing "${M797_BUILD_PACKAGES[@]}" "${M797_TEST_PACKAGES[@]}"
 
 build=${M797_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${M797_CMAKE_ARGS:-} >/dev/null
+m797_configure "$build"
 cmake --build "$build" -- -j"$(nproc)" --quiet
 
 # A decimal-comma locale for the value-text tests, made in the build folder
