@@ -3,6 +3,7 @@
 // XDG_CONFIG_HOME, a reporter that records messages, and file helpers.
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -27,8 +28,8 @@ public:
         ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
     }
     ~TemporaryConfig() {
-        const std::string command = "rm -rf '" + folder_ + "'";
-        if (std::system(command.c_str()) != 0) {}
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
     }
     const std::string& folder() const { return folder_; }
     std::string file() const { return folder_ + "/m797diag/user.reg"; }
@@ -45,9 +46,8 @@ inline std::string readBytes(const std::string& path) {
 }
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {
-    const std::string folder = path.substr(0, path.rfind('/'));
-    const std::string command = "mkdir -p '" + folder + "'";
-    if (std::system(command.c_str()) != 0) {}
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
