@@ -25,12 +25,10 @@ constexpr const char* kEntries[] = {
 
 constexpr int kResetEntry = 15;
 constexpr int kInitEntry = 16;
-constexpr int kFirstIdleEntry = 12;
+constexpr int kFirstIdleEntry = m797::kFirstIdleControlEntry;
 
 bool drivesAnOutput(int entry) { return entry >= 0 && entry < m797::kActuatorEntries; }
 bool isIdleControl(int entry) { return entry >= kFirstIdleEntry && entry < m797::kActuatorEntries; }
-// Ignition outputs and the fuel pump have no off request: release switches them off.
-bool hasOffRequest(int entry) { return entry < 4 || (entry > 6 && entry < kFirstIdleEntry); }
 
 // Idle-control entries 12..14: button captions, the upper limit of the set
 // value, and the unit text after the shown value.
@@ -148,7 +146,7 @@ void TForm5::rearmReport(int entry) {
 
 void TForm5::SpeedButton1Click() {
     const int entry = ComboBox1->currentIndex();
-    if (entry >= 0 && entry < kFirstIdleEntry) {
+    if (m797::actuatorHasOn(entry)) {
         keepUnderTest(entry);
         record_.actuator[entry].onRequest = 1;
     } else if (isIdleControl(entry)) {
@@ -158,7 +156,7 @@ void TForm5::SpeedButton1Click() {
 
 void TForm5::SpeedButton2Click() {
     const int entry = ComboBox1->currentIndex();
-    if (entry >= 0 && entry < kFirstIdleEntry && hasOffRequest(entry)) {
+    if (m797::actuatorHasOff(entry)) {
         keepUnderTest(entry);
         record_.actuator[entry].offRequest = 1;
     } else if (isIdleControl(entry)) {

@@ -33,11 +33,6 @@ Request ioControl(std::uint8_t id, std::initializer_list<std::uint8_t> control) 
     return r;
 }
 
-// Entries 4, 5, 6 (ignition outputs, fuel pump) and 12..14 have no off request;
-// 12..14 have no on request either (they take set values).
-bool entryHasOn(int entry) { return entry < 12; }
-bool entryHasOff(int entry) { return entry < 12 && (entry < 4 || entry > 6); }
-
 }  // namespace
 
 std::uint32_t exchangeRequest(SerialLine& line, Request& r) {
@@ -67,8 +62,8 @@ RequestTable::RequestTable()
     for (int e = 0; e < 15; ++e) {
         ActuatorRequests& a = actuator[e];
         a.localId = kActuatorLocalIds[e];
-        a.hasOn = entryHasOn(e);
-        a.hasOff = entryHasOff(e);
+        a.hasOn = actuatorHasOn(e);
+        a.hasOff = actuatorHasOff(e);
         a.report = ioControl(a.localId, {0x01});
         a.release = ioControl(a.localId, {0x00});
         if (a.hasOn) a.on = ioControl(a.localId, {0x06, 0xFF});

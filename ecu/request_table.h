@@ -33,6 +33,15 @@ struct ActuatorRequests {
 // Local ids of the actuator list entries 0..14, in list order.
 extern const std::uint8_t kActuatorLocalIds[15];
 
+// Entries 12..14 (idle-speed regulator, idle speed, canister purge) take set
+// values; the others are switched.
+constexpr int kFirstIdleControlEntry = 12;
+// Whether list entry 0..14 has an on request (the switched ones) and an off
+// request (not the ignition outputs 4, 5 and the fuel pump 6: release
+// switches those off).
+constexpr bool actuatorHasOn(int entry) { return entry >= 0 && entry < kFirstIdleControlEntry; }
+constexpr bool actuatorHasOff(int entry) { return actuatorHasOn(entry) && (entry < 4 || entry > 6); }
+
 struct RequestTable {
     RequestTable();
 
