@@ -18,6 +18,7 @@
 #include "display/status_strip_panel.h"
 #include "app/screen_width.h"
 #include "dialogs/actuator_window.h"
+#include "dialogs/dialog_helpers.h"
 #include "dialogs/display_error_notice.h"
 #include "dialogs/error_list.h"
 #include "ecu/com_port.h"
@@ -57,13 +58,6 @@ constexpr CommandButton kCommandBar[] = {
     {1, "Старт", 8, 72, true},       {2, "Стоп", 104, 72, true},
     {18, "Выход", 56, 104, false}};
 
-QFont windowFont(bool bold) {
-    QFont f("Sans Serif");
-    f.setPointSize(8);
-    f.setBold(bold);
-    return f;
-}
-
 // Caption colour of an enabled button; a disabled one keeps the greyed text.
 void setCaptionColour(QToolButton* b, QColor colour) {
     QPalette pal = b->palette();
@@ -86,7 +80,7 @@ QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
 
 QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor colour) {
     auto* l = new QLabel(text, parent);
-    l->setFont(windowFont(bold));
+    l->setFont(dialogs::windowFont(bold));
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, colour);
     l->setPalette(pal);
@@ -205,7 +199,7 @@ QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& capt
     b->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
     b->setText(caption);
     b->setGeometry(geometry);
-    b->setFont(windowFont(true));
+    b->setFont(dialogs::windowFont(true));
     b->setAutoRaise(false);
     speedButtons_[number - 1] = b;
     return b;

@@ -41,10 +41,14 @@ QToolButton* buttonAt(QWidget* parent, const QString& name, const QString& capti
     return b;
 }
 
-void fixAndCentre(QWidget* window, int width, int height) {
-    window->setFixedSize(width, height);
+void centreOnScreen(QWidget* window) {
     if (const QScreen* s = QGuiApplication::primaryScreen())
         window->move(s->geometry().center() - window->rect().center());
+}
+
+void fixAndCentre(QWidget* window, int width, int height) {
+    window->setFixedSize(width, height);
+    centreOnScreen(window);
 }
 
 }  // namespace dialogs

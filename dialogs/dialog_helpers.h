@@ -1,5 +1,5 @@
 #pragma once
-// Small pieces shared by the diagnostic windows: the 8-point window font,
+// Small pieces shared by the windows: the 8-point window font,
 // bevelled panels, labels and buttons at fixed places, centring on the desktop.
 
 #include <QRect>
@@ -17,6 +17,8 @@ QFont windowFont(bool bold = false);
 QFrame* bevelledPanel(QWidget* parent, QRect geometry, bool sunken = false);
 QLabel* labelAt(QWidget* parent, const QString& text, int left, int top);
 QToolButton* buttonAt(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
+// Centred on the primary screen.
+void centreOnScreen(QWidget* window);
 // Fixed client size, centred on the primary screen.
 void fixAndCentre(QWidget* window, int width, int height);
 

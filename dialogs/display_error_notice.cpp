@@ -2,14 +2,14 @@
 
 #include <QCoreApplication>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
+
+#include "dialogs/dialog_helpers.h"
 
 TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(QStringLiteral("Ошибка вывода на экран."));
-    setFixedSize(402, 77);
+    dialogs::fixAndCentre(this, 402, 77);
     auto* panel = new QFrame(this);
     panel->setGeometry(0, 0, 402, 77);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -17,8 +17,6 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
     auto* image = new QLabel(panel);
     image->setGeometry(2, 2, 398, 73);
     image->setPixmap(QPixmap(QStringLiteral(":/resources/display_notice.png")));
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
     Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer may end up to 5 % early

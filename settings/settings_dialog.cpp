@@ -5,11 +5,9 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
@@ -17,6 +15,7 @@
 
 #include "app/cp1251.h"
 #include "app/main_window.h"
+#include "dialogs/dialog_helpers.h"
 #include "display/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
@@ -82,8 +81,7 @@ TForm3::TForm3(TForm1& mainWindow, m797::SettingsFile& settings, QWidget* parent
     setTrackBarsFromColours();
     showSetInLists(1);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
+    dialogs::centreOnScreen(this);
     show();
 }
 
