@@ -4,6 +4,8 @@
 // through toCp1251 once, and bytes go back to UTF-8 for widget captions and
 // terminal output.
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,5 +17,14 @@ std::string toCp1251(std::string_view utf8);
 std::string cp1251ToUtf8(std::string_view cp1251);
 // One Windows-1251 byte as a Unicode code point (0xFFFD for 0x98).
 char32_t cp1251CodePoint(unsigned char byte);
+
+// The UTF-8 text column `text` of a constant table, as Windows-1251 texts
+// (made once, where the table's texts are first needed).
+template <typename Row, std::size_t N>
+std::array<std::string, N> cp1251Column(const Row (&rows)[N], const char* Row::*text) {
+    std::array<std::string, N> out;
+    for (std::size_t i = 0; i < N; ++i) out[i] = toCp1251(rows[i].*text);
+    return out;
+}
 
 }  // namespace m797

@@ -82,19 +82,14 @@ void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber) {
     setColour(r.nameTextColour);
     if (entry) {
         textAt(panel, entry->chartTitle, 180, 10);
-        if (!texts.paired.empty() || entry->pairedWith != 0) textAt(panel, texts.paired, 600, 10);
+        if (entry->pairedWith != 0) textAt(panel, texts.paired, 600, 10);
         drawLabel(panel, entry->top);
         drawLabel(panel, entry->middle);
         drawLabel(panel, entry->bottom);
     }
     endTextLayer();
 
-    setColour(r.valueTextColour);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glLoadIdentity();
-    glTranslated(-3, -0.35, -3);
-    glScalef(0.7f, 0.8f, 0.0f);
-    if (entry && entry->kind != DisplayKind::Reserved) panel.draw3DText(texts.value);
+    if (entry && entry->kind != DisplayKind::Reserved) drawValueText(panel, r.valueTextColour, texts.value);
 }
 
 }  // namespace m797

@@ -54,4 +54,13 @@ void endTextLayer() {
     glMatrixMode(GL_MODELVIEW);
 }
 
+void drawValueText(PanelSurface& panel, const float colour[4], const Text& text) {
+    glColor4f(colour[0], colour[1], colour[2], colour[3]);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLoadIdentity();
+    glTranslated(-3, -0.35, -3);
+    glScalef(0.7f, 0.8f, 0.0f);
+    panel.draw3DText(text);
+}
+
 }  // namespace m797

@@ -2,6 +2,8 @@
 // The init handler shared by the seven panels: viewport, perspective
 // projection, clear values and depth test.
 
+#include "app/live_record.h"
+
 namespace m797 {
 
 class PanelSurface;
@@ -15,5 +17,9 @@ void beginLinePaint();
 // Text layer in pixels (origin top-left, y down): projection saved and replaced.
 void beginTextLayer(const PanelSurface& panel);
 void endTextLayer();
+
+// The large value text of the charts: `colour`, filled glyphs, drawn flat
+// under the value-text transform with the panel's outline font.
+void drawValueText(PanelSurface& panel, const float colour[4], const Text& text);
 
 }  // namespace m797

@@ -42,11 +42,7 @@ constexpr Line kLines[24] = {
     {Kind::Caption, "Дата изготовления", 0, 10, 375},       {Kind::Ident, "", 10, 35, 390}};
 
 const Text& fixedText(int i) {
-    static const auto texts = [] {
-        std::array<Text, 24> t;
-        for (int k = 0; k < 24; ++k) t[k] = toCp1251(kLines[k].text);
-        return t;
-    }();
+    static const auto texts = cp1251Column(kLines, &Line::text);
     return texts[i];
 }
 
@@ -58,16 +54,6 @@ void strip(const Point (&points)[6]) {
 
 void setColour(const Colour& c) { glColor4f(c[0], c[1], c[2], c[3]); }
 
-// Panel 7 has no outline font, so this draws nothing; it stays for the day
-// the panel gets one.
-void drawUsvkValue(PanelSurface& panel, const LiveRecord& r) {
-    glColor4f(r.valueTextColour[0], r.valueTextColour[1], r.valueTextColour[2], r.valueTextColour[3]);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glLoadIdentity();
-    glTranslated(-3, -0.35, -3);
-    glScalef(0.7f, 0.8f, 0.0f);
-    panel.draw3DText(chartValueText(74, r));
-}
 
 }  // namespace
 
@@ -89,7 +75,9 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r) {
         panel.draw2DText(line.kind == Kind::Ident ? r.identText[line.ident] : fixedText(i));
     }
     endTextLayer();
-    drawUsvkValue(panel, r);
+    // The USVK value as the charts draw theirs; panel 7 has no outline font,
+    // so this draws nothing.
+    drawValueText(panel, r.valueTextColour, chartValueText(74, r));
 }
 
 }  // namespace m797

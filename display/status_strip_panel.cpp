@@ -54,11 +54,7 @@ bool flagOn(const LiveRecord& r, int parameterNumber) {
 }
 
 const Text& fixedText(int i) {
-    static const auto texts = [] {
-        std::array<Text, 28> t;
-        for (int k = 0; k < 28; ++k) t[k] = toCp1251(kIndicators[k].text);
-        return t;
-    }();
+    static const auto texts = cp1251Column(kIndicators, &Indicator::text);
     return texts[i];
 }
 
