@@ -64,7 +64,6 @@ public:
         auto line = source_.makeLine(o_.timeouts);
         SerialLine* lineSeen = line.get();
         LiveRecord record;
-        record.clearTexts();
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
         port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });

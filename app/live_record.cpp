@@ -38,32 +38,13 @@ int analogParameter(int index) { return kAnalogNumbers[index]; }
 int counterParameter(int index) { return kCounterNumbers[index]; }
 int flagParameter(int index) { return kFlagNumbers[index]; }
 
+// Texts start empty and histories flat (member initialisers); every age
+// equals its index, so each chart shows a flat line over its whole width
+// before the first sample, and the flag slots carry their mnemonics.
 LiveRecord::LiveRecord() {
-    clearTexts();
-    clearHistories();
-    setFlagMnemonics();
-}
-
-void LiveRecord::clearTexts() {
-    std::lock_guard guard(lock);
-    for (auto& t : identText) t.clear();
-    statusText.clear();
-    for (auto& s : analog) s.text.clear();
-    for (auto& s : flag) s.text.clear();
-}
-
-void LiveRecord::clearHistories() {
-    std::lock_guard guard(lock);
-    forEachSlotHistory(*this, [](std::int32_t* history, std::int32_t* age) {
-        for (int k = 0; k < kHistoryLength; ++k) {
-            history[k] = 0;
-            age[k] = k;
-        }
+    forEachSlotHistory(*this, [](std::int32_t*, std::int32_t* age) {
+        for (int k = 0; k < kHistoryLength; ++k) age[k] = k;
     });
-}
-
-void LiveRecord::setFlagMnemonics() {
-    std::lock_guard guard(lock);
     for (int i = 0; i < kFlagSlots; ++i) flag[i].text = kFlagMnemonics[i];
 }
 

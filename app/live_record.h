@@ -127,11 +127,6 @@ struct LiveRecord {
     ActuatorEntry actuator[kActuatorEntries];
     std::atomic<std::uint8_t> ecuResetRequest{0};
     std::atomic<std::uint8_t> ecuInitRequest{0};
-
-    // Construction steps of the main window that belong to the record.
-    void clearTexts();
-    void clearHistories();          // history[k] = 0, age[k] = k
-    void setFlagMnemonics();
 };
 
 // Helpers over all 64 slots (the display clock and tests use them).

@@ -93,10 +93,11 @@ QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor
 
 TForm1::TForm1(StartOptions options, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), options_(std::move(options)) {
+    // The record (a member) already starts with empty texts, flat histories
+    // and the flag mnemonics.
     Form1 = this;
     registerResources();
     setWindowTitle(QStringLiteral("m797diag"));
-    record_.clearTexts();
     if (!options_.ignoreScreenWidth && m797::primaryScreenWidth() != 1024) {
         notice_ = new TForm8();
         visibleAtStart_ = false;
@@ -110,14 +111,12 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
         acquisitionThread_->setGiveUpHandler([this] {
             QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
         });
-        startLogging();
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
+    if (acquisitionThread_) startLogging();
     record_.tickPeriodMs = 30;
-    record_.clearHistories();
-    record_.setFlagMnemonics();
     clock_ = new QTimer(this);
     clock_->setTimerType(Qt::PreciseTimer);
     connect(clock_, &QTimer::timeout, this, &TForm1::displayTick);
