@@ -286,19 +286,17 @@ void TForm1::SpeedButton18Click() {
     clock_->stop();
     m797::requestReleaseOfActuatorsUnderTest(record_);
     shutdownAcquisition();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
-// Quitting the application closes its windows too; a window that never showed
-// (the display-error notice ends the program) has nothing to save.
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (!ending_ && visibleAtStart_) {
+    if (!ending_) {
         ending_ = true;
         SaveColourScheme();
         if (acquisitionThread_) acquisitionThread_->suspend();
         m797::requestReleaseOfActuatorsUnderTest(record_);
         shutdownAcquisition();
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     }
     event->accept();
 }

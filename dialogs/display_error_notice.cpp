@@ -25,9 +25,11 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
     show();
 }
 
-void TForm8::Timer1Timer() { QCoreApplication::quit(); }
+// exit, not quit: quitting would close the hidden main window, whose close
+// handler saves the colours; the notice ends the program without that.
+void TForm8::Timer1Timer() { QCoreApplication::exit(0); }
 
 void TForm8::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
