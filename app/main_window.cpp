@@ -179,6 +179,7 @@ void TForm1::buildControls() {
 void TForm1::OpenGLPanelInit(int n) {
     m797::OpenGLPanelSurface surface(*panel(n));
     m797::initPanelView(surface, n != 3);
+    snapshots_[n - 1].forget();
 }
 
 // OpenGLPanel1Paint .. OpenGLPanel5Paint draw charts 1 to 5, OpenGLPanel6Paint
@@ -186,11 +187,11 @@ void TForm1::OpenGLPanelInit(int n) {
 void TForm1::OpenGLPanelPaint(int n) {
     m797::OpenGLPanelSurface surface(*panel(n));
     if (n <= 5)
-        m797::paintChart(surface, record_, record_.selectedParameters[n - 1]);
+        m797::paintChart(surface, record_, record_.selectedParameters[n - 1], snapshots_[n - 1]);
     else if (n == 6)
-        m797::paintStatusStrip(surface, record_);
+        m797::paintStatusStrip(surface, record_, snapshots_[5]);
     else
-        m797::paintPassport(surface, record_);
+        m797::paintPassport(surface, record_, snapshots_[6]);
 }
 
 QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& caption, QRect geometry) {

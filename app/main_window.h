@@ -9,6 +9,7 @@
 
 #include "app/csv_log.h"
 #include "app/live_record.h"
+#include "display/panel_snapshot.h"
 #include "glpanel/opengl_panel.h"
 #include "settings/window_settings.h"
 
@@ -97,6 +98,7 @@ private:
     QFrame* Panel2 = nullptr;
     QLabel* labels_[6] = {};
     TOpenGLPanel* panels_[7] = {};
+    m797::PanelSnapshot snapshots_[7];  // what each panel keeps of its picture
     QToolButton* speedButtons_[19] = {};
     QButtonGroup* parameterSets_ = nullptr;
     QTimer* clock_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "display/catalogue.h"
 #include "display/panel_init.h"
+#include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
 #include "display/chart_texts.h"
 
@@ -37,6 +38,9 @@ void traceVertices(const Slot& s) {
 }
 
 void drawTrace(const LiveRecord& r, int parameterNumber) {
+    glLoadIdentity();
+    glTranslated(-400, -50, -150);
+    glTranslated(55, -1.1, -150);
     setColour(r.traceColour);
     glBegin(GL_LINE_STRIP);
     const SlotRef ref = slotOf(parameterNumber);
@@ -65,18 +69,18 @@ ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
     return {chartValueText(parameterNumber, r), chartPairedText(parameterNumber, r)};
 }
 
-}  // namespace
+SnapshotKey staticPartKey(const LiveRecord& r, int parameterNumber, const ChartTexts& texts) {
+    SnapshotKey key;
+    key.add(parameterNumber).add(r.gridColour).add(r.nameTextColour).add(r.valueTextColour);
+    key.add(texts.value).add(texts.paired);
+    return key;
+}
 
-void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber) {
-    const CatalogueEntry* entry = catalogueEntry(parameterNumber);
-    const ChartTexts texts = entry ? currentTexts(r, parameterNumber) : ChartTexts{};
-
-    beginLinePaint();
+// The grid and the texts: what changes only with the settings and the texts.
+void drawStaticPart(PanelSurface& panel, const LiveRecord& r, const CatalogueEntry* entry, const ChartTexts& texts) {
+    glLoadIdentity();
     glTranslated(-400, -50, -150);
     drawGrid(r.gridColour);
-    glTranslated(55, -1.1, -150);
-    drawTrace(r, parameterNumber);
-    glPopMatrix();
 
     beginTextLayer(panel);
     setColour(r.nameTextColour);
@@ -90,6 +94,28 @@ void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber) {
     endTextLayer();
 
     if (entry && entry->kind != DisplayKind::Reserved) drawValueText(panel, r.valueTextColour, texts.value);
+}
+
+}  // namespace
+
+void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber, PanelSnapshot& snapshot) {
+    const CatalogueEntry* entry = catalogueEntry(parameterNumber);
+    const ChartTexts texts = entry ? currentTexts(r, parameterNumber) : ChartTexts{};
+    const int width = panel.panelWidth();
+    const int height = panel.panelHeight();
+    const SnapshotKey key = staticPartKey(r, parameterNumber, texts);
+
+    // Every part adds its light (additive blending), so the order of the
+    // parts does not change a pixel: the kept grid and texts first, then the
+    // trace, which moves on every tick.
+    const bool restored = snapshot.restore(key, width, height);
+    beginLinePaint(!restored);
+    if (!restored) {
+        drawStaticPart(panel, r, entry, texts);
+        snapshot.keep(key, width, height);
+    }
+    drawTrace(r, parameterNumber);
+    glPopMatrix();
 }
 
 }  // namespace m797

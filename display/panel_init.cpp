@@ -28,8 +28,8 @@ void initPanelView(PanelSurface& panel, bool perspectiveCorrectionHint) {
     if (perspectiveCorrectionHint) glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 }
 
-void beginLinePaint() {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+void beginLinePaint(bool clear) {
+    if (clear) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPushMatrix();
     glLoadIdentity();
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);

@@ -12,8 +12,10 @@ class PanelSurface;
 void initPanelView(PanelSurface& panel, bool perspectiveCorrectionHint = true);
 
 // The opening every paint shares: clear, model-view saved and reset, line
-// polygons, smooth lines, additive blending, no depth test.
-void beginLinePaint();
+// polygons, smooth lines, additive blending, no depth test. A panel whose
+// every pixel was just put back from its snapshot needs no clear (nothing
+// drawn here tests depth).
+void beginLinePaint(bool clear = true);
 // Text layer in pixels (origin top-left, y down): projection saved and replaced.
 void beginTextLayer(const PanelSurface& panel);
 void endTextLayer();

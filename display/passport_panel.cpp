@@ -7,6 +7,7 @@
 #include "app/cp1251.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
+#include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
 #include "display/chart_texts.h"
 
@@ -54,10 +55,24 @@ void strip(const Point (&points)[6]) {
 
 void setColour(const Colour& c) { glColor4f(c[0], c[1], c[2], c[3]); }
 
+SnapshotKey passportKey(const LiveRecord& r, const Text& usvk) {
+    SnapshotKey key;
+    key.add(r.nameTextColour).add(r.valueTextColour).add(usvk);
+    for (const Text& ident : r.identText) key.add(ident);
+    return key;
+}
 
 }  // namespace
 
-void paintPassport(PanelSurface& panel, const LiveRecord& r) {
+void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
+    const int width = panel.panelWidth();
+    const int height = panel.panelHeight();
+    // Key and picture from one reading of the record.
+    std::lock_guard guard(r.lock);
+    const Text usvk = chartValueText(74, r);
+    const SnapshotKey key = passportKey(r, usvk);
+    if (snapshot.restore(key, width, height)) return;
+
     beginLinePaint();
     glTranslated(-400, -50, -150);
     glTranslated(55, -1.1, -150);
@@ -67,7 +82,6 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r) {
     glPopMatrix();
 
     beginTextLayer(panel);
-    std::lock_guard guard(r.lock);
     for (int i = 0; i < 24; ++i) {
         const Line& line = kLines[i];
         setColour(withBrightness(r.nameTextColour, line.kind == Kind::Caption ? kCaption : 1.0f));
@@ -77,7 +91,8 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r) {
     endTextLayer();
     // The USVK value as the charts draw theirs; panel 7 has no outline font,
     // so this draws nothing.
-    drawValueText(panel, r.valueTextColour, chartValueText(74, r));
+    drawValueText(panel, r.valueTextColour, usvk);
+    snapshot.keep(key, width, height);
 }
 
 }  // namespace m797

@@ -7,6 +7,7 @@
 #include "app/cp1251.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
+#include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
 
 namespace m797 {
@@ -93,14 +94,31 @@ bool indicatorLit(const LiveRecord& r, int order) {
     return true;
 }
 
-void paintStatusStrip(PanelSurface& panel, const LiveRecord& r) {
+namespace {
+
+SnapshotKey stripKey(const LiveRecord& r) {
+    SnapshotKey key;
+    key.add(r.nameTextColour);
+    for (int i = 0; i < 28; ++i) key.add(indicatorLit(r, i + 1)).add(indicatorText(r, i));
+    return key;
+}
+
+}  // namespace
+
+void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
+    const int width = panel.panelWidth();
+    const int height = panel.panelHeight();
+    // Key and picture from one reading of the record.
+    std::lock_guard guard(r.lock);
+    const SnapshotKey key = stripKey(r);
+    if (snapshot.restore(key, width, height)) return;
+
     beginLinePaint();
     glTranslated(-100, -30, -150);
     drawFrames(r);
     glPopMatrix();
 
     beginTextLayer(panel);
-    std::lock_guard guard(r.lock);
     for (int i = 0; i < 28; ++i) {
         const Colour c = withBrightness(r.nameTextColour, indicatorLit(r, i + 1) ? 1.0f : kDimmed);
         glColor4f(c[0], c[1], c[2], c[3]);
@@ -108,6 +126,7 @@ void paintStatusStrip(PanelSurface& panel, const LiveRecord& r) {
         panel.draw2DText(indicatorText(r, i));
     }
     endTextLayer();
+    snapshot.keep(key, width, height);
 }
 
 }  // namespace m797

@@ -17,7 +17,7 @@ struct Chart : ::testing::Test {
     LiveRecord& r = *chart.record;
     int parameter = 2;
     Chart() {
-        chart.paint = [this](PanelSurface& s) { paintChart(s, r, parameter); };
+        chart.paint = [this](PanelSurface& s, PanelSnapshot& k) { paintChart(s, r, parameter, k); };
     }
     void flatHistory(int value) {
         AnalogSlot& s = r.analog[slotOf(parameter).index];

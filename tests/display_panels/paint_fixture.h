@@ -13,6 +13,7 @@
 #include "app/live_record.h"
 #include "display/opengl_panel_surface.h"
 #include "display/panel_init.h"
+#include "display/panel_snapshot.h"
 #include "glpanel/opengl_panel.h"
 
 namespace m797::testing {
@@ -23,7 +24,8 @@ struct PaintedPanel {
     std::unique_ptr<LiveRecord> record = std::make_unique<LiveRecord>();
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
     TOpenGLPanel* panel = new TOpenGLPanel(window.get());
-    std::function<void(PanelSurface&)> paint;
+    PanelSnapshot snapshot;
+    std::function<void(PanelSurface&, PanelSnapshot&)> paint;
 
     explicit PaintedPanel(PanelKind kind) {
         const QSize size = kind == PanelKind::Chart         ? QSize(750, 115)
@@ -42,13 +44,14 @@ struct PaintedPanel {
                         gl::RUSSIAN_CHARSET});
         panel->Font2D_FirstGylph = 32;
         panel->Font2D_NumGylph = 255;
-        panel->OnInit = [](TOpenGLPanel* p) {
+        panel->OnInit = [this](TOpenGLPanel* p) {
             OpenGLPanelSurface s(*p);
             initPanelView(s);
+            snapshot.forget();
         };
         panel->OnPaint = [this](TOpenGLPanel* p) {
             OpenGLPanelSurface s(*p);
-            if (paint) paint(s);
+            if (paint) paint(s, snapshot);
         };
         setColour(record->gridColour, 0.0f);
         setColour(record->traceColour, 0.0f);

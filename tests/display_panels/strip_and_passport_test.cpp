@@ -26,7 +26,7 @@ TEST(StatusStripPaint, BrightnessOfLitDimmedAndFramedItems) {
     LiveRecord& r = *strip.record;
     PaintedPanel::setColour(r.nameTextColour, 0.9f);
     r.flag[slotOf(18).index].state = 1;  // B_KSTUMS: "RUS" lit, "EURO" dimmed
-    strip.paint = [&](PanelSurface& s) { paintStatusStrip(s, r); };
+    strip.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintStatusStrip(s, r, k); };
     const QImage image = strip.capture();
     ASSERT_EQ(image.size(), QSize(750, 49));
     const int rus = peak(image, 480, 30, 505, 40);
@@ -42,7 +42,7 @@ TEST(StatusStripPaint, StatusTextErrorCountAndPortName) {
     PaintedPanel strip(PanelKind::StatusStrip);
     LiveRecord& r = *strip.record;
     PaintedPanel::setColour(r.nameTextColour, 1.0f);
-    strip.paint = [&](PanelSurface& s) { paintStatusStrip(s, r); };
+    strip.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintStatusStrip(s, r, k); };
     const QImage before = strip.capture();
     EXPECT_EQ(litIn(before, 590, 31, 740, 40), 0);  // empty status text draws nothing
     EXPECT_GT(litIn(before, 685, 9, 700, 18), 5);   // "0"
@@ -62,7 +62,7 @@ TEST(PassportPaint, ShowsTheIdentificationOfTheSimulatedControlUnit) {
     PaintedPanel passport(PanelKind::Passport);
     LiveRecord& r = link.record;
     PaintedPanel::setColour(r.nameTextColour, 1.0f);
-    passport.paint = [&](PanelSurface& s) { paintPassport(s, r); };
+    passport.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintPassport(s, r, k); };
     const QImage image = passport.capture();
     ASSERT_EQ(image.size(), QSize(193, 401));
     const int identRows[11] = {50, 80, 110, 140, 170, 200, 230, 260, 330, 360, 390};

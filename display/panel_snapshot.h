@@ -1,0 +1,76 @@
+#pragma once
+// A panel's picture, or the part of it that changes only with its inputs,
+// kept aside. It is drawn once with the ordinary GL calls, copied from the
+// frame buffer, and copied back for as long as the inputs (the key) stay the
+// same. Software OpenGL spends most of a frame on the texts, which change a
+// few times a second at most; a copy between framebuffers of one format is a
+// plain copy of memory there.
+//
+// The copy lives in a framebuffer of the panel's context: every call is made
+// with that context current, and forget() is called when the context is made
+// anew (the panel's init event). Its names go with the context.
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "app/live_record.h"
+
+class QOpenGLContext;
+class QOpenGLExtraFunctions;
+
+namespace m797 {
+
+// Everything a kept picture depends on, as bytes.
+class SnapshotKey {
+public:
+    SnapshotKey& add(const Text& text) {
+        add(text.size());
+        bytes_ += text;
+        return *this;
+    }
+    template <typename T>
+        requires std::is_trivially_copyable_v<T>
+    SnapshotKey& add(const T& plain) {
+        char raw[sizeof(T)];
+        std::memcpy(raw, &plain, sizeof(T));
+        bytes_.append(raw, sizeof(T));
+        return *this;
+    }
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+class PanelSnapshot {
+public:
+    // Puts the picture kept under this key back over the lower-left
+    // width x height of the frame buffer, replacing what is there. False
+    // when there is none: the caller draws the picture and calls keep().
+    bool restore(const SnapshotKey& key, int width, int height);
+    // Copies the lower-left width x height of the frame buffer. Where the
+    // copy cannot be made (no framebuffer blits, a GL error) nothing is kept,
+    // now or later, and the panel draws everything every time.
+    void keep(const SnapshotKey& key, int width, int height);
+    // The context was made anew: its texture went with the old one.
+    void forget();
+    // How many pictures were kept; tests see from it when a panel redrew.
+    int keptCount() const { return kept_; }
+
+private:
+    bool holds(const SnapshotKey& key, int width, int height) const;
+    void makeStore(QOpenGLExtraFunctions& f, int width, int height);
+
+    const QOpenGLContext* context_ = nullptr;  // where the names below belong
+    unsigned texture_ = 0;
+    unsigned framebuffer_ = 0;
+    std::string key_;
+    int width_ = 0;
+    int height_ = 0;
+    bool valid_ = false;
+    bool broken_ = false;
+    int kept_ = 0;
+};
+
+}  // namespace m797
