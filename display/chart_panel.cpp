@@ -101,19 +101,16 @@ void drawStaticPart(PanelSurface& panel, const LiveRecord& r, const CatalogueEnt
 void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber, PanelSnapshot& snapshot) {
     const CatalogueEntry* entry = catalogueEntry(parameterNumber);
     const ChartTexts texts = entry ? currentTexts(r, parameterNumber) : ChartTexts{};
-    const int width = panel.panelWidth();
-    const int height = panel.panelHeight();
-    const SnapshotKey key = staticPartKey(r, parameterNumber, texts);
-
     // Every part adds its light (additive blending), so the order of the
     // parts does not change a pixel: the kept grid and texts first, then the
     // trace, which moves on every tick.
-    const bool restored = snapshot.restore(key, width, height);
-    beginLinePaint(!restored);
-    if (!restored) {
+    snapshot.show(panel, staticPartKey(r, parameterNumber, texts), [&] {
+        beginLinePaint();
         drawStaticPart(panel, r, entry, texts);
-        snapshot.keep(key, width, height);
-    }
+        glPopMatrix();
+    });
+    // Put back or drawn, the kept part now covers the cleared panel.
+    beginLinePaint(false);
     drawTrace(r, parameterNumber);
     glPopMatrix();
 }

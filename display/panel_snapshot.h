@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "app/live_record.h"
+#include "display/panel_surface.h"
 
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
@@ -45,20 +46,28 @@ private:
 
 class PanelSnapshot {
 public:
-    // Puts the picture kept under this key back over the lower-left
-    // width x height of the frame buffer, replacing what is there. False
-    // when there is none: the caller draws the picture and calls keep().
-    bool restore(const SnapshotKey& key, int width, int height);
-    // Copies the lower-left width x height of the frame buffer. Where the
-    // copy cannot be made (no framebuffer blits, a GL error) nothing is kept,
-    // now or later, and the panel draws everything every time.
-    void keep(const SnapshotKey& key, int width, int height);
-    // The context was made anew: its texture went with the old one.
+    // Puts back the picture kept under `key` at the panel's size, replacing
+    // every pixel; or, when there is none, calls `draw` and keeps what it
+    // drew.
+    template <typename Draw>
+    void show(const PanelSurface& panel, const SnapshotKey& key, Draw&& draw) {
+        const int width = panel.panelWidth();
+        const int height = panel.panelHeight();
+        if (restore(key, width, height)) return;
+        draw();
+        keep(key, width, height);
+    }
+    // The context was made anew: its names went with the old one.
     void forget();
     // How many pictures were kept; tests see from it when a panel redrew.
     int keptCount() const { return kept_; }
 
 private:
+    bool restore(const SnapshotKey& key, int width, int height);
+    // Where the copy cannot be made (no framebuffer blits, a GL error)
+    // nothing is kept, now or later, and the panel draws everything every
+    // time.
+    void keep(const SnapshotKey& key, int width, int height);
     bool holds(const SnapshotKey& key, int width, int height) const;
     void makeStore(QOpenGLExtraFunctions& f, int width, int height);
 

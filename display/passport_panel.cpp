@@ -62,17 +62,7 @@ SnapshotKey passportKey(const LiveRecord& r, const Text& usvk) {
     return key;
 }
 
-}  // namespace
-
-void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
-    const int width = panel.panelWidth();
-    const int height = panel.panelHeight();
-    // Key and picture from one reading of the record.
-    std::lock_guard guard(r.lock);
-    const Text usvk = chartValueText(74, r);
-    const SnapshotKey key = passportKey(r, usvk);
-    if (snapshot.restore(key, width, height)) return;
-
+void drawPassport(PanelSurface& panel, const LiveRecord& r, const Text& usvk) {
     beginLinePaint();
     glTranslated(-400, -50, -150);
     glTranslated(55, -1.1, -150);
@@ -92,7 +82,15 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snap
     // The USVK value as the charts draw theirs; panel 7 has no outline font,
     // so this draws nothing.
     drawValueText(panel, r.valueTextColour, usvk);
-    snapshot.keep(key, width, height);
+}
+
+}  // namespace
+
+void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
+    // Key and picture from one reading of the record.
+    std::lock_guard guard(r.lock);
+    const Text usvk = chartValueText(74, r);
+    snapshot.show(panel, passportKey(r, usvk), [&] { drawPassport(panel, r, usvk); });
 }
 
 }  // namespace m797

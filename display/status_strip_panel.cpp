@@ -103,16 +103,7 @@ SnapshotKey stripKey(const LiveRecord& r) {
     return key;
 }
 
-}  // namespace
-
-void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
-    const int width = panel.panelWidth();
-    const int height = panel.panelHeight();
-    // Key and picture from one reading of the record.
-    std::lock_guard guard(r.lock);
-    const SnapshotKey key = stripKey(r);
-    if (snapshot.restore(key, width, height)) return;
-
+void drawStrip(PanelSurface& panel, const LiveRecord& r) {
     beginLinePaint();
     glTranslated(-100, -30, -150);
     drawFrames(r);
@@ -126,7 +117,14 @@ void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& s
         panel.draw2DText(indicatorText(r, i));
     }
     endTextLayer();
-    snapshot.keep(key, width, height);
+}
+
+}  // namespace
+
+void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
+    // Key and picture from one reading of the record.
+    std::lock_guard guard(r.lock);
+    snapshot.show(panel, stripKey(r), [&] { drawStrip(panel, r); });
 }
 
 }  // namespace m797
