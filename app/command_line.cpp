@@ -1,8 +1,12 @@
 #include "app/command_line.h"
 
+#include <getopt.h>
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <string_view>
+#include <vector>
 
 namespace m797 {
 namespace {
@@ -25,66 +29,142 @@ bool parseSeconds(const std::string& text, double& out) {
     return true;
 }
 
+// A file or device name: an empty one would only fail later, less clearly.
+std::string setPath(std::string& out, const char* option, const char* value) {
+    if (*value == '\0') return std::string(option) + " needs a name, not an empty text";
+    out = value;
+    return {};
+}
+
+const std::array kOptions{
+    OptionRow{"port", 0, "DEVICE",
+              "serial device of the K-line adapter (default /dev/ttyS0;\n"
+              "USB adapters are /dev/ttyUSB0; --list-ports shows them)",
+              [](CommandLine& c, const char* v) { return setPath(c.port, "--port", v); }},
+    OptionRow{"list-ports", 0, nullptr, "list the serial devices with what the system knows of them",
+              [](CommandLine& c, const char*) { return c.listPorts = true, std::string(); }},
+    OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",
+              [](CommandLine& c, const char*) { return c.simulate = true, std::string(); }},
+    OptionRow{"ignore-screen-width", 0, nullptr, "do not insist on a screen 1024 pixels wide",
+              [](CommandLine& c, const char*) { return c.ignoreScreenWidth = true, std::string(); }},
+    OptionRow{"headless", 0, nullptr, "no window: connect, print status and identification, poll",
+              [](CommandLine& c, const char*) { return c.headless = true, std::string(); }},
+    OptionRow{"cycles", 0, "N", "with --headless: stop after N poll cycles",
+              [](CommandLine& c, const char* v) {
+                  return parseCount(v, c.cycles) ? std::string()
+                                                 : "--cycles needs a whole number, not '" + std::string(v) + "'";
+              }},
+    OptionRow{"seconds", 0, "S", "with --headless: stop after S seconds",
+              [](CommandLine& c, const char* v) {
+                  return parseSeconds(v, c.seconds)
+                             ? std::string()
+                             : "--seconds needs a number of seconds, not '" + std::string(v) + "'";
+              }},
+    OptionRow{"log", 0, "FILE",
+              "write every cycle with live data to FILE as CSV; an existing\n"
+              "file is appended to, after a new header row",
+              [](CommandLine& c, const char* v) { return setPath(c.logPath, "--log", v); }},
+    OptionRow{"help", 'h', nullptr, "show this text",
+              [](CommandLine& c, const char*) { return c.help = true, std::string(); }},
+    OptionRow{"version", 'v', nullptr, "show the version",
+              [](CommandLine& c, const char*) { return c.version = true, std::string(); }},
+};
+
+// getopt_long reports an option by its index in the table, offset past every
+// character a short option could be.
+constexpr int kLongOnlyBase = 256;
+
+struct GetoptTables {
+    std::vector<option> longOptions;
+    std::string shortOptions = "+:";  // stop at the first non-option; ':' reports a missing value apart
+};
+
+GetoptTables getoptTables() {
+    GetoptTables t;
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+        const OptionRow& row = kOptions[i];
+        const int argument = row.valueName ? required_argument : no_argument;
+        t.longOptions.push_back({row.name, argument, nullptr, kLongOnlyBase + static_cast<int>(i)});
+        if (row.shortName) {
+            t.shortOptions += row.shortName;
+            if (row.valueName) t.shortOptions += ':';
+        }
+    }
+    t.longOptions.push_back({nullptr, 0, nullptr, 0});
+    return t;
+}
+
+const OptionRow* rowFor(int code) {
+    if (code >= kLongOnlyBase) return &kOptions[static_cast<std::size_t>(code - kLongOnlyBase)];
+    const auto it = std::find_if(kOptions.begin(), kOptions.end(), [code](const OptionRow& r) {
+        return r.shortName != 0 && r.shortName == code;
+    });
+    return it == kOptions.end() ? nullptr : &*it;
+}
+
+// The option as the user wrote it, for messages: a short one is the letter
+// getopt stopped at (it may sit in a cluster such as -hx).
+std::string writtenOption(const char* arg) {
+    const std::string text = arg ? arg : "";
+    if (text.rfind("--", 0) == 0) return text.substr(0, text.find('='));
+    if (optopt > 0 && optopt < kLongOnlyBase) return std::string("-") + static_cast<char>(optopt);
+    return text;
+}
+
 }  // namespace
+
+std::span<const OptionRow> commandLineOptions() { return kOptions; }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine c;
-    for (int i = 1; i < argc && c.error.empty(); ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                c.error = "option " + std::string(arg) + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--port") {
-            value(c.port);
-        } else if (arg == "--simulate") {
-            c.simulate = true;
-        } else if (arg == "--ignore-screen-width") {
-            c.ignoreScreenWidth = true;
-        } else if (arg == "--headless") {
-            c.headless = true;
-        } else if (arg == "--cycles") {
-            if (value(text) && !parseCount(text, c.cycles))
-                c.error = "--cycles needs a whole number, not '" + text + "'";
-        } else if (arg == "--seconds") {
-            if (value(text) && !parseSeconds(text, c.seconds))
-                c.error = "--seconds needs a number of seconds, not '" + text + "'";
-        } else if (arg == "--log") {
-            value(c.logPath);
-        } else if (arg == "--help" || arg == "-h") {
-            c.help = true;
-        } else if (arg == "--version") {
-            c.version = true;
+    // getopt_long reorders the pointers it is given: hand it a copy.
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
+    args.push_back(nullptr);
+    const GetoptTables tables = getoptTables();
+    optind = 0;  // start afresh (glibc), whatever an earlier parse left
+    opterr = 0;  // the messages are ours
+    while (c.error.empty()) {
+        const int code = getopt_long(argc, args.data(), tables.shortOptions.c_str(), tables.longOptions.data(), nullptr);
+        if (code == -1) break;
+        const std::string written = writtenOption(args[static_cast<std::size_t>(optind - 1)]);
+        if (code == ':') {
+            c.error = "option " + written + " needs a value";
+        } else if (const OptionRow* row = code == '?' ? nullptr : rowFor(code)) {
+            c.error = row->set(c, row->valueName ? optarg : nullptr);
+        } else if (optopt != 0 && rowFor(optopt)) {
+            c.error = "option " + written + " takes no value";
         } else {
-            c.error = "unknown option '" + std::string(arg) + "'";
+            c.error = "unknown option '" + written + "'";
         }
     }
+    if (c.error.empty() && optind < argc) c.error = "unexpected argument '" + std::string(argv[optind]) + "'";
     return c;
 }
 
 std::string usageText(const std::string& programName) {
-    return "Usage: " + programName + " [options]\n"
-           "Live data and diagnostics for Bosch M7.9.7 engine control units over a K-line adapter.\n"
-           "\n"
-           "Options:\n"
-           "  --port DEVICE          serial device of the K-line adapter (default /dev/ttyS0;\n"
-           "                         USB adapters are /dev/ttyUSB0)\n"
-           "  --simulate             use the built-in simulated control unit\n"
-           "  --ignore-screen-width  do not insist on a screen 1024 pixels wide\n"
-           "  --headless             no window: connect, print status and identification, poll\n"
-           "  --cycles N             with --headless: stop after N poll cycles\n"
-           "  --seconds S            with --headless: stop after S seconds\n"
-           "  --log FILE             write every cycle with live data to FILE as CSV; an existing\n"
-           "                         file is appended to, after a new header row\n"
-           "  --help                 show this text\n"
-           "  --version              show the version\n";
+    constexpr std::size_t kHelpColumn = 25;
+    std::string text = "Usage: " + programName + " [options]\n"
+                       "Live data and diagnostics for Bosch M7.9.7 engine control units over a K-line adapter.\n"
+                       "\n"
+                       "Options:\n";
+    for (const OptionRow& row : kOptions) {
+        std::string left = "  ";
+        if (row.shortName) left += std::string("-") + row.shortName + ", ";
+        left += std::string("--") + row.name;
+        if (row.valueName) left += std::string(" ") + row.valueName;
+        left += "  ";
+        left.resize(std::max(left.size(), kHelpColumn), ' ');
+        text += left;
+        for (const char* c = row.help; *c; ++c) {
+            text += *c;
+            if (*c == '\n') text += std::string(kHelpColumn, ' ');
+        }
+        text += '\n';
+    }
+    return text;
 }
 
-std::string versionText() { return "m797diag 1.1.0\n"; }
+std::string versionText() { return std::string("m797diag ") + M797_VERSION + "\n"; }
 
 }  // namespace m797

@@ -1,7 +1,10 @@
 #pragma once
 // The program's command line. The system itself has none; a Linux port needs
 // the port name, the simulated control unit and the screen-width override.
+// Options are rows of one table (commandLineOptions): the parser (getopt_long)
+// and the usage text are both made from it, so a new option is one new row.
 
+#include <span>
 #include <string>
 
 namespace m797 {
@@ -14,13 +17,31 @@ struct CommandLine {
     long cycles = -1;                 // headless: stop after this many poll cycles
     double seconds = -1.0;            // headless: stop after this many seconds
     std::string logPath;              // CSV log of every cycle with live data
+    bool listPorts = false;           // print the serial devices and end
     bool help = false;
     bool version = false;
     std::string error;                // set when the command line is not understood
 };
 
+// Stores an option's value (nullptr for a switch) in the command line;
+// returns what is wrong with the value, or an empty text.
+using OptionSetter = std::string (*)(CommandLine& commandLine, const char* value);
+
+struct OptionRow {
+    const char* name;       // long name, without "--"
+    char shortName;         // 0: long form only
+    const char* valueName;  // nullptr: a switch that takes no value
+    const char* help;       // usage text; '\n' continues on an indented line
+    OptionSetter set;
+};
+
+std::span<const OptionRow> commandLineOptions();
+
 CommandLine parseCommandLine(int argc, const char* const* argv);
 std::string usageText(const std::string& programName);
 std::string versionText();
+
+// Exit statuses of the program.
+constexpr int kExitUsage = 2;  // the command line is not understood
 
 }  // namespace m797
