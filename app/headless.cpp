@@ -76,6 +76,7 @@ public:
         waitForEnd();
         port.terminate();
         if (outcome_ == kHeadlessPortFailed) reportPortFailure(*lineSeen);
+        if (outcome_ != kHeadlessDone && !cl_.simulate) listSerialDevices();
         printSummary();
         return outcome_;
     }
@@ -132,6 +133,12 @@ private:
 
     void reportPortFailure(const SerialLine& line) {
         std::fputs(portFailureText(source_.device(), line).c_str(), o_.err);
+    }
+
+    // Which port to try instead, when the chosen one did not work.
+    void listSerialDevices() {
+        const std::string list = serialPortListText(listSerialPorts(o_.deviceRoots));
+        std::fprintf(o_.err, "m797diag: serial devices on this machine:\n%s", list.c_str());
     }
 
     void printSummary() {

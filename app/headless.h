@@ -4,10 +4,12 @@
 // text with the time since start, the identification once per accepted
 // connection, and at the end the number of poll cycles and their rate.
 // Exit status: 0 after --cycles or --seconds (or a signal), 1 when the port
-// cannot be opened, 3 when the loop gave up.
+// cannot be opened, 3 when the loop gave up. Both failures on a serial device
+// end with the list of serial devices on stderr.
 
 #include <cstdio>
 
+#include "app/serial_ports.h"
 #include "ecu/posix_serial_line.h"
 #include "sim/k_line_simulator.h"
 
@@ -24,6 +26,7 @@ struct HeadlessOptions {
     LineTimeouts timeouts;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
+    DeviceRoots deviceRoots;     // where the port list of a failure looks
 };
 
 int runHeadless(const CommandLine& commandLine, const HeadlessOptions& options = {});

@@ -6,6 +6,8 @@
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
+#include "app/screen_width.h"
+#include "app/serial_ports.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "ecu/serial_line.h"
@@ -33,10 +35,15 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
     if (!window.threadCreated()) return 1;
     // The status strip says "Ошибка открытия порта!"; the terminal gets the reason.
     window.acquisitionThread()->setStatusObserver([&link, &line](const std::string& status) {
-        if (line && status == m797::linkStatusText(m797::LinkStatus::PortOpenFailed))
+        if (line && status == m797::linkStatusText(m797::LinkStatus::PortOpenFailed)) {
             std::fputs(m797::portFailureText(link.device(), *line).c_str(), stderr);
+            std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s",
+                         m797::serialPortListText(m797::listSerialPorts()).c_str());
+        }
     });
     window.FormCreate();
+    if (!window.visibleAtStart())
+        std::fputs(m797::screenNotSuitedText(m797::primaryScreenWidth()).c_str(), stderr);
     if (window.visibleAtStart()) window.show();
     return app.exec();
 }
@@ -47,7 +54,7 @@ int main(int argc, char** argv) {
     const m797::CommandLine cl = m797::parseCommandLine(argc, argv);
     if (!cl.error.empty()) {
         std::fprintf(stderr, "m797diag: %s\n\n%s", cl.error.c_str(), m797::usageText("m797diag").c_str());
-        return 2;
+        return m797::kExitUsage;
     }
     if (cl.help) {
         std::fputs(m797::usageText("m797diag").c_str(), stdout);
@@ -55,6 +62,10 @@ int main(int argc, char** argv) {
     }
     if (cl.version) {
         std::fputs(m797::versionText().c_str(), stdout);
+        return 0;
+    }
+    if (cl.listPorts) {
+        std::fputs(m797::serialPortListText(m797::listSerialPorts()).c_str(), stdout);
         return 0;
     }
     if (cl.headless) return m797::runHeadless(cl);

@@ -83,6 +83,35 @@ TEST(Headless, APortThatCannotBeOpenedEndsWithOneAndNamesTheDevice) {
     EXPECT_TRUE(has(r.err, "No such file or directory"));
 }
 
+// The port list of a failure reads a made-up /sys with no serial devices: the
+// test machine's own devices do not matter.
+TEST(Headless, FailuresOnASerialDeviceListTheSerialDevices) {
+    char dir[] = "/tmp/m797-headless-ports-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    sim::KLineSimulator silent(testing::fastSim(sim::Fault::NoAdapter));
+    ASSERT_TRUE(silent.start());
+    struct Case {
+        std::string port;
+        int status;
+    };
+    for (const Case& c : {Case{"/dev/m797-no-such-adapter", 1}, Case{silent.slavePath(), 3}}) {
+        CommandLine cl;
+        cl.headless = true;
+        cl.port = c.port;
+        HeadlessOptions o;
+        o.timeouts = testing::kFastTimeouts;
+        o.out = std::tmpfile();
+        o.err = std::tmpfile();
+        o.deviceRoots = {std::string(dir) + "/dev", std::string(dir) + "/sys"};
+        const int status = runHeadless(cl, o);
+        readAll(o.out);
+        const std::string err = readAll(o.err);
+        EXPECT_EQ(status, c.status) << err;
+        EXPECT_TRUE(has(err, "m797diag: serial devices on this machine:\nno serial devices found\n")) << err;
+    }
+    rmdir(dir);
+}
+
 TEST(Headless, LogsOneRowForEveryCycleWithLiveData) {
     char dir[] = "/tmp/m797-headless-log-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
