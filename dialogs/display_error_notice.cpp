@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "app/screen_width.h"
 #include "dialogs/dialog_helpers.h"
 
 TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
@@ -26,10 +27,11 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
 }
 
 // exit, not quit: quitting would close the hidden main window, whose close
-// handler saves the colours; the notice ends the program without that.
-void TForm8::Timer1Timer() { QCoreApplication::exit(0); }
+// handler saves the colours; the notice ends the program without that. The
+// status is not 0: the program did not do its job.
+void TForm8::Timer1Timer() { QCoreApplication::exit(m797::kExitScreenNotSuited); }
 
 void TForm8::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(m797::kExitScreenNotSuited);
 }

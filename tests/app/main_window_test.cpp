@@ -151,10 +151,18 @@ TEST_P(ScreenCheck, NoticeOnlyWhenTheScreenIsNot1024Wide) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] { shownMeanwhile |= w->isVisible(); });
     watch.start(100);
-    QApplication::exec();  // the notice ends the event loop
+    // The notice ends the event loop, and the program with a status that says it failed.
+    EXPECT_EQ(QApplication::exec(), m797::kExitScreenNotSuited);
     EXPECT_GT(clock.elapsed(), 3900);
     EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_FALSE(shownMeanwhile);
+}
+
+TEST(MainWindow, TheTerminalIsToldWhyAndHowToGoOn) {
+    const std::string text = m797::screenNotSuitedText(1920);
+    EXPECT_NE(text.find("1920 pixels wide"), std::string::npos) << text;
+    EXPECT_NE(text.find("1024"), std::string::npos) << text;
+    EXPECT_NE(text.find("--ignore-screen-width"), std::string::npos) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, ScreenCheck,
