@@ -9,8 +9,11 @@
 
 namespace dialogs {
 
+// A face the package installs (fonts-liberation), as the panels' "Arial"
+// resolves to: a generic family takes whatever fontconfig has, and on a
+// minimal system that is Liberation Mono, too wide for the windows' cells.
 QFont windowFont(bool bold) {
-    QFont f(QStringLiteral("Sans Serif"));
+    QFont f(QStringLiteral("Liberation Sans"));
     f.setPointSize(8);
     f.setBold(bold);
     return f;
