@@ -120,7 +120,11 @@ bool FontFace::italic() const { return (face_->style_flags & FT_STYLE_FLAG_ITALI
 GlyphBitmap FontFace::bitmap(char32_t cp) {
     GlyphBitmap g;
     const FT_UInt index = FT_Get_Char_Index(face_, cp);
-    if (index == 0 || FT_Load_Glyph(face_, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) return g;
+    // FreeType's auto-hinter, not the font's own hints: at 11 pixels those
+    // widen '0', 'O', 'о' and '8' until they touch their neighbours and thin
+    // the bold face to one pixel; the auto-hinted glyphs keep a gap and two-pixel bold stems.
+    constexpr FT_Int32 kLoad = FT_LOAD_RENDER | FT_LOAD_FORCE_AUTOHINT | FT_LOAD_TARGET_MONO;
+    if (index == 0 || FT_Load_Glyph(face_, index, kLoad) != 0) return g;
     const FT_GlyphSlot slot = face_->glyph;
     if (slot->bitmap.pixel_mode != FT_PIXEL_MODE_MONO && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return g;
     const FT_Bitmap& b = slot->bitmap;
