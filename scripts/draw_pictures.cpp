@@ -1,5 +1,6 @@
-// Draws the main window's background, the display-error notice picture and
-// the ten 21x21 status icons of the error list into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
+// Draws the main window's background, the display-error notice picture, the
+// ten 21x21 status icons of the error list and the program's icon in the
+// freedesktop hicolor sizes (resources/icons/) into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
 // changes; the program itself only loads the stored files.
 
 #include <QDir>
@@ -141,6 +142,37 @@ QImage statusIcon(int number) {
     return img;
 }
 
+// The program's icon: a black bay in a silver frame, as around the panels,
+// with a grid and a trace in the default chart colours. Drawn on a 64-unit
+// square, scaled to each size.
+QImage programIcon(int size) {
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    QLinearGradient silver(0, 0, 64, 64);
+    silver.setColorAt(0.0, QColor(245, 245, 250));
+    silver.setColorAt(0.5, QColor(170, 172, 180));
+    silver.setColorAt(1.0, QColor(110, 112, 120));
+    p.setPen(QPen(QColor(90, 92, 100), 1));
+    p.setBrush(silver);
+    p.drawRoundedRect(QRectF(2.5, 6.5, 59, 51), 6, 6);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawRoundedRect(QRectF(8, 12, 48, 40), 2, 2);
+    // Grid: gridColour 0.5, 0.4, 0.1.
+    p.setPen(QPen(QColor(128, 102, 26), size >= 32 ? 1.0 : 1.6));
+    for (int y = 22; y <= 42; y += 10) p.drawLine(QPointF(10, y), QPointF(54, y));
+    // Trace: traceColour 0.45, 0.99, 0.1.
+    p.setPen(QPen(QColor(115, 252, 26), size >= 32 ? 2.5 : 4.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(11, 42), QPointF(19, 40), QPointF(24, 24), QPointF(30, 36), QPointF(36, 30),
+                              QPointF(42, 32), QPointF(46, 18), QPointF(53, 22)}));
+    return img;
+}
+
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +182,9 @@ int main(int argc, char** argv) {
     ok = notice().save(QDir(dir).filePath("display_notice.png"), "PNG") && ok;
     for (int i = 0; i < 10; ++i)
         ok = statusIcon(i).save(QDir(dir).filePath(QStringLiteral("status_icon_%1.png").arg(i)), "PNG") && ok;
+    QDir(dir).mkpath(QStringLiteral("icons"));
+    for (int size : kIconSizes)
+        ok = programIcon(size).save(QDir(dir).filePath(QStringLiteral("icons/m797diag-%1.png").arg(size)), "PNG") && ok;
     std::fprintf(ok ? stdout : stderr, ok ? "pictures written to %s\n" : "could not write to %s\n",
                  qPrintable(dir));
     return ok ? 0 : 1;
