@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFont>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -6,6 +7,7 @@
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
+#include "app/screen_notice.h"
 #include "app/screen_width.h"
 #include "app/serial_ports.h"
 #include "ecu/com_port.h"
@@ -72,6 +74,11 @@ int main(int argc, char** argv) {
 
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
+    // Windows that keep the default size (settings, message boxes) still take
+    // the face the package installs, not whatever a generic family resolves to.
+    QFont font = QApplication::font();
+    font.setFamily(QStringLiteral("Liberation Sans"));
+    QApplication::setFont(font);
     // An exception that escapes the main window's creation or the event loop
     // is shown, and the program ends.
     try {

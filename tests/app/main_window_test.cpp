@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/screen_notice.h"
 #include "app/screen_width.h"
 #include "dialogs/display_error_notice.h"
 #include "ecu/com_port.h"
@@ -156,13 +157,6 @@ TEST_P(ScreenCheck, NoticeOnlyWhenTheScreenIsNot1024Wide) {
     EXPECT_GT(clock.elapsed(), 3900);
     EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_FALSE(shownMeanwhile);
-}
-
-TEST(MainWindow, TheTerminalIsToldWhyAndHowToGoOn) {
-    const std::string text = m797::screenNotSuitedText(1920);
-    EXPECT_NE(text.find("1920 pixels wide"), std::string::npos) << text;
-    EXPECT_NE(text.find("1024"), std::string::npos) << text;
-    EXPECT_NE(text.find("--ignore-screen-width"), std::string::npos) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, ScreenCheck,
