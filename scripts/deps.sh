@@ -1,12 +1,12 @@
-# Sourced by demo.sh, test.sh and package.sh: installs the Debian 12 packages
+# Sourced by demo.sh, test.sh, bench.sh and package.sh: installs the Debian 12 packages
 # that are missing, and says nothing when everything is already there.
 
 M797_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libfreetype-dev libfontconfig-dev fonts-liberation)
 M797_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth locales
-  dpkg-dev file fakeroot desktop-file-utils appstream man-db)
+  dpkg-dev file desktop-file-utils appstream man-db)
 # Building the .deb and checking it (scripts/package.sh).
-M797_PACKAGE_PACKAGES=(dpkg-dev file fakeroot lintian desktop-file-utils appstream)
+M797_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
 
 # Prints the packages of "$@" that are not installed, one a line.
 m797_missing_packages() {
