@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/live_record.h"
@@ -53,6 +54,9 @@ TEST(WidgetFont, TroubleCodesAndHeadingsOfTheErrorListShowWhole) {
         const QString code = grid->item(row, 0)->text();
         EXPECT_TRUE(fitsWhole(grid, code, grid->columnWidth(0))) << code.toStdString();
     }
+    // M797_FRAME_DIR keeps the window as drawn, for a look.
+    if (const char* dir = std::getenv("M797_FRAME_DIR"))
+        window->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/error-list.png"));
     QHeaderView* header = grid->horizontalHeader();
     for (int column = 0; column < 5; ++column) {
         const QString heading = grid->horizontalHeaderItem(column)->text();
