@@ -25,10 +25,32 @@ bool parseSeconds(const std::string& text, double& out) {
     return true;
 }
 
+// 0.25 to 16, or "max" (as fast as possible, given as 0).
+bool parseSpeed(const std::string& text, double& out) {
+    if (text == "max") {
+        out = 0.0;
+        return true;
+    }
+    double v = 0;
+    if (!parseSeconds(text, v) || v < 0.25 || v > 16.0) return false;
+    out = v;
+    return true;
+}
+
+// Options that make sense only together, or not together.
+std::string conflicts(const CommandLine& c, bool speedGiven) {
+    if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
+    if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
+    if (speedGiven && c.replayPath.empty()) return "--speed needs --replay";
+    if (c.speed == 0.0 && !c.headless) return "--speed max needs --headless";
+    return {};
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine c;
+    bool speedGiven = false;
     for (int i = 1; i < argc && c.error.empty(); ++i) {
         const std::string_view arg = argv[i];
         auto value = [&](std::string& out) {
@@ -56,6 +78,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                 c.error = "--seconds needs a number of seconds, not '" + text + "'";
         } else if (arg == "--log") {
             value(c.logPath);
+        } else if (arg == "--record") {
+            value(c.recordPath);
+        } else if (arg == "--replay") {
+            value(c.replayPath);
+        } else if (arg == "--speed") {
+            speedGiven = true;
+            if (value(text) && !parseSpeed(text, c.speed))
+                c.error = "--speed needs a factor from 0.25 to 16 (or max), not '" + text + "'";
         } else if (arg == "--help" || arg == "-h") {
             c.help = true;
         } else if (arg == "--version") {
@@ -64,6 +94,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             c.error = "unknown option '" + std::string(arg) + "'";
         }
     }
+    if (c.error.empty()) c.error = conflicts(c, speedGiven);
     return c;
 }
 
@@ -80,7 +111,11 @@ std::string usageText(const std::string& programName) {
            "  --cycles N             with --headless: stop after N poll cycles\n"
            "  --seconds S            with --headless: stop after S seconds\n"
            "  --log FILE             write every cycle with live data to FILE as CSV; an existing\n"
-           "                         file is appended to, after a new header row\n"
+           "                         file of other columns is kept and the log goes to FILE-2, ...\n"
+           "  --record FILE          record every exchange on the line to FILE (a text trace)\n"
+           "  --replay FILE          play a recorded trace instead of using a port\n"
+           "  --speed X              with --replay: pace 0.25 to 16 times the recorded one;\n"
+           "                         max (with --headless) as fast as possible\n"
            "  --help                 show this text\n"
            "  --version              show the version\n";
 }

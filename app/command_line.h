@@ -14,6 +14,9 @@ struct CommandLine {
     long cycles = -1;                 // headless: stop after this many poll cycles
     double seconds = -1.0;            // headless: stop after this many seconds
     std::string logPath;              // CSV log of every cycle with live data
+    std::string recordPath;           // trace of every exchange on the line
+    std::string replayPath;           // a trace played back in place of the line
+    double speed = 1.0;               // replay pace; 0: as fast as possible (headless only)
     bool help = false;
     bool version = false;
     std::string error;                // set when the command line is not understood
