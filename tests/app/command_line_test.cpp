@@ -31,6 +31,26 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(c.logPath, "out.csv");
 }
 
+TEST(CommandLine, ReadsTheRecordAndReplayOptions) {
+    const CommandLine rec = parse({"--simulate", "--record", "drive.trace"});
+    EXPECT_TRUE(rec.error.empty()) << rec.error;
+    EXPECT_EQ(rec.recordPath, "drive.trace");
+    const CommandLine play = parse({"--replay", "drive.trace", "--speed", "0.25"});
+    EXPECT_TRUE(play.error.empty()) << play.error;
+    EXPECT_EQ(play.replayPath, "drive.trace");
+    EXPECT_DOUBLE_EQ(play.speed, 0.25);
+    EXPECT_DOUBLE_EQ(parse({"--replay", "t"}).speed, 1.0);
+    EXPECT_DOUBLE_EQ(parse({"--replay", "t", "--speed", "16"}).speed, 16.0);
+    EXPECT_DOUBLE_EQ(parse({"--headless", "--replay", "t", "--speed", "max"}).speed, 0.0);
+    const std::vector<std::vector<const char*>> bad = {
+        {"--replay", "t", "--speed", "0.2"},  {"--replay", "t", "--speed", "17"},
+        {"--replay", "t", "--speed", "fast"}, {"--replay", "t", "--speed", "max"},  // max needs --headless
+        {"--speed", "2"},                     {"--replay", "t", "--simulate"},
+        {"--replay", "t", "--record", "u"},   {"--record"},
+        {"--replay"}};
+    for (const auto& args : bad) EXPECT_FALSE(parse(args).error.empty()) << args[0] << " " << args.size();
+}
+
 TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"}, {"--port"}, {"--cycles", "ten"}, {"--cycles", "-3"}, {"--seconds", "x"}, {"--log"}, {"extra"}};
@@ -39,7 +59,8 @@ TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
 
 TEST(CommandLine, UsageListsTheOptions) {
     const std::string usage = usageText("m797diag");
-    for (const char* option : {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--help",
+    for (const char* option : {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--record",
+                               "--replay", "--speed", "--help",
                                "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
