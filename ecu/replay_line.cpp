@@ -76,6 +76,7 @@ bool ReplayLine::openPort() {
     const std::size_t i = find([](const TraceRecord& r) { return r.kind == TraceKind::Open; });
     if (i == trace_->records.size()) return true;  // not recorded nearby: the port of a replay always opens
     served(i);  // opening takes no time worth waiting for
+    skipGap_ = true;
     lastError_ = trace_->records[i].ok ? 0 : trace_->records[i].error;
     return trace_->records[i].ok;
 }

@@ -66,7 +66,11 @@ private:
     bool anchored_ = false;           // false at the start and after a pause
     Clock::time_point anchorWall_{};
     std::int64_t anchorTraceUs_ = 0;  // trace time that anchorWall_ stands for
-    bool skipGap_ = false;            // a cut exchange was passed: do not wait out the pause
+    // The time before the next record is not waited for: at the start (the
+    // recording began before "Старт"), after a reopened port (the user
+    // pressed "Старт" again after a give-up) and after a cut exchange (the
+    // user paused the recording).
+    bool skipGap_ = true;
 };
 
 }  // namespace m797
