@@ -10,31 +10,35 @@
 namespace m797 {
 
 ReplayLine::ReplayLine(std::shared_ptr<const Trace> trace, double speed)
-    : trace_(std::move(trace)), speed_(speed) {}
+    : trace_(std::move(trace)), used_(trace_->records.size(), false), speed_(speed) {}
 
 std::string ReplayLine::lastErrorText() const {
     return lastError_ ? std::string("recorded: ") + std::strerror(lastError_) : std::string();
 }
 
 template <class Match>
-std::size_t ReplayLine::find(Match matches) {
+ReplayLine::Found ReplayLine::find(Match matches) {
     const auto& records = trace_->records;
     const std::size_t from = cursor_;
     const std::size_t limit = std::min(records.size(), from + kLookAhead);
     bool passedCut = false;
+    std::size_t passed = 0;
     for (std::size_t i = from; i < limit; ++i) {
+        if (used_[i]) continue;
         if (records[i].kind == TraceKind::Exchange && records[i].cut) {
             passedCut = true;
             continue;
         }
         if (matches(records[i])) {
-            skipGap_ = skipGap_ || passedCut;
-            return i;
+            const bool inOrder = passed < kNearby;
+            if (inOrder) skipGap_ = skipGap_ || passedCut;
+            return {i, inOrder};
         }
+        ++passed;
     }
     if (limit == records.size()) throw LineEnded();
     ++unmatched_;
-    return records.size();
+    return {records.size(), false};
 }
 
 bool ReplayLine::waitFor(std::size_t index) {
@@ -73,8 +77,9 @@ void ReplayLine::served(std::size_t index) {
 }
 
 bool ReplayLine::openPort() {
-    const std::size_t i = find([](const TraceRecord& r) { return r.kind == TraceKind::Open; });
-    if (i == trace_->records.size()) return true;  // not recorded nearby: the port of a replay always opens
+    const Found found = find([](const TraceRecord& r) { return r.kind == TraceKind::Open; });
+    const std::size_t i = found.index;
+    if (i == trace_->records.size() || !found.inOrder) return true;  // the port of a replay opens
     served(i);  // opening takes no time worth waiting for
     skipGap_ = true;
     lastError_ = trace_->records[i].ok ? 0 : trace_->records[i].error;
@@ -83,13 +88,18 @@ bool ReplayLine::openPort() {
 
 std::uint32_t ReplayLine::exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
                                    std::uint32_t capacity) {
-    const std::size_t i = find([&](const TraceRecord& r) {
+    const Found found = find([&](const TraceRecord& r) {
         return r.kind == TraceKind::Exchange && r.written.size() == length &&
                std::equal(r.written.begin(), r.written.end(), request);
     });
+    const std::size_t i = found.index;
     if (i == trace_->records.size()) return 0;
-    if (!waitFor(i)) return 0;
-    served(i);
+    if (found.inOrder) {
+        if (!waitFor(i)) return 0;
+        served(i);
+    } else {
+        used_[i] = true;  // answered now; the replay stays where it is
+    }
     const std::vector<std::uint8_t>& read = trace_->records[i].read;
     const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(read.size()), capacity);
     std::copy_n(read.begin(), n, answer);
@@ -97,9 +107,9 @@ std::uint32_t ReplayLine::exchange(const std::uint8_t* request, std::uint32_t le
 }
 
 void ReplayLine::sendWakeUpPulse() {
-    const std::size_t i = find([](const TraceRecord& r) { return r.kind == TraceKind::WakeUp; });
-    if (i == trace_->records.size()) return;
-    if (waitFor(i)) served(i);
+    const Found found = find([](const TraceRecord& r) { return r.kind == TraceKind::WakeUp; });
+    if (found.index == trace_->records.size() || !found.inOrder) return;
+    if (waitFor(found.index)) served(found.index);
 }
 
 }  // namespace m797

@@ -6,16 +6,19 @@
 // session.
 //
 // The trace is walked forward. A request is matched with the next recorded
-// exchange of the same bytes within a short look-ahead; what the trace holds
-// in between (a trouble-code read the user asked for then, say) is passed
-// over. A request with no recorded match nearby gets silence, as a control
-// unit that did not answer. When the trace has no more match at all the
-// line throws LineEnded. Exchanges that a pause cut short while recording
-// are passed over, and so is the pause itself.
+// exchange of the same bytes: when it lies a few records ahead, what the
+// trace holds in between (a trouble-code read the user asked for then, say)
+// is passed over and the replay goes on from there. A request that is only
+// found further ahead (the user asks for trouble codes now) gets that answer
+// at once and the replay stays where it is; one not found within the
+// look-ahead gets silence, as a control unit that did not answer. When the
+// trace has no more match at all the line throws LineEnded. Exchanges that a
+// pause cut short while recording are passed over, and so is the pause.
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "ecu/line_clock.h"
 #include "ecu/serial_line.h"
@@ -45,18 +48,25 @@ public:
     std::size_t position() const { return cursor_.load(); }
 
     static constexpr std::size_t kLookAhead = 256;
+    // Records that may be passed over to reach the match and go on from it.
+    static constexpr std::size_t kNearby = 16;
 
 private:
     using Clock = std::chrono::steady_clock;
-    // Index of the next record that `matches`, or the trace's size when none
-    // lies within the look-ahead; throws LineEnded when the trace ends first.
+    struct Found {
+        std::size_t index;  // the trace's size: none within the look-ahead
+        bool inOrder;       // near enough to go on from
+    };
+    // The next unused record that `matches`; throws LineEnded when the trace
+    // ends first.
     template <class Match>
-    std::size_t find(Match matches);
+    Found find(Match matches);
     // Waits until the record's end is due; false when a pause cut the wait short.
     bool waitFor(std::size_t index);
     void served(std::size_t index);
 
     std::shared_ptr<const Trace> trace_;
+    std::vector<bool> used_;          // served out of order
     const double speed_;
     int interruptFd_ = -1;
     int lastError_ = 0;

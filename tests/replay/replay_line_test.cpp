@@ -79,6 +79,20 @@ TEST(ReplayLine, ARequestWithNoRecordedAnswerNearbyGetsSilence) {
     EXPECT_EQ(ask(line, kLive01), Bytes{1});
 }
 
+// Trouble codes asked for during the replay, read later in the drive: the
+// recorded answer comes at once and the drive plays on in order.
+TEST(ReplayLine, ARequestRecordedFurtherAheadIsAnsweredWithoutSkippingTheDrive) {
+    std::vector<TraceRecord> records;
+    for (int i = 0; i < 40; ++i) records.push_back(exchange(i, i % 2 ? kLive03 : kLive01, {static_cast<std::uint8_t>(i)}));
+    records.insert(records.begin() + 30, exchange(30, kReadDtc, {0xD7}));
+    ReplayLine line(traceOf(records), 0);
+    EXPECT_EQ(ask(line, kLive01), Bytes{0});
+    EXPECT_EQ(ask(line, kReadDtc), Bytes{0xD7});
+    EXPECT_EQ(line.position(), 1u);
+    for (int i = 1; i < 40; ++i) ASSERT_EQ(ask(line, i % 2 ? kLive03 : kLive01), Bytes{static_cast<std::uint8_t>(i)}) << i;
+    EXPECT_THROW(ask(line, kReadDtc), LineEnded);  // used once only
+}
+
 TEST(ReplayLine, AFailedOpenIsPlayedAsRecorded) {
     TraceRecord failed;
     failed.kind = TraceKind::Open;
