@@ -29,6 +29,27 @@ bool parseSeconds(const std::string& text, double& out) {
     return true;
 }
 
+// 0.25 to 16, or "max" (as fast as possible, given as 0).
+bool parseSpeed(const std::string& text, double& out) {
+    if (text == "max") {
+        out = 0.0;
+        return true;
+    }
+    double v = 0;
+    if (!parseSeconds(text, v) || v < 0.25 || v > 16.0) return false;
+    out = v;
+    return true;
+}
+
+// Options that make sense only together, or not together.
+std::string conflicts(const CommandLine& c) {
+    if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
+    if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
+    if (c.speedGiven && c.replayPath.empty()) return "--speed needs --replay";
+    if (c.speed == 0.0 && !c.headless) return "--speed max needs --headless";
+    return {};
+}
+
 // A file or device name: an empty one would only fail later, less clearly.
 std::string setPath(std::string& out, const char* option, const char* value) {
     if (*value == '\0') return std::string(option) + " needs a name, not an empty text";
@@ -62,8 +83,21 @@ const std::array kOptions{
               }},
     OptionRow{"log", 0, "FILE",
               "write every cycle with live data to FILE as CSV; an existing\n"
-              "file is appended to, after a new header row",
+              "file of other columns is kept and the log goes to FILE-2, ...",
               [](CommandLine& c, const char* v) { return setPath(c.logPath, "--log", v); }},
+    OptionRow{"record", 0, "FILE", "record every exchange on the line to FILE (a text trace)",
+              [](CommandLine& c, const char* v) { return setPath(c.recordPath, "--record", v); }},
+    OptionRow{"replay", 0, "FILE", "play a recorded trace instead of using a port",
+              [](CommandLine& c, const char* v) { return setPath(c.replayPath, "--replay", v); }},
+    OptionRow{"speed", 0, "X",
+              "with --replay: pace 0.25 to 16 times the recorded one;\n"
+              "max (with --headless) as fast as possible",
+              [](CommandLine& c, const char* v) {
+                  c.speedGiven = true;
+                  return parseSpeed(v, c.speed)
+                             ? std::string()
+                             : "--speed needs a factor from 0.25 to 16 (or max), not '" + std::string(v) + "'";
+              }},
     OptionRow{"help", 'h', nullptr, "show this text",
               [](CommandLine& c, const char*) { return c.help = true, std::string(); }},
     OptionRow{"version", 'v', nullptr, "show the version",
@@ -139,6 +173,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (c.error.empty() && optind < argc) c.error = "unexpected argument '" + std::string(argv[optind]) + "'";
+    if (c.error.empty()) c.error = conflicts(c);
     return c;
 }
 

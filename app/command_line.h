@@ -18,6 +18,10 @@ struct CommandLine {
     double seconds = -1.0;            // headless: stop after this many seconds
     std::string logPath;              // CSV log of every cycle with live data
     bool listPorts = false;           // print the serial devices and end
+    std::string recordPath;           // trace of every exchange on the line
+    std::string replayPath;           // a trace played back in place of the line
+    double speed = 1.0;               // replay pace; 0: as fast as possible (headless only)
+    bool speedGiven = false;          // --speed was on the command line
     bool help = false;
     bool version = false;
     std::string error;                // set when the command line is not understood

@@ -57,12 +57,11 @@ public:
             std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
             return kHeadlessPortFailed;
         }
-        if (!source_.start(cl_.simulate, cl_.port, o_.simulator, &error)) {
-            std::fprintf(o_.err, "m797diag: cannot start the simulator: %s\n", error.c_str());
-            return kHeadlessPortFailed;
-        }
+        if (!log_.notice().empty()) std::fprintf(o_.err, "m797diag: %s\n", log_.notice().c_str());
+        if (!startSource()) return kHeadlessPortFailed;
         auto line = source_.makeLine(o_.timeouts);
         SerialLine* lineSeen = line.get();
+        log_.useClock(source_.lineClock());
         LiveRecord record;
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
@@ -72,9 +71,11 @@ public:
             cycleDone();
         });
         port.setGiveUpHandler([this] { finish(kHeadlessGaveUp); });
+        port.setEndOfLineHandler([this] { finish(kHeadlessDone); });
         port.resume();
         waitForEnd();
         port.terminate();
+        if (TraceWriter* recorder = source_.recorder()) recorder->close();  // all on disk before the summary
         if (outcome_ == kHeadlessPortFailed) reportPortFailure(*lineSeen);
         if (outcome_ != kHeadlessDone && !cl_.simulate) listSerialDevices();
         printSummary();
@@ -82,6 +83,42 @@ public:
     }
 
 private:
+    // The simulator, the port, or the trace to replay; and the recording.
+    bool startSource() {
+        std::string error;
+        if (!cl_.replayPath.empty()) {
+            if (!source_.startReplay(cl_.replayPath, cl_.speed, &error)) {
+                std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
+                return false;
+            }
+            reportTraceProblems(*source_.replayTrace());
+        } else if (!source_.start(cl_.simulate, cl_.port, o_.simulator, &error)) {
+            std::fprintf(o_.err, "m797diag: cannot start the simulator: %s\n", error.c_str());
+            return false;
+        }
+        if (cl_.recordPath.empty()) return true;
+        if (!(error = source_.startRecording(cl_.recordPath)).empty()) {
+            std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
+            return false;
+        }
+        TraceWriter* recorder = source_.recorder();
+        if (recorder->path() != cl_.recordPath)
+            std::fprintf(o_.err, "m797diag: «%s» is there already; recording to «%s»\n", cl_.recordPath.c_str(),
+                         recorder->path().c_str());
+        recorder->setFailureHandler([this](const std::string& message) {
+            std::lock_guard guard(printing_);
+            std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
+        });
+        return true;
+    }
+
+    void reportTraceProblems(const Trace& trace) {
+        for (const TraceProblem& p : trace.problems)
+            std::fprintf(o_.err, "m797diag: %s line %ld: %s\n", cl_.replayPath.c_str(), p.line, p.text.c_str());
+        const long more = trace.problemCount - static_cast<long>(trace.problems.size());
+        if (more > 0) std::fprintf(o_.err, "m797diag: %s: %ld more problems\n", cl_.replayPath.c_str(), more);
+    }
+
     double elapsed(Clock::time_point t) const { return std::chrono::duration<double>(t - started_).count(); }
 
     void print(const std::string& line) {

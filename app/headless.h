@@ -3,7 +3,8 @@
 // were pressed and prints, UTF-8, one line each: every change of the status
 // text with the time since start, the identification once per accepted
 // connection, and at the end the number of poll cycles and their rate.
-// Exit status: 0 after --cycles or --seconds (or a signal), 1 when the port
+// Exit status: 0 after --cycles or --seconds (or a signal) and at the end of
+// a replayed trace, 1 when the port (or the trace, the log, the recording)
 // cannot be opened, 3 when the loop gave up. Both failures on a serial device
 // end with the list of serial devices on stderr.
 

@@ -2,6 +2,10 @@
 
 #include <cerrno>
 
+#include "app/command_line.h"
+#include "ecu/recording_line.h"
+#include "ecu/replay_line.h"
+
 namespace m797 {
 
 std::string portFailureText(const std::string& device, const SerialLine& line) {
@@ -9,6 +13,12 @@ std::string portFailureText(const std::string& device, const SerialLine& line) {
     if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
         text += "m797diag: serial devices belong to the 'dialout' group: "
                 "sudo usermod -aG dialout $USER, then log in again\n";
+    return text;
+}
+
+std::string programVersion() {
+    std::string text = versionText();
+    while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }
 
@@ -25,8 +35,35 @@ bool LinkSource::start(bool simulate, const std::string& device, const sim::SimO
     return true;
 }
 
-std::unique_ptr<SerialLine> LinkSource::makeLine(LineTimeouts timeouts) const {
-    return std::make_unique<PosixSerialLine>(device_, timeouts);
+bool LinkSource::startReplay(const std::string& path, double speed, std::string* error) {
+    auto trace = std::make_shared<Trace>();
+    std::string message;
+    if (!readTraceFile(path, programVersion(), *trace, message)) {
+        if (error) *error = message;
+        return false;
+    }
+    trace_ = std::move(trace);
+    speed_ = speed;
+    device_ = path;
+    return true;
+}
+
+std::string LinkSource::startRecording(const std::string& path) {
+    const std::string error = writer_.open(path, programVersion());
+    recording_ = error.empty();
+    return error;
+}
+
+std::unique_ptr<SerialLine> LinkSource::makeLine(LineTimeouts timeouts) {
+    if (trace_) {
+        auto line = std::make_unique<ReplayLine>(trace_, speed_);
+        clock_ = line.get();
+        return line;
+    }
+    auto line = std::make_unique<RecordingLine>(std::make_unique<PosixSerialLine>(device_, timeouts),
+                                                recording_ ? &writer_ : nullptr);
+    clock_ = line.get();
+    return line;
 }
 
 }  // namespace m797

@@ -17,13 +17,58 @@
 
 namespace {
 
-int runWindow(QApplication& app, const m797::CommandLine& cl) {
-    m797::LinkSource link;
+void warn(const std::string& utf8) {
+    QMessageBox::warning(nullptr, QStringLiteral("m797diag"), QString::fromStdString(utf8));
+}
+
+// Problems inside a trace are told once (the first few in a box, all on the
+// terminal); the rest of the trace plays.
+void reportTraceProblems(const std::string& path, const m797::Trace& trace) {
+    std::string shown;
+    for (std::size_t i = 0; i < trace.problems.size(); ++i) {
+        const std::string line =
+            path + " line " + std::to_string(trace.problems[i].line) + ": " + trace.problems[i].text + "\n";
+        std::fputs(("m797diag: " + line).c_str(), stderr);
+        if (i < 10) shown += line;
+    }
+    if (trace.problemCount > 10) shown += "... (" + std::to_string(trace.problemCount) + ")\n";
+    if (!shown.empty()) warn(shown);
+}
+
+bool startLink(m797::LinkSource& link, const m797::CommandLine& cl) {
     std::string error;
+    if (!cl.replayPath.empty()) {
+        if (!link.startReplay(cl.replayPath, cl.speed, &error)) {
+            std::fprintf(stderr, "m797diag: %s\n", error.c_str());
+            warn(error);
+            return false;
+        }
+        reportTraceProblems(cl.replayPath, *link.replayTrace());
+        return true;
+    }
     if (!link.start(cl.simulate, cl.port, {}, &error)) {
         std::fprintf(stderr, "m797diag: cannot start the simulator: %s\n", error.c_str());
-        return 1;
+        return false;
     }
+    if (cl.recordPath.empty()) return true;
+    // A recording that cannot be made is told; the link runs without it.
+    if (!(error = link.startRecording(cl.recordPath)).empty()) {
+        warn(error);
+        return true;
+    }
+    m797::TraceWriter* recorder = link.recorder();
+    if (recorder->path() != cl.recordPath)
+        warn("«" + cl.recordPath + "» уже есть; запись идёт в «" + recorder->path() + "»");
+    recorder->setFailureHandler([](const std::string& message) {
+        std::fprintf(stderr, "m797diag: %s\n", message.c_str());
+        QMetaObject::invokeMethod(qApp, [message] { warn(message); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+int runWindow(QApplication& app, const m797::CommandLine& cl) {
+    m797::LinkSource link;
+    if (!startLink(link, cl)) return 1;
     StartOptions options;
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
     m797::SerialLine* line = nullptr;
@@ -33,6 +78,7 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
         return made;
     };
     options.logPath = cl.logPath;
+    options.lineClock = [&link] { return link.lineClock(); };
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     // The status strip says "Ошибка открытия порта!"; the terminal gets the reason.

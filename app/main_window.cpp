@@ -111,6 +111,9 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
         acquisitionThread_->setGiveUpHandler([this] {
             QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
         });
+        acquisitionThread_->setEndOfLineHandler([this] {
+            QMetaObject::invokeMethod(this, &TForm1::acquisitionEnded, Qt::QueuedConnection);
+        });
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -312,6 +315,13 @@ void TForm1::acquisitionGaveUp() {
     speedButton(2)->setEnabled(false);
 }
 
+void TForm1::acquisitionEnded() {
+    clock_->stop();
+    speedButton(1)->setEnabled(false);
+    speedButton(2)->setEnabled(false);
+    panel(6)->update();  // the status strip shows "Конец записи."
+}
+
 void TForm1::displayTick() {
     const m797::TickOutcome t = m797::displayTick(record_, speedButton(1)->isEnabled());
     if (t.killClock) clock_->stop();
@@ -328,6 +338,8 @@ void TForm1::startLogging() {
         showLogProblem(QString::fromStdString(error));
         return;
     }
+    if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
+    if (options_.lineClock) csvLog_.useClock(options_.lineClock());
     acquisitionThread_->setCycleObserver([this](const m797::LiveRecord& r, bool gotLiveData) {
         if (csvLog_.logCycle(r, gotLiveData)) return;
         const QString message = QString::fromStdString(csvLog_.error());

@@ -21,6 +21,7 @@ class QButtonGroup;
 
 namespace m797 {
 class Com_Port;
+class LineClock;
 class SerialLine;
 }
 
@@ -32,6 +33,9 @@ struct StartOptions {
     std::function<std::unique_ptr<m797::SerialLine>()> makeLine;
     // CSV log of the live data; empty: no log.
     std::string logPath;
+    // The session's time as the line knows it, for the log's rows (called
+    // after makeLine); none: the log keeps its own time.
+    std::function<const m797::LineClock*()> lineClock;
 };
 
 class TForm1 : public QWidget {
@@ -66,6 +70,8 @@ public slots:
     void parameterSetClicked(int setNumber);  // SpeedButton4Click .. SpeedButton15Click
     // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
     void acquisitionGaveUp();
+    // A replayed trace has run out: nothing more to start or stop.
+    void acquisitionEnded();
     void displayTick();
     void OpenGLPanelInit(int n);   // OpenGLPanel1Init .. OpenGLPanel7Init
     void OpenGLPanelPaint(int n);  // OpenGLPanel1Paint .. OpenGLPanel7Paint

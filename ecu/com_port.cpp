@@ -6,6 +6,7 @@
 
 #include "app/live_record.h"
 #include "ecu/diagnostic_services.h"
+#include "ecu/line_ended.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
@@ -70,6 +71,16 @@ void Com_Port::setConnectionObserver(std::function<void(const LiveRecord&)> obse
     onConnection_ = std::move(observer);
 }
 
+void Com_Port::setEndOfLineHandler(std::function<void()> handler) { onEndOfLine_ = std::move(handler); }
+
+// A replay that has run out is not a lost link: say so and stop, rather than
+// wake a control unit that is not there.
+void Com_Port::endOfLine() {
+    connectionActive_ = false;
+    setStatus(LinkStatus::EndOfRecording);
+    if (onEndOfLine_) onEndOfLine_();
+}
+
 // An actuator the user forced must not stay forced because the program ended:
 // let the loop send the releases the window has just asked for.
 void Com_Port::serveReleasesBeforeExit() {
@@ -107,6 +118,8 @@ void Com_Port::run() {
         while (gate_.waitOpen()) pass();
     } catch (const LineStopped&) {
         // The program ends; the port is closed by terminate().
+    } catch (const LineEnded&) {
+        endOfLine();
     }
     running_ = false;
 }

@@ -48,6 +48,9 @@ public:
     void setStatusObserver(std::function<void(const std::string& statusText)> observer);
     // After the identification of an accepted connection, record.lock held.
     void setConnectionObserver(std::function<void(const LiveRecord&)> observer);
+    // The line has nothing more to give (a replayed trace ended): the status
+    // says "Конец записи." and the thread ends instead of reconnecting.
+    void setEndOfLineHandler(std::function<void()> handler);
 
     RequestTable& requests() { return table_; }
 
@@ -71,6 +74,7 @@ private:
     void suspendSelf();
     void setStatus(LinkStatus status);
     void serveReleasesBeforeExit();
+    void endOfLine();
 
     LiveRecord& record_;
     std::unique_ptr<SerialLine> ownLine_;
@@ -83,6 +87,7 @@ private:
     std::function<void(const LiveRecord&, bool)> onCycle_;
     std::function<void(const std::string&)> onStatus_;
     std::function<void(const LiveRecord&)> onConnection_;
+    std::function<void()> onEndOfLine_;
 
     std::atomic<bool> portOpen_{false};
     std::atomic<bool> connectionActive_{false};

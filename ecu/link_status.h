@@ -13,6 +13,7 @@ enum class LinkStatus {
     EcuNotAnswering,   // given up after ten "no answer" failures
     AdapterMissing,    // given up after ten "check adapter" failures
     DataReceived,
+    EndOfRecording,    // a replayed trace has run out
 };
 
 // The text of a state; built once, so the loop never converts texts.

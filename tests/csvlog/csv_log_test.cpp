@@ -74,8 +74,10 @@ protected:
         decoder.decode(live01.data(), live03.data(), *record);
     }
 
+    // Cells by column, the column named by its mnemonic (without its unit).
     std::map<std::string, std::string> rowByColumn(const std::vector<std::string>& lines, std::size_t row) {
-        const auto header = splitCsvLine(lines.at(0));
+        auto header = splitCsvLine(lines.at(0));
+        for (std::string& name : header) name = name.substr(0, name.find(" ["));
         const auto cells = splitCsvLine(lines.at(row));
         EXPECT_EQ(cells.size(), header.size());
         std::map<std::string, std::string> m;
@@ -89,14 +91,19 @@ protected:
 
 TEST_F(CsvLogTest, HeaderNamesEveryShownEntryByMnemonic) {
     const auto header = splitCsvLine(CsvLog::headerRow().substr(0, CsvLog::headerRow().size() - 1));
-    ASSERT_EQ(header.size(), 1u + 70u);  // time and 79 entries less the 9 reserved
+    ASSERT_EQ(header.size(), 2u + 70u);  // two times and 79 entries less the 9 reserved
     EXPECT_EQ(header[0], "time_s");
-    EXPECT_EQ(header[1], "ADC_2O2");
-    EXPECT_EQ(header[5], "ADC_O2");
-    EXPECT_EQ(header[6], "ADC_TANS");  // 6 and 7 are reserved
-    EXPECT_EQ(header[9], "ADC_EGR");
-    EXPECT_EQ(header[10], "B_EKP");    // 12..14 reserved
+    EXPECT_EQ(header[1], "time");
+    EXPECT_EQ(header[2], "ADC_2O2 [V]");
+    EXPECT_EQ(header[6], "ADC_O2 [V]");
+    EXPECT_EQ(header[7], "ADC_TANS [V]");  // 6 and 7 are reserved
+    EXPECT_EQ(header[10], "ADC_EGR");      // its title names no unit
+    EXPECT_EQ(header[11], "B_EKP");        // 12..14 reserved
     EXPECT_EQ(header.back(), "ZWOUT");
+    // Units where the chart titles give them.
+    for (const char* column : {"ADC_BAT [V]", "ADC_BS [g]", "NMOT [rpm]", "TMOT [°C]", "ML [kg/h]", "TI [ms]",
+                               "USVK [mV]", "VFZG [km/h]", "VSKS [l/h]", "RL [%]", "TIME [min]", "MOMPOS [steps]"})
+        EXPECT_NE(std::find(header.begin(), header.end(), column), header.end()) << column;
     for (const char* reserved : {"ADC_RINH", "ADC_RINV", "AHKAT", "ATV", "BSMW", "FHO", "NMOTLL", "TPSVKMF_U", "USHK"})
         EXPECT_EQ(std::find(header.begin(), header.end(), reserved), header.end()) << reserved;
     EXPECT_EQ(CsvLog::headerRow().back(), '\n');
@@ -120,6 +127,8 @@ TEST_F(CsvLogTest, RowFromAKnownAnswerUsesDecimalPointWhateverTheSeparator) {
         ASSERT_EQ(lines.size(), 3u);
         auto row = rowByColumn(lines, 1);
         EXPECT_EQ(row["time_s"], "1.500");
+        EXPECT_EQ(row["time"].size(), 24u);  // 2026-12-08T11:05:00.123Z
+        EXPECT_EQ(row["time"].back(), 'Z');
         EXPECT_EQ(row["ADC_2O2"], "4.995");
         EXPECT_EQ(row["ADC_THR"], "2.505");
         EXPECT_EQ(row["WKR"], "-3.0");
@@ -130,10 +139,11 @@ TEST_F(CsvLogTest, RowFromAKnownAnswerUsesDecimalPointWhateverTheSeparator) {
         EXPECT_EQ(row["FZABG_1"], "0");
         EXPECT_EQ(row["B_LL"], "1");
         EXPECT_EQ(row["B_VL"], "0");
-        EXPECT_EQ(row["Byte1"], "00000001");
-        EXPECT_EQ(row["Byte3"], "00000000");
-        EXPECT_EQ(row["EVSUP1"], "10100101");
-        EXPECT_EQ(row["CHKSUMFL"], "AB0C");
+        // Bit fields and hex words as 0x hex: no reader takes them for decimals.
+        EXPECT_EQ(row["Byte1"], "0x01");
+        EXPECT_EQ(row["Byte3"], "0x00");
+        EXPECT_EQ(row["EVSUP1"], "0xA5");
+        EXPECT_EQ(row["CHKSUMFL"], "0xAB0C");
         EXPECT_EQ(row["N_ERR"], "7");
         EXPECT_EQ(rowByColumn(lines, 2)["time_s"], "12.063");  // tie away from zero
         for (const auto& [column, cell] : row) EXPECT_EQ(cell.find(','), std::string::npos) << column;
@@ -156,7 +166,7 @@ TEST_F(CsvLogTest, DecimalCommaLocale) {
     EXPECT_EQ(record->analog[slotOf(1).index].text, "4,995");
     const std::string row = CsvLog::formatRow(*record, 2.25);
     std::setlocale(LC_NUMERIC, previous.c_str());
-    EXPECT_EQ(row.rfind("2.250,4.995,", 0), 0u) << row;
+    EXPECT_EQ(row.rfind("2.250,1970-01-01T00:00:02.250Z,4.995,", 0), 0u) << row;
 }
 
 TEST(LocaleSeparator, CLocaleUsesPoint) {
@@ -166,22 +176,62 @@ TEST(LocaleSeparator, CLocaleUsesPoint) {
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
-TEST_F(CsvLogTest, ExistingFileIsAppendedToAfterANewHeader) {
+// Every file stays one valid CSV: a file of other columns is left as it is
+// and the log goes beside it; one with this header is appended to.
+TEST_F(CsvLogTest, AnExistingFileOfOtherColumnsIsKeptAndTheLogGoesBesideIt) {
     const fs::path path = dir / "old.csv";
-    { std::ofstream(path, std::ios::binary) << "earlier,log\n1,2\n3,"; }  // last row cut short
+    { std::ofstream(path, std::ios::binary) << "earlier,log\n1,2\n3,"; }
     CsvLog log;
     ASSERT_EQ(log.open(path.string()), "");
+    EXPECT_EQ(log.path(), (dir / "old-2.csv").string());
+    EXPECT_NE(log.notice().find("old-2.csv"), std::string::npos) << log.notice();
+    {
+        std::lock_guard guard(record->lock);
+        ASSERT_TRUE(log.writeRow(*record, 0.0));
+    }
+    log.close();
+    EXPECT_EQ(readAll(path), "earlier,log\n1,2\n3,");
+    const auto lines = readLines(dir / "old-2.csv");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0] + "\n", CsvLog::headerRow());
+    EXPECT_EQ(lines[1].rfind("0.000,", 0), 0u);
+
+    // The next session finds old-2.csv with its own header and goes on there.
+    CsvLog again;
+    ASSERT_EQ(again.open(path.string()), "");
+    EXPECT_EQ(again.path(), (dir / "old-2.csv").string());
+    {
+        std::lock_guard guard(record->lock);
+        ASSERT_TRUE(again.writeRow(*record, 1.0));
+    }
+    EXPECT_EQ(readLines(dir / "old-2.csv").size(), 3u);
+}
+
+TEST_F(CsvLogTest, AFileWithThisHeaderIsAppendedToAfterACutRow) {
+    const fs::path path = dir / "same.csv";
+    std::string header = CsvLog::headerRow();
+    { std::ofstream(path, std::ios::binary) << header << "0.100,1970,1"; }  // last row cut short
+    CsvLog log;
+    ASSERT_EQ(log.open(path.string()), "");
+    EXPECT_EQ(log.path(), path.string());
+    EXPECT_EQ(log.notice(), "");
     {
         std::lock_guard guard(record->lock);
         ASSERT_TRUE(log.writeRow(*record, 0.0));
     }
     const std::string text = readAll(path);
-    EXPECT_EQ(text.rfind("earlier,log\n1,2\n3,\ntime_s,", 0), 0u);
-    const auto lines = readLines(path);
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3].rfind("time_s,ADC_2O2", 0), 0u);
-    EXPECT_EQ(lines[4].rfind("0.000,", 0), 0u);
+    EXPECT_EQ(text.rfind(header + "0.100,1970,1\n0.000,", 0), 0u);
+    EXPECT_EQ(text.find("time_s", 1), std::string::npos);  // one header only
     EXPECT_EQ(text.back(), '\n');
+}
+
+TEST_F(CsvLogTest, AnEmptyFileGetsTheHeader) {
+    const fs::path path = dir / "empty.csv";
+    { std::ofstream(path, std::ios::binary); }
+    CsvLog log;
+    ASSERT_EQ(log.open(path.string()), "");
+    EXPECT_EQ(log.path(), path.string());
+    EXPECT_EQ(readAll(path), CsvLog::headerRow());
 }
 
 TEST_F(CsvLogTest, UnwritablePathIsReportedAtOpen) {

@@ -124,7 +124,7 @@ TEST(Headless, LogsOneRowForEveryCycleWithLiveData) {
     std::FILE* f = std::fopen(cl.logPath.c_str(), "r");
     ASSERT_NE(f, nullptr);
     const std::string csv = readAll(f);
-    EXPECT_EQ(csv.rfind("time_s,ADC_2O2,", 0), 0u);
+    EXPECT_EQ(csv.rfind("time_s,time,ADC_2O2 [V],", 0), 0u);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 6);
     std::remove(cl.logPath.c_str());
     rmdir(dir);

@@ -56,7 +56,7 @@ void fuzzLiveDataAnswer(const std::uint8_t* data, std::size_t size) {
     decoder.decode(live01.data(), live03.data(), *record);
     checkRecord(*record);
     const std::string row = CsvLog::formatRow(*record, static_cast<double>(size));
-    require(std::count(row.begin(), row.end(), ',') == 70 && row.back() == '\n');
+    require(std::count(row.begin(), row.end(), ',') == 71 && row.back() == '\n');
 }
 
 }  // namespace m797
