@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/exit_signals.h"
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
@@ -36,6 +37,9 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
         if (line && status == m797::linkStatusText(m797::LinkStatus::PortOpenFailed))
             std::fputs(m797::portFailureText(link.device(), *line).c_str(), stderr);
     });
+    // A kill, Ctrl+C or a closed terminal ends the program like "Выход".
+    ExitSignals stopSignals;
+    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endProgram);
     window.FormCreate();
     if (window.visibleAtStart()) window.show();
     return app.exec();

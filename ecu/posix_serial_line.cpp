@@ -120,7 +120,10 @@ std::uint32_t PosixSerialLine::readAnswer(std::uint8_t* answer, std::uint32_t ca
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) break;
         if (r == 0) continue;  // the deadline is checked at the top
-        if (interruptFd_ >= 0 && (p[1].revents & POLLIN)) break;
+        if (interruptFd_ >= 0 && (p[1].revents & POLLIN)) {
+            interrupted_ = true;
+            break;
+        }
         if (p[0].revents & POLLIN) {
             const ssize_t n = ::read(portHandle, answer + got, capacity - got);
             if (n > 0) {
@@ -149,8 +152,17 @@ std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32
     if (portHandle < 0) return 0;
     discardInput();  // what came after the last read (a late answer) is not this answer
     writeAll(request, length);
+    interrupted_ = false;
     const std::uint32_t got = readAnswer(answer, capacity);
-    discardInput();
+    if (!interrupted_) discardInput();
+    return got;
+}
+
+std::uint32_t PosixSerialLine::continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) {
+    if (portHandle < 0 || got >= capacity) return got;
+    interrupted_ = false;
+    got += readAnswer(answer + got, capacity - got);
+    if (!interrupted_) discardInput();
     return got;
 }
 
