@@ -172,6 +172,22 @@ void PosixSerialLine::pauseUntil(long long deadlineNs) {
     }
 }
 
+void PosixSerialLine::waitForEcho(long long deadlineNs) {
+    while (portHandle >= 0) {
+        const long long left = deadlineNs - nowNs();
+        if (left <= 0) return;
+        pollfd p{portHandle, POLLIN, 0};
+        const timespec wait = toTimespec(left);
+        const int r = ppoll(&p, 1, &wait, nullptr);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLIN)) return;
+        std::uint8_t b = 0xFF;
+        const ssize_t n = ::read(portHandle, &b, 1);
+        if (n == 1 && b == wakeUpByte) return;
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
+    }
+}
+
 void PosixSerialLine::sendWakeUpPulse() {
     if (portHandle < 0) return;
     const long long start = nowNs();
@@ -183,8 +199,12 @@ void PosixSerialLine::sendWakeUpPulse() {
         pauseUntil(start + 25 * kMs);
         ioctl(portHandle, TIOCCBRK);
     } else {
+        discardInput();  // a late answer byte is not the echo
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
+        // tcdrain on a pseudo-terminal returns before the other side has read
+        // the byte (and the rate it came at); the adapter's echo says it has.
+        waitForEcho(start + lineTimeouts.wakeUpPauseMs * kMs);
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);
     discardInput();

@@ -56,6 +56,8 @@ private:
     // The device went away (adapter pulled): close it so later calls fail quietly.
     void lose();
     void pauseUntil(long long deadlineNs);
+    // Until the wake-up byte's echo has been read or the deadline passes.
+    void waitForEcho(long long deadlineNs);
 
     int interruptFd_ = -1;
     // The last read ended on the interrupt descriptor: the rest of the answer
