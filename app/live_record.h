@@ -77,6 +77,9 @@ struct ActuatorEntry {
     std::atomic<std::uint8_t> onRequest{0};     // switchable entries 0..11
     std::atomic<std::uint8_t> offRequest{0};    // entries 0..3 and 7..11
     std::atomic<std::uint8_t> setRequest{0};    // idle-control entries 12..14
+    // Set by the thread when it has sent an on, off or set value, cleared when
+    // it has sent the release: the control unit may hold the output forced.
+    std::atomic<std::uint8_t> driven{0};
     Text stateText;                              // "ВКЛ", "ВЫКЛ" or "Заглушите двигатель"
     std::int32_t setValue = 0;                   // idle-control entries
     std::uint8_t setValueFrame[9] = {};          // 8-byte set-value request and a spare byte

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/exit_signals.h"
 #include "app/headless.h"
 #include "app/link_source.h"
 #include "app/main_window.h"
@@ -89,6 +90,9 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
                          m797::serialPortListText(m797::listSerialPorts()).c_str());
         }
     });
+    // A kill, Ctrl+C or a closed terminal ends the program like "Выход".
+    ExitSignals stopSignals;
+    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endProgram);
     window.FormCreate();
     if (!window.visibleAtStart())
         std::fputs(m797::screenNotSuitedText(m797::primaryScreenWidth()).c_str(), stderr);

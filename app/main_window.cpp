@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 #include "app/display_clock.h"
 #include "display/chart_panel.h"
@@ -22,7 +24,7 @@
 #include "dialogs/display_error_notice.h"
 #include "dialogs/error_list.h"
 #include "ecu/com_port.h"
-#include "ecu/diagnostic_services.h"
+#include "ecu/actuator_session.h"
 #include "ecu/serial_line.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_operations.h"
@@ -126,6 +128,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    closeOpenWindows();  // they hold the record, which ends with this window
     shutdownAcquisition();
     delete notice_;
     if (Form1 == this) Form1 = nullptr;
@@ -265,44 +268,51 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::SpeedButton3Click() {
     // The dialog enables the main window again when it closes.
-    new TForm3(*this, settings_.file());
+    openWindows_.append(new TForm3(*this, settings_.file()));
     setEnabled(false);
 }
 
 void TForm1::SpeedButton16Click() {
-    new TForm5(record_, this);
+    openWindows_.append(new TForm5(record_, this));
     setEnabled(false);
     record_.actuatorWindowOpen = 1;
     record_.actuator[0].reportRequest = 1;
 }
 
 void TForm1::SpeedButton17Click() {
-    new TForm4(record_, this);
+    openWindows_.append(new TForm4(record_, this));
     setEnabled(false);
     record_.readDtcRequest = 1;
 }
 
-void TForm1::SpeedButton18Click() {
+void TForm1::SpeedButton18Click() { endProgram(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    endProgram();
+    event->accept();
+}
+
+void TForm1::endProgram() {
     if (ending_) return;
     ending_ = true;
+    closeOpenWindows();
     SaveColourScheme();
     if (acquisitionThread_) acquisitionThread_->suspend();
     clock_->stop();
-    m797::requestReleaseOfActuatorsUnderTest(record_);
+    m797::ActuatorSession::requestExitRelease(record_);
     shutdownAcquisition();
     QCoreApplication::exit(0);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    if (!ending_) {
-        ending_ = true;
-        SaveColourScheme();
-        if (acquisitionThread_) acquisitionThread_->suspend();
-        m797::requestReleaseOfActuatorsUnderTest(record_);
-        shutdownAcquisition();
-        QCoreApplication::exit(0);
+void TForm1::closeOpenWindows() {
+    const QList<QPointer<QWidget>> windows = std::exchange(openWindows_, {});
+    for (const QPointer<QWidget>& w : windows) {
+        if (!w) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w.data()))
+            dialog->done(QDialog::Rejected);  // reached also by a hidden dialog
+        else
+            w->close();
     }
-    event->accept();
 }
 
 void TForm1::parameterSetClicked(int setNumber) {

@@ -3,6 +3,8 @@
 // thread, carries the seven drawing panels, the twelve parameter-set buttons
 // and the command bar, and runs the 30 ms display clock.
 
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -67,6 +69,12 @@ public slots:
     void SpeedButton16Click();  // "Управление"
     void SpeedButton17Click();  // "Ошибки"
     void SpeedButton18Click();  // "Выход"
+    // The one way the program ends: "Выход", the window manager's close and
+    // the stop signals. Closes the open windows (each runs its close
+    // behaviour), saves the colour scheme, stops the clock, releases the
+    // outputs under test (connecting if it must, at most 2 s), stops and
+    // joins the thread, closes the port and leaves the event loop with 0.
+    void endProgram();
     void parameterSetClicked(int setNumber);  // SpeedButton4Click .. SpeedButton15Click
     // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
     void acquisitionGaveUp();
@@ -91,6 +99,8 @@ private:
     void showLogProblem(const QString& message);
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
+    // Closes every window opened from here, each through its own close path.
+    void closeOpenWindows();
 
     m797::LiveRecord record_;
     StartOptions options_;
@@ -98,6 +108,7 @@ private:
     std::unique_ptr<m797::Com_Port> acquisitionThread_;
     bool visibleAtStart_ = true;
     bool ending_ = false;
+    QList<QPointer<QWidget>> openWindows_;  // the dialogs opened from the command bar
 
     QLabel* Image1 = nullptr;
     QFrame* Panel1 = nullptr;

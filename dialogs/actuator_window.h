@@ -5,13 +5,16 @@
 // choosing another or closing the window, releases it to the control unit.
 
 #include <QDialog>
+#include <QPointer>
 
 #include "app/live_record.h"
+#include "ecu/actuator_session.h"
 
 class QComboBox;
 class QLabel;
 class QTimer;
 class QToolButton;
+class ConfirmationDialog;
 
 class TForm5 : public QDialog {
     Q_OBJECT
@@ -23,10 +26,16 @@ public:
     QLabel* statePanel() const { return Panel2; }
     QToolButton* speedButton(int n) const { return n == 1 ? SpeedButton1 : SpeedButton2; }
     QTimer* timer() const { return Timer1; }
-    int previousEntry() const { return previousEntry_; }
+    int previousEntry() const { return session_.selected(); }
+    m797::ActuatorSession& session() { return session_; }
 
     // The confirmation dialogs hand the window back with these captions.
     void setOnOffCaptions();
+    // Every way of closing ends here (buttons, Escape, the window manager,
+    // the main window ending), and the close behaviour runs once: an open
+    // confirmation closes as "Нет", the commands not yet sent are withdrawn,
+    // the entry under test is released, the main window enabled.
+    void done(int result) override;
 
 public slots:
     void ComboBox1Change(int entry);
@@ -34,22 +43,15 @@ public slots:
     void SpeedButton2Click();  // "Выкл" and its variants
     void Timer1Timer();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;  // FormClose
-
 private:
-    void selectForTest(int entry);
+    void showCaptions(int entry);
     void openConfirmation(int entry);
-    void stepSetValue(int entry, int step);
-    void keepUnderTest(int entry);
-    void rearmReport(int entry);
+    void FormClose();
 
     m797::LiveRecord& record_;
     QWidget* mainWindow_;
-    int previousEntry_ = 0;
-    // Whether the selected entry is meant to be under test (not after a
-    // confirmation answered "Нет" until a button forces it).
-    bool selectedUnderTest_ = true;
+    m797::ActuatorSession session_;
+    QPointer<ConfirmationDialog> confirmation_;
 
     QComboBox* ComboBox1 = nullptr;
     QLabel* Panel2 = nullptr;

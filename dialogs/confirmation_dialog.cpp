@@ -1,6 +1,5 @@
 #include "dialogs/confirmation_dialog.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QToolButton>
 
@@ -8,9 +7,10 @@
 #include "dialogs/dialog_helpers.h"
 
 ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, TForm5* actuatorWindow,
-                                       const QString& caption, const QStringList& lines)
+                                       m797::ActuatorSession::Confirmation kind, const QString& caption,
+                                       const QStringList& lines)
     : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      actuatorWindow_(actuatorWindow) {
+      actuatorWindow_(actuatorWindow), kind_(kind) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
     setFont(dialogs::windowFont());
@@ -30,32 +30,27 @@ ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, TForm5* actuato
 }
 
 void ConfirmationDialog::SpeedButton1Click() {
-    if (answered_) return;
-    answered_ = true;
-    confirmedRequest() = 1;
-    // The actuator window's selection is back on entry 0, now under test again.
-    record_.actuator[0].reportRequest = 1;
-    returnToActuatorWindow();
+    answer(true);
     close();
 }
 
 void ConfirmationDialog::SpeedButton2Click() {
-    if (answered_) return;
-    answered_ = true;
-    returnToActuatorWindow();
+    answer(false);
     close();
 }
 
-void ConfirmationDialog::returnToActuatorWindow() {
-    if (!actuatorWindow_) return;
-    actuatorWindow_->setOnOffCaptions();
-    actuatorWindow_->show();
+void ConfirmationDialog::done(int result) {
+    answer(false);
+    QDialog::done(result);
 }
 
-void ConfirmationDialog::closeEvent(QCloseEvent* event) {
-    if (!answered_) {
-        answered_ = true;
-        returnToActuatorWindow();
-    }
-    event->accept();
+// The first answer counts; the request goes through the actuator window's
+// session, so a window already closed raises nothing.
+void ConfirmationDialog::answer(bool yes) {
+    if (answered_) return;
+    answered_ = true;
+    if (!actuatorWindow_ || actuatorWindow_->session().isClosed()) return;
+    actuatorWindow_->session().confirmationClosed(kind_, yes);
+    actuatorWindow_->setOnOffCaptions();
+    actuatorWindow_->show();
 }

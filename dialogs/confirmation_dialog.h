@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "app/live_record.h"
+#include "ecu/actuator_session.h"
 
 class QLabel;
 class QToolButton;
@@ -20,23 +21,26 @@ public:
     QToolButton* speedButton(int n) const { return n == 1 ? SpeedButton1 : SpeedButton2; }
     QLabel* label(int n) const { return labels_.value(n - 1); }
 
+    // Every way of closing ends here; anything but "Да" counts as "Нет", and
+    // the actuator window comes back (unless it is closing itself).
+    void done(int result) override;
+
 public slots:
     void SpeedButton1Click();  // "Да"
     void SpeedButton2Click();  // "Нет"
 
 protected:
-    ConfirmationDialog(m797::LiveRecord& record, TForm5* actuatorWindow, const QString& caption,
+    ConfirmationDialog(m797::LiveRecord& record, TForm5* actuatorWindow,
+                       m797::ActuatorSession::Confirmation kind, const QString& caption,
                        const QStringList& lines);
-    // The request that "Да" raises.
-    virtual std::atomic<std::uint8_t>& confirmedRequest() = 0;
-    void closeEvent(QCloseEvent* event) override;
 
     m797::LiveRecord& record_;
 
 private:
-    void returnToActuatorWindow();
+    void answer(bool yes);
 
     QPointer<TForm5> actuatorWindow_;
+    const m797::ActuatorSession::Confirmation kind_;
     bool answered_ = false;
     QList<QLabel*> labels_;
     QToolButton* SpeedButton1 = nullptr;

@@ -8,7 +8,4 @@ class TForm7 : public ConfirmationDialog {
     Q_OBJECT
 public:
     TForm7(m797::LiveRecord& record, TForm5* actuatorWindow);
-
-protected:
-    std::atomic<std::uint8_t>& confirmedRequest() override { return record_.ecuInitRequest; }
 };

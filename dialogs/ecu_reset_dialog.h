@@ -7,7 +7,4 @@ class TForm6 : public ConfirmationDialog {
     Q_OBJECT
 public:
     TForm6(m797::LiveRecord& record, TForm5* actuatorWindow);
-
-protected:
-    std::atomic<std::uint8_t>& confirmedRequest() override { return record_.ecuResetRequest; }
 };

@@ -1,6 +1,5 @@
 #include "dialogs/error_list.h"
 
-#include <QCloseEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -140,9 +139,15 @@ void TForm4::SpeedButton1Click() {
 
 void TForm4::SpeedButton2Click() { close(); }
 
-void TForm4::closeEvent(QCloseEvent* event) {
+void TForm4::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TForm4::FormClose() {
+    if (closed_) return;
+    closed_ = true;
     Timer1->stop();
     record_.readDtcRequest = 0;
     if (mainWindow_) mainWindow_->setEnabled(true);
-    event->accept();
 }

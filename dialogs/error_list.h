@@ -24,15 +24,18 @@ public:
     QTimer* timer() const { return Timer1; }
     QToolButton* speedButton(int n) const { return n == 1 ? SpeedButton1 : SpeedButton2; }
 
+    // Every way of closing ends here (buttons, Escape, the window manager,
+    // the main window ending); the close behaviour runs once.
+    void done(int result) override;
+
 public slots:
     void Timer1Timer();
     void SpeedButton1Click();  // "Сброс"
     void SpeedButton2Click();  // "Выход"
 
-protected:
-    void closeEvent(QCloseEvent* event) override;  // FormClose
-
 private:
+    void FormClose();
+
     void buildGrid();
     void buildLegend();
     void buildCommandRow();
@@ -41,6 +44,7 @@ private:
     m797::LiveRecord& record_;
     QWidget* mainWindow_;
     std::uint8_t buffer_[m797::kDtcResponseSize] = {};
+    bool closed_ = false;
 
     QTableWidget* StringGrid1 = nullptr;
     QLabel* Label1 = nullptr;

@@ -5,6 +5,7 @@
 #include <clocale>
 
 #include "app/live_record.h"
+#include "ecu/actuator_session.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/line_ended.h"
 #include "ecu/serial_line.h"
@@ -82,12 +83,16 @@ void Com_Port::endOfLine() {
 }
 
 // An actuator the user forced must not stay forced because the program ended:
-// let the loop send the releases the window has just asked for.
+// let the loop send the releases the window has just asked for. Where an output
+// was switched and the link is down (reconnecting, given up, paused), the loop
+// connects for it; the control unit keeps a forced output until told.
 void Com_Port::serveReleasesBeforeExit() {
-    if (!connectionActive_ || !actuatorReleasePending(record_)) return;
+    if (!actuatorReleasePending(record_)) return;
+    if (!connectionActive_ && !ActuatorSession::drivenOutputAwaitsRelease(record_)) return;
     gate_.open();
     const auto deadline = std::chrono::steady_clock::now() + kReleaseGrace;
-    while (actuatorReleasePending(record_) && connectionActive_ && running_ &&
+    // The loop suspends itself when the port cannot be opened or it gives up.
+    while (actuatorReleasePending(record_) && running_ && gate_.isOpen() &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }

@@ -32,7 +32,8 @@ public:
     void resume();
     void suspend();
     // Serves pending actuator releases first (poll cycles, even while
-    // suspended, until every releaseRequest is 0 or 2 s have passed), then
+    // suspended, connecting first where a switched output waits for its
+    // release, until every releaseRequest is 0 or 2 s have passed), then
     // stops the loop, joins the thread and closes the port.
     void terminate();
     bool isSuspended() const;

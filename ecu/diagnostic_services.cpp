@@ -5,6 +5,7 @@
 
 #include "app/cp1251.h"
 #include "app/live_record.h"
+#include "ecu/actuator_session.h"
 #include "ecu/request_table.h"
 #include "ecu/serial_line.h"
 
@@ -42,9 +43,37 @@ void serveOneShot(SerialLine& line, Request& request, std::atomic<std::uint8_t>&
     flag.store(0);
 }
 
+// A command the actuator window may withdraw (it closed while the link was
+// paused): asked once more right before it is written. Returns whether it
+// went out.
+bool serveCommand(SerialLine& line, const std::uint8_t* frame, std::uint32_t length,
+                  std::uint8_t* answer, std::uint32_t capacity, std::atomic<std::uint8_t>& flag,
+                  std::uint32_t* got = nullptr) {
+    if (flag.load() != 1) return false;
+    std::uint32_t n = 0;
+    const bool sent = line.exchangeIfWanted([&flag] { return flag.load() == 1; }, frame, length, answer,
+                                            capacity, n);
+    flag.store(0);
+    if (got) *got = std::min(n, capacity);
+    return sent;
+}
+
+bool serveCommand(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag) {
+    const std::uint32_t capacity = std::min<std::uint32_t>(request.capacity, kAnswerBufferSize);
+    return serveCommand(line, request.frame, request.length, request.answer, capacity, flag);
+}
+
+// Switching an output on or off or setting its value.
+bool serveDrive(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag, ActuatorEntry& entry) {
+    if (!serveCommand(line, request, flag)) return false;
+    entry.driven = 1;
+    return true;
+}
+
 void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry) {
     if (entry.releaseRequest.load() != 1) return;
     exchangeRequest(line, requests.release);
+    entry.driven.store(0);
     entry.releaseRequest.store(0);
     entry.reportRequest.store(0);
 }
@@ -52,8 +81,8 @@ void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& e
 // Injectors, fan and air-conditioning relays, starter relay, fault lamp.
 void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
                      LiveRecord& record) {
-    serveOneShot(line, requests.on, entry.onRequest);
-    serveOneShot(line, requests.off, entry.offRequest);
+    serveDrive(line, requests.on, entry.onRequest, entry);
+    serveDrive(line, requests.off, entry.offRequest, entry);
     if (entry.reportRequest.load() == 1) {
         exchangeRequest(line, requests.report);
         const bool on = requests.report.answer[kReportState] == 0xFF;
@@ -66,11 +95,8 @@ void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry
 // unit refuses them while the engine runs.
 void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
                  LiveRecord& record) {
-    if (entry.onRequest.load() == 1) {
-        exchangeRequest(line, requests.on);
-        entry.onRequest.store(0);
-        if (requests.on.answer[kOnState] == 0xFF) setStateText(record, entry, stateTexts().on);
-    }
+    if (serveDrive(line, requests.on, entry.onRequest, entry) && requests.on.answer[kOnState] == 0xFF)
+        setStateText(record, entry, stateTexts().on);
     if (entry.reportRequest.load() == 1) {
         exchangeRequest(line, requests.report);
         const std::uint8_t* a = requests.report.answer;
@@ -94,12 +120,12 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
             std::memcpy(frame, entry.setValueFrame, sizeof frame);
         }
         std::uint8_t answer[sizeof entry.setValueAnswer];
-        const std::uint32_t n = line.exchange(frame, sizeof frame, answer, sizeof answer);
-        {
+        std::uint32_t n = 0;
+        if (serveCommand(line, frame, sizeof frame, answer, sizeof answer, entry.setRequest, &n)) {
+            entry.driven = 1;
             std::lock_guard<std::mutex> guard(record.lock);
-            std::memcpy(entry.setValueAnswer, answer, std::min<std::uint32_t>(n, sizeof answer));
+            std::memcpy(entry.setValueAnswer, answer, n);
         }
-        entry.setRequest.store(0);
     }
     if (entry.reportRequest.load() == 1) exchangeRequest(line, requests.report);
     serveRelease(line, requests, entry);
@@ -133,22 +159,12 @@ void serveDiagnosticRequests(SerialLine& line, RequestTable& table, LiveRecord& 
     if (record.actuatorWindowOpen.load() != 1) return;
     for (int e = 0; e < kActuatorEntries; ++e)
         serveActuator(line, table.actuator[e], record.actuator[e], record);
-    serveOneShot(line, table.ecuReset, record.ecuResetRequest);
-    serveOneShot(line, table.ecuInit, record.ecuInitRequest);
+    serveCommand(line, table.ecuReset, record.ecuResetRequest);
+    serveCommand(line, table.ecuInit, record.ecuInitRequest);
 }
 
-bool requestReleaseOfActuatorsUnderTest(LiveRecord& record) {
-    for (ActuatorEntry& entry : record.actuator) {
-        const bool underTest = entry.reportRequest.load() == 1 || entry.onRequest.load() == 1 ||
-                               entry.offRequest.load() == 1 || entry.setRequest.load() == 1;
-        if (underTest) entry.releaseRequest.store(1);
-    }
-    return actuatorReleasePending(record);
-}
+bool requestReleaseOfActuatorsUnderTest(LiveRecord& record) { return ActuatorSession::requestExitRelease(record); }
 
-bool actuatorReleasePending(const LiveRecord& record) {
-    return std::any_of(std::begin(record.actuator), std::end(record.actuator),
-                       [](const ActuatorEntry& e) { return e.releaseRequest.load() == 1; });
-}
+bool actuatorReleasePending(const LiveRecord& record) { return ActuatorSession::releasePending(record); }
 
 }  // namespace m797

@@ -17,13 +17,29 @@ bool PausableLine::openPort() {
 
 std::uint32_t PausableLine::exchange(const std::uint8_t* request, std::uint32_t length,
                                      std::uint8_t* answer, std::uint32_t capacity) {
-    for (;;) {
+    waitOpen();
+    return exchangeOpen(request, length, answer, capacity);
+}
+
+bool PausableLine::exchangeIfWanted(const std::function<bool()>& wanted, const std::uint8_t* request,
+                                    std::uint32_t length, std::uint8_t* answer, std::uint32_t capacity,
+                                    std::uint32_t& got) {
+    waitOpen();
+    // Withdrawn while the link was paused: it must not go out late.
+    if (!wanted()) return false;
+    got = exchangeOpen(request, length, answer, capacity);
+    return true;
+}
+
+std::uint32_t PausableLine::exchangeOpen(const std::uint8_t* request, std::uint32_t length,
+                                         std::uint8_t* answer, std::uint32_t capacity) {
+    std::uint32_t got = inner_.exchange(request, length, answer, capacity);
+    // Cut short by "Стоп" after the request went out: read on after "Старт".
+    while (inner_.lastReadInterrupted() && got < capacity) {
         waitOpen();
-        const std::uint64_t before = gate_.interruptions();
-        const std::uint32_t got = inner_.exchange(request, length, answer, capacity);
-        if (gate_.interruptions() == before) return got;
-        // Cut short by "Стоп": what arrived was discarded; ask again after "Старт".
+        got = inner_.continueRead(answer, got, capacity);
     }
+    return got;
 }
 
 void PausableLine::sendWakeUpPulse() {

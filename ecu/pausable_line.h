@@ -1,9 +1,10 @@
 #pragma once
 // The line every exchange of the acquisition thread passes through (the
 // polling loop and the diagnostic services alike). It waits while the link is
-// paused, and an exchange cut short by a pause is run again once the link is
-// resumed, so the connection goes on where it stopped. When the program ends
-// it throws LineStopped, which unwinds the poll cycle in progress.
+// paused. An exchange cut short by a pause goes on reading once the link is
+// resumed; its request is never written twice, so a one-shot command (a clear,
+// a reset) reaches the control unit once. When the program ends it throws
+// LineStopped, which unwinds the poll cycle in progress.
 
 #include <stdexcept>
 
@@ -23,6 +24,9 @@ public:
     bool openPort() override;
     std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
                            std::uint32_t capacity) override;
+    bool exchangeIfWanted(const std::function<bool()>& wanted, const std::uint8_t* request,
+                          std::uint32_t length, std::uint8_t* answer, std::uint32_t capacity,
+                          std::uint32_t& got) override;
     void sendWakeUpPulse() override;
     void closePort() override { inner_.closePort(); }
     int lastErrorNumber() const override { return inner_.lastErrorNumber(); }
@@ -30,6 +34,9 @@ public:
 
 private:
     void waitOpen();
+    // The exchange once the gate is open.
+    std::uint32_t exchangeOpen(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                               std::uint32_t capacity);
 
     SerialLine& inner_;
     LineGate& gate_;

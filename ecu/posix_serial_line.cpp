@@ -120,7 +120,10 @@ std::uint32_t PosixSerialLine::readAnswer(std::uint8_t* answer, std::uint32_t ca
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) break;
         if (r == 0) continue;  // the deadline is checked at the top
-        if (interruptFd_ >= 0 && (p[1].revents & POLLIN)) break;
+        if (interruptFd_ >= 0 && (p[1].revents & POLLIN)) {
+            interrupted_ = true;
+            break;
+        }
         if (p[0].revents & POLLIN) {
             const ssize_t n = ::read(portHandle, answer + got, capacity - got);
             if (n > 0) {
@@ -149,14 +152,39 @@ std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32
     if (portHandle < 0) return 0;
     discardInput();  // what came after the last read (a late answer) is not this answer
     writeAll(request, length);
+    interrupted_ = false;
     const std::uint32_t got = readAnswer(answer, capacity);
-    discardInput();
+    if (!interrupted_) discardInput();
+    return got;
+}
+
+std::uint32_t PosixSerialLine::continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) {
+    if (portHandle < 0 || got >= capacity) return got;
+    interrupted_ = false;
+    got += readAnswer(answer + got, capacity - got);
+    if (!interrupted_) discardInput();
     return got;
 }
 
 void PosixSerialLine::pauseUntil(long long deadlineNs) {
     const timespec until = toTimespec(deadlineNs);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+void PosixSerialLine::waitForEcho(long long deadlineNs) {
+    while (portHandle >= 0) {
+        const long long left = deadlineNs - nowNs();
+        if (left <= 0) return;
+        pollfd p{portHandle, POLLIN, 0};
+        const timespec wait = toTimespec(left);
+        const int r = ppoll(&p, 1, &wait, nullptr);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLIN)) return;
+        std::uint8_t b = 0xFF;
+        const ssize_t n = ::read(portHandle, &b, 1);
+        if (n == 1 && b == wakeUpByte) return;
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
     }
 }
 
@@ -171,8 +199,12 @@ void PosixSerialLine::sendWakeUpPulse() {
         pauseUntil(start + 25 * kMs);
         ioctl(portHandle, TIOCCBRK);
     } else {
+        discardInput();  // a late answer byte is not the echo
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
+        // tcdrain on a pseudo-terminal returns before the other side has read
+        // the byte (and the rate it came at); the adapter's echo says it has.
+        waitForEcho(start + lineTimeouts.wakeUpPauseMs * kMs);
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);
     discardInput();

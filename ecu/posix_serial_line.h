@@ -26,6 +26,8 @@ public:
     bool openPort() override;
     std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
                            std::uint32_t capacity) override;
+    std::uint32_t continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) override;
+    bool lastReadInterrupted() const override { return interrupted_; }
     void sendWakeUpPulse() override;
     void closePort() override;
     void setInterruptFd(int fd) override { interruptFd_ = fd; }
@@ -54,8 +56,13 @@ private:
     // The device went away (adapter pulled): close it so later calls fail quietly.
     void lose();
     void pauseUntil(long long deadlineNs);
+    // Until the wake-up byte's echo has been read or the deadline passes.
+    void waitForEcho(long long deadlineNs);
 
     int interruptFd_ = -1;
+    // The last read ended on the interrupt descriptor: the rest of the answer
+    // stays in the input for continueRead.
+    bool interrupted_ = false;
     int lastErrno_ = 0;
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;

@@ -5,6 +5,7 @@
 // (pausable_line.*), and scripted fakes in the tests.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace m797 {
@@ -23,6 +24,27 @@ public:
                                    std::uint8_t* answer, std::uint32_t capacity) = 0;
     // One 0x00 at 360 baud 8N1, a pause to 50 ms, input flushed, 10400 baud again.
     virtual void sendWakeUpPulse() = 0;
+    // Whether the read of the last exchange (or continueRead) ended because the
+    // interrupt descriptor became readable, before its time-outs.
+    virtual bool lastReadInterrupted() const { return false; }
+    // Goes on with an exchange whose read an interruption cut short: reads up
+    // to `capacity - got` more bytes into answer + got (the request is not
+    // written again), then discards unread input. Returns the new total. Lines
+    // that cannot be interrupted have nothing more to read.
+    virtual std::uint32_t continueRead(std::uint8_t* /*answer*/, std::uint32_t got,
+                                       std::uint32_t /*capacity*/) {
+        return got;
+    }
+    // An exchange for a command that may be withdrawn: `wanted` is asked once
+    // more when the line is free to write (after any pause), and a command
+    // withdrawn in the meantime is not written. Returns false for withdrawn.
+    virtual bool exchangeIfWanted(const std::function<bool()>& wanted, const std::uint8_t* request,
+                                  std::uint32_t length, std::uint8_t* answer, std::uint32_t capacity,
+                                  std::uint32_t& got) {
+        if (!wanted()) return false;
+        got = exchange(request, length, answer, capacity);
+        return true;
+    }
     virtual void closePort() = 0;
 
     // A descriptor that becomes readable when a read in progress must end at

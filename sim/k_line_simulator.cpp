@@ -184,7 +184,8 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
             partial_.clear();
             std::lock_guard guard(mutex_);
             logFrame({{b}, baud, true, now});
-            if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly)
+            if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly &&
+                !ecuUnplugged_)
                 ecu_.wakeUp(secondsSinceStart(now));
             continue;
         }
@@ -203,7 +204,8 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     {
         std::lock_guard guard(mutex_);
         logFrame({frame, baud, ok, now});
-        const bool ecuPresent = options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly;
+        const bool ecuPresent =
+            options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly && !ecuUnplugged_;
         if (ok && ecuPresent) answer = ecu_.answer(frame, secondsSinceStart(now));
     }
     if (answer.empty()) return;

@@ -70,6 +70,9 @@ public:
     void clearFrames();
     EcuSnapshot ecu() const;
     void setEngineRunning(bool running);
+    // The control unit unplugged (true) or back (false): the adapter still
+    // echoes, nothing answers. The control unit keeps its forced outputs.
+    void setEcuUnplugged(bool unplugged) { ecuUnplugged_ = unplugged; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -92,6 +95,7 @@ private:
     std::thread thread_;
     Clock::time_point started_;
 
+    std::atomic<bool> ecuUnplugged_{false};
     mutable std::mutex mutex_;  // the ECU and the frame log
     SimulatedEcu ecu_;
     std::vector<ReceivedFrame> log_;

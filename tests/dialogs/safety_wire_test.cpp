@@ -1,0 +1,323 @@
+// Workshop safety on the wire, the running program against the simulated
+// control unit: every way of closing a window runs its close behaviour once,
+// a command withdrawn with its window never goes out late, a one-shot command
+// cut short by "Стоп" reaches the control unit once, and the program's end
+// releases a switched output even while the link is reconnecting.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QToolButton>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/main_window.h"
+#include "dialogs/actuator_window.h"
+#include "dialogs/ecu_init_dialog.h"
+#include "dialogs/ecu_reset_dialog.h"
+#include "dialogs/error_list.h"
+#include "tests/dialogs/window_fixture.h"
+#include "tests/ecu/link_fixture.h"
+
+namespace m797 {
+namespace {
+
+using sim::Bytes;
+
+const Bytes kFanOn{0x84, 0x10, 0xF1, 0x30, 0x0A, 0x06, 0xFF, 0xC4};
+const Bytes kFanRelease{0x83, 0x10, 0xF1, 0x30, 0x0A, 0x00, 0xBE};
+const Bytes kStarterOn{0x84, 0x10, 0xF1, 0x30, 0x0E, 0x06, 0xFF, 0xC8};
+const Bytes kStarterRelease{0x83, 0x10, 0xF1, 0x30, 0x0E, 0x00, 0xC2};
+const Bytes kReadDtc{0x84, 0x10, 0xF1, 0x18, 0x00, 0x00, 0x00, 0x9D};
+const Bytes kClearDtc{0x83, 0x10, 0xF1, 0x14, 0x00, 0x00, 0x98};
+const Bytes kReset{0x82, 0x10, 0xF1, 0x11, 0x01, 0x95};
+const Bytes kInit{0x82, 0x10, 0xF1, 0x11, 0x90, 0x24};
+
+constexpr int kFanEntry = 7;  // "Реле вентилятора 1"
+constexpr int kStarterEntry = 10;
+constexpr int kResetEntry = 15;  // "Сброс ЭБУ"
+constexpr int kInitEntry = 16;   // "Инициализация ЭБУ"
+
+bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// The program on the simulator's line, link up.
+struct Program {
+    sim::KLineSimulator simulator;
+    LineTimeouts timeouts;
+    std::unique_ptr<TForm1> window;
+
+    explicit Program(sim::SimOptions options = testing::fastSim(), LineTimeouts timeouts = testing::kFastTimeouts)
+        : simulator(options), timeouts(timeouts) {}
+    ~Program() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QDialog*>(w)) delete w;
+        window.reset();
+        simulator.stop();
+    }
+    bool start() {
+        if (!simulator.start()) return false;
+        StartOptions o;
+        o.ignoreScreenWidth = true;
+        const std::string path = simulator.slavePath();
+        o.makeLine = [path, t = timeouts] { return std::make_unique<PosixSerialLine>(path, t); };
+        window = std::make_unique<TForm1>(std::move(o));
+        window->SpeedButton1Click();
+        return spinUntil([&] { return window->record().linkUp.load() == 1; });
+    }
+    Com_Port& thread() { return *window->acquisitionThread(); }
+    bool cycles(long n) {
+        const long target = thread().pollCycles() + n;
+        return spinUntil([&] { return thread().pollCycles() >= target; });
+    }
+    long sent(const Bytes& frame) const {
+        const auto frames = simulator.frames();
+        return std::count_if(frames.begin(), frames.end(), [&](const auto& f) { return f.bytes == frame; });
+    }
+    bool forced(std::uint8_t localId) const { return simulator.ecu().forced[localId].forced; }
+
+    TForm5* openActuators() {
+        window->speedButton(16)->click();
+        return dialogs_test::openWindow<TForm5>();
+    }
+    // The actuator window with the fan relay switched on in the control unit.
+    TForm5* fanOn() {
+        TForm5* control = openActuators();
+        if (!control) return nullptr;
+        control->comboBox()->setCurrentIndex(kFanEntry);
+        QTest::mouseClick(control->speedButton(1), Qt::LeftButton);
+        return spinUntil([&] { return forced(0x0A); }) ? control : nullptr;
+    }
+    // "Стоп" the moment `frame` has reached the control unit, while its
+    // answer is still being read.
+    bool stopWhenSent(const Bytes& frame) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sent(frame) == 0) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        window->SpeedButton2Click();
+        return true;
+    }
+};
+
+void pressEscape(QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }
+void closeByWindowManager(QWidget* w) { w->close(); }
+
+struct CloseWay {
+    const char* name;
+    void (*close)(QWidget*);
+};
+const CloseWay kCloseWays[] = {{"Escape", pressEscape}, {"window manager", closeByWindowManager}};
+
+// Escape, the window manager or "Выход"-like ends of the actuator window:
+// one release of the forced fan relay, the main window enabled again.
+TEST(SafetyWire, EveryWayOfClosingTheActuatorWindowReleasesOnce) {
+    for (const CloseWay& way : kCloseWays) {
+        Program p;
+        ASSERT_TRUE(p.start());
+        TForm5* control = p.fanOn();
+        ASSERT_NE(control, nullptr) << way.name;
+        p.simulator.clearFrames();
+        way.close(control);
+        ASSERT_TRUE(p.cycles(3));
+        EXPECT_EQ(p.sent(kFanRelease), 1) << way.name;
+        EXPECT_FALSE(p.forced(0x0A)) << way.name;
+        EXPECT_TRUE(p.window->isEnabled()) << way.name;
+        EXPECT_EQ(dialogs_test::openWindow<TForm5>(), nullptr) << way.name;
+    }
+}
+
+TEST(SafetyWire, EveryWayOfClosingTheErrorListEndsTheReads) {
+    for (const CloseWay& way : kCloseWays) {
+        Program p;
+        ASSERT_TRUE(p.start());
+        p.window->speedButton(17)->click();
+        TForm4* list = dialogs_test::openWindow<TForm4>();
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(p.cycles(2));
+        way.close(list);
+        ASSERT_TRUE(p.cycles(1));
+        p.simulator.clearFrames();
+        ASSERT_TRUE(p.cycles(3));
+        EXPECT_EQ(p.sent(kReadDtc), 0) << way.name;
+        EXPECT_TRUE(p.window->isEnabled()) << way.name;
+    }
+}
+
+// A confirmation closed any way but "Да" counts as "Нет": nothing is sent and
+// the actuator window comes back, the main window staying disabled under it.
+TEST(SafetyWire, AConfirmationClosedAnyWayButYesCountsAsNo) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    TForm5* control = p.openActuators();
+    ASSERT_NE(control, nullptr);
+    p.simulator.clearFrames();
+    for (const CloseWay& way : kCloseWays) {
+        for (int entry : {kResetEntry, kInitEntry}) {
+            control->comboBox()->setCurrentIndex(entry);
+            ConfirmationDialog* dialog = dialogs_test::openWindow<ConfirmationDialog>();
+            ASSERT_NE(dialog, nullptr);
+            way.close(dialog);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_TRUE(control->isVisible()) << way.name << " " << entry;
+            EXPECT_EQ(dialogs_test::openWindow<ConfirmationDialog>(), nullptr);
+            EXPECT_FALSE(p.window->isEnabled());
+        }
+    }
+    ASSERT_TRUE(p.cycles(3));
+    EXPECT_EQ(p.sent(kReset) + p.sent(kInit), 0);
+    control->close();
+    EXPECT_TRUE(p.window->isEnabled());
+}
+
+// The program ends with the actuator window hidden behind a confirmation: the
+// confirmation counts as "Нет", the fan relay switched before is released.
+TEST(SafetyWire, EndingTheProgramClosesTheWindowsBehindAConfirmation) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    TForm5* control = p.fanOn();
+    ASSERT_NE(control, nullptr);
+    control->comboBox()->setCurrentIndex(kResetEntry);
+    ASSERT_NE(dialogs_test::openWindow<ConfirmationDialog>(), nullptr);
+    p.window->endProgram();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(p.sent(kFanRelease), 1);
+    EXPECT_EQ(p.sent(kReset), 0);
+    EXPECT_FALSE(p.forced(0x0A));
+    EXPECT_EQ(dialogs_test::openWindow<QDialog>(), nullptr);
+    EXPECT_FALSE(p.thread().portOpen());
+}
+
+// Commands given while the link is stopped and then left behind by closing
+// the window are withdrawn: "Старт" sends only the release.
+TEST(SafetyWire, ACommandLeftWithItsWindowNeverGoesOutLate) {
+    struct Case {
+        const char* name;
+        void (*command)(TForm5*);
+        Bytes withdrawn;
+    };
+    const Case cases[] = {
+        {"starter relay on",
+         [](TForm5* c) {
+             c->comboBox()->setCurrentIndex(kStarterEntry);
+             QTest::mouseClick(c->speedButton(1), Qt::LeftButton);
+         },
+         kStarterOn},
+        {"confirmed reset",
+         [](TForm5* c) {
+             c->comboBox()->setCurrentIndex(kResetEntry);
+             QTest::mouseClick(dialogs_test::openWindow<ConfirmationDialog>()->speedButton(1), Qt::LeftButton);
+         },
+         kReset},
+        {"confirmed initialisation",
+         [](TForm5* c) {
+             c->comboBox()->setCurrentIndex(kInitEntry);
+             QTest::mouseClick(dialogs_test::openWindow<ConfirmationDialog>()->speedButton(1), Qt::LeftButton);
+         },
+         kInit},
+    };
+    for (const Case& c : cases) {
+        Program p;
+        ASSERT_TRUE(p.start());
+        TForm5* control = p.openActuators();
+        ASSERT_NE(control, nullptr);
+        p.window->SpeedButton2Click();  // the link is down
+        c.command(control);
+        control->close();
+        p.simulator.clearFrames();
+        p.window->SpeedButton1Click();
+        ASSERT_TRUE(p.cycles(4));
+        EXPECT_EQ(p.sent(c.withdrawn), 0) << c.name;
+        EXPECT_EQ(p.simulator.ecu().resets, 0) << c.name;
+    }
+}
+
+TEST(SafetyWire, TheStarterReleaseStillGoesOutAfterTheWithdrawal) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    TForm5* control = p.openActuators();
+    ASSERT_NE(control, nullptr);
+    control->comboBox()->setCurrentIndex(kStarterEntry);
+    p.window->SpeedButton2Click();
+    QTest::mouseClick(control->speedButton(1), Qt::LeftButton);
+    control->close();
+    p.simulator.clearFrames();
+    p.window->SpeedButton1Click();
+    ASSERT_TRUE(p.cycles(3));
+    EXPECT_EQ(p.sent(kStarterOn), 0);
+    EXPECT_EQ(p.sent(kStarterRelease), 1);
+    EXPECT_FALSE(p.forced(0x0E));
+}
+
+// "Стоп" while the answer of a one-shot command is read, "Старт" later: the
+// read goes on, the command is not written again. The slow control unit
+// answers 60 ms after a request, which leaves time to stop in between.
+TEST(SafetyWire, StopDuringAOneShotCommandSendsItOnce) {
+    struct Case {
+        const char* name;
+        Bytes frame;
+        void (*give)(Program&);
+    };
+    const Case cases[] = {
+        {"trouble-code clear", kClearDtc,
+         [](Program& p) {
+             p.window->speedButton(17)->click();
+             QTest::mouseClick(dialogs_test::openWindow<TForm4>()->speedButton(1), Qt::LeftButton);
+         }},
+        {"control-unit reset", kReset,
+         [](Program& p) {
+             TForm5* control = p.openActuators();
+             control->comboBox()->setCurrentIndex(kResetEntry);
+             QTest::mouseClick(dialogs_test::openWindow<ConfirmationDialog>()->speedButton(1), Qt::LeftButton);
+         }},
+    };
+    for (const Case& c : cases) {
+        // Reads wait out the control unit's 60 ms.
+        Program p(testing::fastSim(sim::Fault::Slow), LineTimeouts{100, 5, 50, 30});
+        ASSERT_TRUE(p.start());
+        p.simulator.clearFrames();
+        c.give(p);
+        ASSERT_TRUE(p.stopWhenSent(c.frame)) << c.name;
+        QTest::qWait(200);
+        p.window->SpeedButton1Click();
+        QTest::qWait(600);
+        EXPECT_EQ(p.sent(c.frame), 1) << c.name;
+    }
+}
+
+// The program ends while the link is down with the fan relay switched on:
+// reconnecting (or already given up), the end still connects and releases.
+TEST(SafetyWire, EndingTheProgramWhileTheLinkIsDownStillReleases) {
+    for (const bool waitForGiveUp : {false, true}) {
+        Program p;
+        ASSERT_TRUE(p.start());
+        ASSERT_NE(p.fanOn(), nullptr);
+        p.simulator.setEcuUnplugged(true);
+        ASSERT_TRUE(spinUntil([&] { return !p.thread().connectionActive(); }));
+        if (waitForGiveUp) {
+            // Given up: port closed, the thread suspended itself.
+            ASSERT_TRUE(spinUntil([&] { return !p.thread().portOpen() && p.thread().isSuspended(); }));
+        }
+        p.simulator.clearFrames();
+        p.simulator.setEcuUnplugged(false);
+        p.window->endProgram();
+        EXPECT_EQ(p.sent(kFanRelease), 1) << waitForGiveUp;
+        EXPECT_FALSE(p.forced(0x0A)) << waitForGiveUp;
+        EXPECT_FALSE(p.thread().portOpen());
+    }
+}
+
+}  // namespace
+}  // namespace m797
