@@ -1,6 +1,6 @@
 #include "ecu/recording_line.h"
 
-#include <poll.h>
+#include <algorithm>
 
 #include "ecu/trace_writer.h"
 #include "ecu/wall_time.h"
@@ -16,18 +16,7 @@ std::int64_t RecordingLine::sinceStartUs(Clock::time_point t) const {
     return std::chrono::duration_cast<std::chrono::microseconds>(t - start_).count();
 }
 
-// The gate's descriptor is readable while the link is paused or stopping: an
-// exchange that ends then was cut short and will be made again.
-bool RecordingLine::interruptPending() const {
-    if (interruptFd_ < 0) return false;
-    pollfd p{interruptFd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
-}
-
-void RecordingLine::setInterruptFd(int fd) {
-    interruptFd_ = fd;
-    inner_->setInterruptFd(fd);
-}
+void RecordingLine::setInterruptFd(int fd) { inner_->setInterruptFd(fd); }
 
 bool RecordingLine::openPort() {
     const Clock::time_point t0 = Clock::now();
@@ -48,20 +37,35 @@ std::uint32_t RecordingLine::exchange(const std::uint8_t* request, std::uint32_t
                                       std::uint32_t capacity) {
     const Clock::time_point t0 = Clock::now();
     const std::uint32_t n = inner_->exchange(request, length, answer, capacity);
+    written_.assign(request, request + length);
+    postExchange(t0, capacity, answer, n);
+    return n;
+}
+
+// A read that "Стоп" cut short goes on after "Старт" without a second write.
+// The trace shows the cut part as a `cut` record and then the whole exchange
+// as its own record, so a replay passes over the cut part and its pause.
+std::uint32_t RecordingLine::continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) {
+    const Clock::time_point t0 = Clock::now();
+    const std::uint32_t n = inner_->continueRead(answer, got, capacity);
+    postExchange(t0, capacity, answer, n);
+    return n;
+}
+
+void RecordingLine::postExchange(Clock::time_point t0, std::uint32_t capacity, const std::uint8_t* answer,
+                                 std::uint32_t n) {
     const std::int64_t endUs = sinceStartUs(Clock::now());
     lastEndUs_ = endUs;
-    if (writer_) {
-        TraceRecord r;
-        r.kind = TraceKind::Exchange;
-        r.atUs = sinceStartUs(t0);
-        r.durationUs = endUs - r.atUs;
-        r.capacity = capacity;
-        r.written.assign(request, request + length);
-        r.read.assign(answer, answer + std::min(n, capacity));
-        r.cut = interruptPending();
-        writer_->post(std::move(r));
-    }
-    return n;
+    if (!writer_) return;
+    TraceRecord r;
+    r.kind = TraceKind::Exchange;
+    r.atUs = sinceStartUs(t0);
+    r.durationUs = endUs - r.atUs;
+    r.capacity = capacity;
+    r.written = written_;
+    r.read.assign(answer, answer + std::min(n, capacity));
+    r.cut = inner_->lastReadInterrupted();
+    writer_->post(std::move(r));
 }
 
 void RecordingLine::sendWakeUpPulse() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "ecu/line_clock.h"
 #include "ecu/serial_line.h"
@@ -28,6 +29,8 @@ public:
     void sendWakeUpPulse() override;
     void closePort() override;
     void setInterruptFd(int fd) override;
+    bool lastReadInterrupted() const override { return inner_->lastReadInterrupted(); }
+    std::uint32_t continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) override;
     int lastErrorNumber() const override { return inner_->lastErrorNumber(); }
     std::string lastErrorText() const override { return inner_->lastErrorText(); }
 
@@ -37,13 +40,14 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     std::int64_t sinceStartUs(Clock::time_point t) const;
-    bool interruptPending() const;
+    // One `x` record: the exchange's request, every byte read so far.
+    void postExchange(Clock::time_point t0, std::uint32_t capacity, const std::uint8_t* answer, std::uint32_t n);
 
     std::unique_ptr<SerialLine> inner_;
     TraceWriter* writer_;
     const Clock::time_point start_;
     const std::int64_t startWallUs_;
-    int interruptFd_ = -1;
+    std::vector<std::uint8_t> written_;  // the request of the last exchange, for its continued read
     std::atomic<std::int64_t> lastEndUs_{0};
 };
 

@@ -94,13 +94,26 @@ std::uint32_t ReplayLine::exchange(const std::uint8_t* request, std::uint32_t le
     });
     const std::size_t i = found.index;
     if (i == trace_->records.size()) return 0;
-    if (found.inOrder) {
-        if (!waitFor(i)) return 0;
-        served(i);
-    } else {
-        used_[i] = true;  // answered now; the replay stays where it is
-    }
-    const std::vector<std::uint8_t>& read = trace_->records[i].read;
+    if (found.inOrder) return answerInOrder(i, answer, capacity);
+    used_[i] = true;  // answered now; the replay stays where it is
+    return copyAnswer(i, answer, capacity);
+}
+
+std::uint32_t ReplayLine::continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) {
+    if (pending_ == kNone) return got;
+    return answerInOrder(pending_, answer, capacity);
+}
+
+std::uint32_t ReplayLine::answerInOrder(std::size_t index, std::uint8_t* answer, std::uint32_t capacity) {
+    pending_ = index;
+    if (!waitFor(index)) return 0;
+    pending_ = kNone;
+    served(index);
+    return copyAnswer(index, answer, capacity);
+}
+
+std::uint32_t ReplayLine::copyAnswer(std::size_t index, std::uint8_t* answer, std::uint32_t capacity) const {
+    const std::vector<std::uint8_t>& read = trace_->records[index].read;
     const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(read.size()), capacity);
     std::copy_n(read.begin(), n, answer);
     return n;

@@ -36,6 +36,8 @@ public:
     void sendWakeUpPulse() override;
     void closePort() override {}
     void setInterruptFd(int fd) override { interruptFd_ = fd; }
+    bool lastReadInterrupted() const override { return pending_ != kNone; }
+    std::uint32_t continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) override;
     int lastErrorNumber() const override { return lastError_; }
     std::string lastErrorText() const override;
 
@@ -64,6 +66,12 @@ private:
     // Waits until the record's end is due; false when a pause cut the wait short.
     bool waitFor(std::size_t index);
     void served(std::size_t index);
+    // Waits for the record in order and hands out its answer; a pause leaves
+    // it pending, for continueRead after "Старт".
+    std::uint32_t answerInOrder(std::size_t index, std::uint8_t* answer, std::uint32_t capacity);
+    std::uint32_t copyAnswer(std::size_t index, std::uint8_t* answer, std::uint32_t capacity) const;
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     std::shared_ptr<const Trace> trace_;
     std::vector<bool> used_;          // served out of order
@@ -73,6 +81,7 @@ private:
     std::atomic<std::size_t> cursor_{0};
     std::atomic<std::int64_t> lastEndUs_{0};
     std::atomic<long> unmatched_{0};
+    std::size_t pending_ = kNone;     // the record whose wait a pause cut short
     bool anchored_ = false;           // false at the start and after a pause
     Clock::time_point anchorWall_{};
     std::int64_t anchorTraceUs_ = 0;  // trace time that anchorWall_ stands for

@@ -163,6 +163,27 @@ TEST(ReplayLine, APauseCutsAWaitShortAndTheReplayGoesOnFromThere) {
     EXPECT_EQ(waiting.get(), Bytes{});  // cut short ...
     EXPECT_LT(secondsSince(t0), 2.0);
     EXPECT_EQ(line.position(), 1u);     // ... and not used up
+    EXPECT_TRUE(line.lastReadInterrupted());
+    ::close(pause);
+}
+
+TEST(ReplayLine, AReadCutShortByAPauseGoesOnToTheSameAnswer) {
+    const int pause = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    ASSERT_GE(pause, 0);
+    ReplayLine line(traceOf({exchange(0, kLive01, {1}), exchange(300, kLive03, {3, 4}), exchange(301, kLive01, {5})}),
+                    1.0);
+    line.setInterruptFd(pause);
+    EXPECT_EQ(ask(line, kLive01), Bytes{1});
+    std::uint64_t one = 1;
+    ASSERT_EQ(write(pause, &one, sizeof one), 8);  // "Стоп" before the answer is due
+    EXPECT_EQ(ask(line, kLive03), Bytes{});
+    ASSERT_TRUE(line.lastReadInterrupted());
+    ASSERT_EQ(read(pause, &one, sizeof one), 8);  // "Старт"
+    std::uint8_t answer[140] = {};
+    const std::uint32_t n = line.continueRead(answer, 0, 140);
+    EXPECT_EQ(Bytes(answer, answer + n), (Bytes{3, 4}));
+    EXPECT_FALSE(line.lastReadInterrupted());
+    EXPECT_EQ(ask(line, kLive01), Bytes{5});  // the replay goes on after it
     ::close(pause);
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "ecu/recording_line.h"
 #include "ecu/serial_line.h"
@@ -37,6 +38,28 @@ public:
     }
     void sendWakeUpPulse() override {}
     void closePort() override {}
+};
+
+// A line whose first read is cut short after the echo; the rest comes with
+// the continued read, as after "Стоп" and "Старт".
+class CutOnceLine : public EchoLine {
+public:
+    std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                           std::uint32_t capacity) override {
+        const std::uint32_t n = EchoLine::exchange(request, length, answer, capacity);
+        cut_ = n > length;
+        return cut_ ? length : n;
+    }
+    bool lastReadInterrupted() const override { return cut_; }
+    std::uint32_t continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) override {
+        cut_ = false;
+        for (std::uint8_t extra : {0xAA, 0x55})
+            if (got < capacity) answer[got++] = extra;
+        return got;
+    }
+
+private:
+    bool cut_ = false;
 };
 
 class TraceWriterTest : public ::testing::Test {
@@ -77,6 +100,29 @@ TEST_F(TraceWriterTest, TheRecordingLineTracesEveryStepOfTheLine) {
     EXPECT_EQ(trace.records[4].kind, TraceKind::Close);
     EXPECT_GT(trace.startWallUs, 0);
     for (std::size_t i = 1; i < trace.records.size(); ++i) EXPECT_GE(trace.records[i].atUs, trace.records[i - 1].atUs);
+}
+
+TEST_F(TraceWriterTest, AReadCutShortIsTracedAsCutThenWhole) {
+    TraceWriter writer;
+    const std::string path = (dir / "drive.trace").string();
+    ASSERT_EQ(writer.open(path, kProgram), "");
+    const std::vector<std::uint8_t> request = {0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
+    {
+        RecordingLine line(std::make_unique<CutOnceLine>(), &writer);
+        std::uint8_t answer[140] = {};
+        ASSERT_EQ(line.exchange(request.data(), 6, answer, 140), 6u);
+        ASSERT_TRUE(line.lastReadInterrupted());
+        EXPECT_EQ(line.continueRead(answer, 6, 140), 8u);
+        EXPECT_FALSE(line.lastReadInterrupted());
+    }
+    writer.close();
+    const Trace trace = parseTrace(readAll(path), kProgram);
+    ASSERT_EQ(trace.records.size(), 2u);
+    EXPECT_TRUE(trace.records[0].cut);
+    EXPECT_EQ(trace.records[0].read.size(), 6u);
+    EXPECT_FALSE(trace.records[1].cut);
+    EXPECT_EQ(trace.records[1].written, request);  // the request of the exchange it completes
+    EXPECT_EQ(trace.records[1].read.size(), 8u);
 }
 
 TEST_F(TraceWriterTest, AnExistingFileIsKeptAndTheTraceGoesBesideIt) {
