@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ecu/line_speed.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
@@ -33,6 +34,10 @@ public:
     std::string lastErrorText() const override { return lastError_; }
 
     bool isOpen() const { return portHandle >= 0; }
+    // How long a wake-up waits beyond its pause for the echo of its byte,
+    // once the line is known to echo: the rate goes back to 10400 only after
+    // the byte has come back, so it is never cut or re-timed on its way.
+    static constexpr int kWakeUpEchoGraceMs = 500;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
 
@@ -48,6 +53,9 @@ public:
 
 private:
     bool fail(const char* what);
+    bool failInUse(const char* what);  // names the holder where it can be found
+    bool takeAlone();
+    bool waitForWakeUpEcho(long long deadlineNs);
     void writeAll(const std::uint8_t* bytes, std::uint32_t length);
     std::uint32_t readAnswer(std::uint8_t* answer, std::uint32_t capacity);
     void discardInput();
@@ -59,6 +67,8 @@ private:
     int lastErrno_ = 0;
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;
+    bool lastExchangeEchoed_ = false;  // an adapter is on the line and echoes
+    SavedLineSettings savedSettings_;
 };
 
 }  // namespace m797

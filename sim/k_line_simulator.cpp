@@ -45,7 +45,9 @@ bool parseFault(const std::string& name, Fault& out) {
         {"none", Fault::None},           {"no-adapter", Fault::NoAdapter},
         {"echo-only", Fault::EchoOnly},  {"other-key-bytes", Fault::OtherKeyBytes},
         {"live-data-stops", Fault::LiveDataStops}, {"garbled", Fault::Garbled},
-        {"truncated", Fault::Truncated}, {"slow", Fault::Slow}};
+        {"truncated", Fault::Truncated}, {"slow", Fault::Slow},
+        {"bad-checksum", Fault::BadChecksum}, {"negative", Fault::Negative},
+        {"second-reader", Fault::SecondReader}};
     for (const auto& [n, f] : names)
         if (name == n) {
             out = f;
@@ -89,6 +91,7 @@ bool KLineSimulator::start(std::string* error) {
     }
     started_ = Clock::now();
     thread_ = std::thread([this] { run(); });
+    if (options_.fault == Fault::SecondReader) secondReader_ = std::thread([this] { secondReader(); });
     return true;
 }
 
@@ -98,6 +101,7 @@ void KLineSimulator::stop() {
         [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one);
         thread_.join();
     }
+    if (secondReader_.joinable()) secondReader_.join();
     if (!options_.linkPath.empty() && !slavePath_.empty()) {
         char target[256] = {};
         const ssize_t n = readlink(options_.linkPath.c_str(), target, sizeof target - 1);
@@ -215,15 +219,40 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
 }
 
 Bytes KLineSimulator::applyFault(Bytes answer) {
-    if (options_.fault != Fault::Garbled && options_.fault != Fault::Truncated) return answer;
+    const Fault f = options_.fault;
+    if (f != Fault::Garbled && f != Fault::Truncated && f != Fault::BadChecksum && f != Fault::Negative)
+        return answer;
     if (++answersSent_ % 3 != 0) return answer;
-    if (options_.fault == Fault::Truncated) {
-        answer.resize(answer.size() / 2);
-    } else {
+    switch (f) {
+    case Fault::Truncated: answer.resize(answer.size() / 2); break;
+    case Fault::BadChecksum: answer.back() ^= 0x01; break;
+    case Fault::Negative: {
+        const std::size_t service = (answer[0] & 0x3F) == 0 ? 4 : 3;
+        answer = answerFrame({0x7F, static_cast<std::uint8_t>(answer[service] - 0x40), 0x21});
+        break;
+    }
+    default:
         answer[answer.size() / 2] ^= 0x5A;
         answer[2] = 0x00;  // the source byte too
     }
     return answer;
+}
+
+// Like a modem manager probing a new adapter: it wakes every 100 ms and for
+// 10 ms reads the port beside the program, so some reads of the program find
+// their bytes already taken.
+void KLineSimulator::secondReader() {
+    const int fd = slave_;  // raw with VMIN 0: a read takes what is there and never waits
+    std::uint8_t sink[256];
+    for (;;) {
+        pollfd stop{stopFd_, POLLIN, 0};
+        if (poll(&stop, 1, 90) != 0) break;
+        const auto until = Clock::now() + std::chrono::milliseconds(10);
+        while (Clock::now() < until) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 2) > 0 && ::read(fd, sink, sizeof sink) < 0 && errno != EAGAIN) return;
+        }
+    }
 }
 
 KLineSimulator::Clock::time_point KLineSimulator::schedule(const Bytes& bytes, Clock::time_point from,
