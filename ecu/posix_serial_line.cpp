@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -51,6 +53,12 @@ bool isOwnControllingTerminal(int fd) {
     return ioctl(fd, TIOCGSID, &session) == 0;
 }
 
+// Unix 98 pseudo-terminal slaves have majors 136..143 (devices.txt).
+bool isPseudoTerminal(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
 }  // namespace
 
 PosixSerialLine::PosixSerialLine(std::string device, LineTimeouts timeouts)
@@ -80,6 +88,7 @@ bool PosixSerialLine::openPort() {
         errno = ENOTTY;
         return fail("not a serial device");
     }
+    pseudoTerminal_ = isPseudoTerminal(portHandle);
     if (isOwnControllingTerminal(portHandle)) {
         errno = EBUSY;
         return fail("this is the terminal the program runs in");
@@ -210,9 +219,8 @@ void PosixSerialLine::pauseUntil(long long deadlineNs) {
     }
 }
 
-// The echo proves the byte has left at 360 baud (a USB adapter's tcdrain
-// returns before it has, and a simulated line reads the rate only when it
-// takes the byte). It stays in the input, which is flushed after the pause.
+// The echo proves the peer has taken the byte while the rate was still 360
+// baud. It stays in the input, which is flushed after the pause.
 bool PosixSerialLine::waitForWakeUpEcho(long long deadlineNs) {
     for (;;) {
         int pending = 0;
@@ -241,7 +249,7 @@ void PosixSerialLine::sendWakeUpPulse() {
     } else {
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
-        if (lastExchangeEchoed_)
+        if (pseudoTerminal_ && lastExchangeEchoed_)
             waitForWakeUpEcho(start + (lineTimeouts.wakeUpPauseMs + kWakeUpEchoGraceMs) * kMs);
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);

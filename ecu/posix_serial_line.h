@@ -34,9 +34,12 @@ public:
     std::string lastErrorText() const override { return lastError_; }
 
     bool isOpen() const { return portHandle >= 0; }
-    // How long a wake-up waits beyond its pause for the echo of its byte,
-    // once the line is known to echo: the rate goes back to 10400 only after
-    // the byte has come back, so it is never cut or re-timed on its way.
+    // On a pseudo-terminal (the simulator) that is known to echo, how long a
+    // wake-up waits beyond its pause for the echo of its byte: a pty carries
+    // no line rate with its bytes, the peer reads the rate when it takes the
+    // byte, so the rate goes back to 10400 only once the byte has come back.
+    // A real line keeps its pause exactly (the control unit expects
+    // StartCommunication right after it).
     static constexpr int kWakeUpEchoGraceMs = 500;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
@@ -68,6 +71,7 @@ private:
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;
     bool lastExchangeEchoed_ = false;  // an adapter is on the line and echoes
+    bool pseudoTerminal_ = false;
     SavedLineSettings savedSettings_;
 };
 
