@@ -3,6 +3,7 @@
 // Created suspended; "Старт" resumes it, "Стоп" pauses it between exchanges
 // (cutting a read in progress short), and exit stops and joins it.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -64,7 +65,7 @@ public:
     bool connectionActive() const { return connectionActive_.load(); }
     long pollCycles() const { return pollCycles_.load(); }
     long cyclesWithData() const { return cyclesWithData_.load(); }
-    long cyclesWithoutData() const { return pollCycles_.load() - cyclesWithData_.load(); }
+    long cyclesWithoutData() const { return std::max(0L, pollCycles_.load() - cyclesWithData_.load()); }
     AnswerCounts badAnswers() const;
 
 private:
