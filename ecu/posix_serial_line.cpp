@@ -209,7 +209,6 @@ std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32
     writeAll(request, length);
     const std::uint32_t got = readAnswer(answer, capacity);
     discardInput();
-    lastExchangeEchoed_ = got > 0;
     return got;
 }
 
@@ -249,7 +248,7 @@ void PosixSerialLine::sendWakeUpPulse() {
     } else {
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
-        if (pseudoTerminal_ && lastExchangeEchoed_)
+        if (pseudoTerminal_)
             waitForWakeUpEcho(start + (lineTimeouts.wakeUpPauseMs + kWakeUpEchoGraceMs) * kMs);
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);

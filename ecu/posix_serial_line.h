@@ -34,13 +34,13 @@ public:
     std::string lastErrorText() const override { return lastError_; }
 
     bool isOpen() const { return portHandle >= 0; }
-    // On a pseudo-terminal (the simulator) that is known to echo, how long a
-    // wake-up waits beyond its pause for the echo of its byte: a pty carries
-    // no line rate with its bytes, the peer reads the rate when it takes the
-    // byte, so the rate goes back to 10400 only once the byte has come back.
-    // A real line keeps its pause exactly (the control unit expects
-    // StartCommunication right after it).
-    static constexpr int kWakeUpEchoGraceMs = 500;
+    // On a pseudo-terminal (the simulator), how long a wake-up waits beyond
+    // its pause for the echo of its byte: a pty carries no line rate with its
+    // bytes and the peer reads the rate only when it takes the byte, so the
+    // rate goes back to 10400 once the byte has come back, or, where nothing
+    // echoes, after this grace. A real line keeps its pause exactly (the
+    // control unit expects StartCommunication right after it).
+    static constexpr int kWakeUpEchoGraceMs = 300;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
 
@@ -70,7 +70,6 @@ private:
     int lastErrno_ = 0;
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;
-    bool lastExchangeEchoed_ = false;  // an adapter is on the line and echoes
     bool pseudoTerminal_ = false;
     SavedLineSettings savedSettings_;
 };

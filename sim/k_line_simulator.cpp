@@ -213,7 +213,9 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     if (answer.empty()) return;
     const bool startCommunication = frame.size() > 3 && frame[3] == 0x81;
     if (!startCommunication) answer = applyFault(std::move(answer));
-    Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : std::chrono::microseconds(300);
+    // Without line timing the answer goes out with the echo in one write, so a
+    // simulator thread held up by a loaded machine never splits the two.
+    Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : Clock::duration::zero();
     if (options_.fault == Fault::Slow) delay = std::chrono::milliseconds(options_.slowAnswerMs);
     schedule(answer, echoDone + delay, byteTime(baud));
 }
