@@ -209,6 +209,7 @@ std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32
     writeAll(request, length);
     const std::uint32_t got = readAnswer(answer, capacity);
     discardInput();
+    lastExchangeEchoed_ = got > 0;
     return got;
 }
 
@@ -248,8 +249,10 @@ void PosixSerialLine::sendWakeUpPulse() {
     } else {
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
-        if (pseudoTerminal_)
-            waitForWakeUpEcho(start + (lineTimeouts.wakeUpPauseMs + kWakeUpEchoGraceMs) * kMs);
+        if (pseudoTerminal_) {
+            const int grace = lastExchangeEchoed_ ? kWakeUpEchoGraceMs : kWakeUpSilentGraceMs;
+            waitForWakeUpEcho(start + (lineTimeouts.wakeUpPauseMs + grace) * kMs);
+        }
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);
     discardInput();

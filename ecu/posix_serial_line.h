@@ -37,10 +37,12 @@ public:
     // On a pseudo-terminal (the simulator), how long a wake-up waits beyond
     // its pause for the echo of its byte: a pty carries no line rate with its
     // bytes and the peer reads the rate only when it takes the byte, so the
-    // rate goes back to 10400 once the byte has come back, or, where nothing
-    // echoes, after this grace. A real line keeps its pause exactly (the
-    // control unit expects StartCommunication right after it).
+    // rate goes back to 10400 once the byte has come back. Where the last
+    // exchange brought no echo either (no adapter), the wait is shorter, as
+    // it then always runs to its end. A real line keeps its pause exactly
+    // (the control unit expects StartCommunication right after it).
     static constexpr int kWakeUpEchoGraceMs = 300;
+    static constexpr int kWakeUpSilentGraceMs = 100;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
 
@@ -71,6 +73,7 @@ private:
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;
     bool pseudoTerminal_ = false;
+    bool lastExchangeEchoed_ = false;  // an adapter is on the line and echoes
     SavedLineSettings savedSettings_;
 };
 

@@ -182,20 +182,27 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
     if (adapter) echoDone = schedule(Bytes(bytes, bytes + n), now, byteTime(baud));
     if (now - lastByteAt_ > kFrameGap) partial_.clear();
     lastByteAt_ = now;
+    const bool slow = baud != 0 && baud < kSlowestDialogueBaud;
+    if (baud != 0 && !slow) dialogueBaud_ = baud;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t b = bytes[i];
-        if (baud != 0 && baud < kSlowestDialogueBaud) {
-            partial_.clear();
+        // A pty carries no rate with its bytes: the rate read back is the one
+        // set when the simulator takes them, which on a loaded machine may
+        // already be the next one. At a wake-up rate the program sends one
+        // byte, never a frame, so a format byte or a byte continuing a frame
+        // was written at the dialogue rate before the program switched.
+        const bool frameByte = !partial_.empty() || (b & 0x80) != 0;
+        if (slow && !frameByte) {
             std::lock_guard guard(mutex_);
             logFrame({{b}, baud, true, now});
             if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly)
                 ecu_.wakeUp(secondsSinceStart(now));
             continue;
         }
-        if (partial_.empty() && (b & 0x80) == 0) continue;  // not a format byte
+        if (!frameByte) continue;  // not a format byte
         partial_.push_back(b);
         const std::size_t need = frameLength(partial_);
-        if (need != 0 && partial_.size() == need) frameComplete(now, baud, echoDone);
+        if (need != 0 && partial_.size() == need) frameComplete(now, slow ? dialogueBaud_ : baud, echoDone);
     }
 }
 

@@ -104,6 +104,7 @@ private:
     // Simulator thread only.
     Bytes partial_;
     Clock::time_point lastByteAt_;
+    unsigned dialogueBaud_ = 10400;  // the last rate above the wake-up rates
     std::multimap<Clock::time_point, std::uint8_t> outgoing_;
     int answersSent_ = 0;
 };
