@@ -209,13 +209,18 @@ double CsvLog::secondsSinceOpen() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - openedAt_).count();
 }
 
+// A row that cannot be written whole (a full disk) is taken back, so the
+// file ends after the last whole row.
 bool CsvLog::writeAll(const std::string& bytes) {
+    struct stat before {};
+    const bool regular = fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error_ = failure(path_, n < 0 ? errno : EIO);
+            if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) error_ += " (a part row remains)";
             close();
             return false;
         }

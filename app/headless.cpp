@@ -67,8 +67,12 @@ public:
         port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
         port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });
         port.setCycleObserver([this](const LiveRecord& r, bool gotLiveData) {
-            if (!log_.logCycle(r, gotLiveData)) std::fprintf(o_.err, "m797diag: %s\n", log_.error().c_str());
+            if (!log_.logCycle(r, gotLiveData)) logFailed();
             cycleDone();
+        });
+        port.setNegativeAnswerObserver([this](const std::string& message) {
+            print(message);
+            std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
         });
         port.setGiveUpHandler([this] { finish(kHeadlessGaveUp); });
         port.setEndOfLineHandler([this] { finish(kHeadlessDone); });
@@ -76,10 +80,13 @@ public:
         waitForEnd();
         port.terminate();
         if (TraceWriter* recorder = source_.recorder()) recorder->close();  // all on disk before the summary
-        if (outcome_ == kHeadlessPortFailed) reportPortFailure(*lineSeen);
-        if (outcome_ != kHeadlessDone && !cl_.simulate) listSerialDevices();
-        printSummary();
-        return outcome_;
+        const bool portFailed = outcome_ == kHeadlessPortFailed && !logFailed_;
+        if (portFailed) reportPortFailure(*lineSeen);
+        const int status = exitStatus(port);
+        if ((portFailed || status == kHeadlessGaveUp) && !cl_.simulate && cl_.replayPath.empty())
+            listSerialDevices();
+        printSummary(port);
+        return status;
     }
 
 private:
@@ -147,6 +154,20 @@ private:
         if (cl_.cycles >= 0 && n >= cl_.cycles) finish(kHeadlessDone);
     }
 
+    // The run stops with the last whole row in the file.
+    void logFailed() {
+        logFailed_ = true;
+        std::fprintf(o_.err, "m797diag: %s\n", log_.error().c_str());
+        finish(kHeadlessLogFailed);
+    }
+
+    // Success only for a run that got live data.
+    int exitStatus(const Com_Port& port) const {
+        const int outcome = outcome_;
+        if (outcome != kHeadlessDone) return outcome;
+        return port.cyclesWithData() > 0 ? kHeadlessDone : kHeadlessGaveUp;
+    }
+
     void finish(int outcome) {
         int expected = -1;
         outcome_.compare_exchange_strong(expected, outcome);
@@ -178,11 +199,14 @@ private:
         std::fprintf(o_.err, "m797diag: serial devices on this machine:\n%s", list.c_str());
     }
 
-    void printSummary() {
+    void printSummary(const Com_Port& port) {
         const long n = cycles_;
         const double span = n > 1 ? std::chrono::duration<double>(lastCycle_ - firstCycle_).count() : 0.0;
         const double rate = span > 0 ? static_cast<double>(n - 1) / span : 0.0;
         print("poll cycles: " + std::to_string(n) + ", " + fixed(rate, 2) + " cycles/s");
+        print("cycles with data: " + std::to_string(port.cyclesWithData()) +
+              ", without: " + std::to_string(port.cyclesWithoutData()));
+        print("bad answers: " + port.badAnswers().summary());
     }
 
     const CommandLine& cl_;
@@ -193,6 +217,7 @@ private:
     std::mutex printing_;
     std::string lastStatus_;
     std::atomic<int> outcome_{-1};
+    std::atomic<bool> logFailed_{false};
     std::atomic<long> cycles_{0};
     Clock::time_point firstCycle_, lastCycle_;
 };

@@ -2,11 +2,15 @@
 // m797diag --headless: the link without a window. It behaves as if "Старт"
 // were pressed and prints, UTF-8, one line each: every change of the status
 // text with the time since start, the identification once per accepted
-// connection, and at the end the number of poll cycles and their rate.
-// Exit status: 0 after --cycles or --seconds (or a signal) and at the end of
-// a replayed trace, 1 when the port (or the trace, the log, the recording)
-// cannot be opened, 3 when the loop gave up. Both failures on a serial device
-// end with the list of serial devices on stderr.
+// connection, the first negative answer of each kind, and at the end the
+// number of poll cycles and their rate, the cycles with and without live
+// data and the bad answers by kind.
+// Exit status: 0 when live data was received and the run ended after
+// --cycles or --seconds (or a signal) or at the end of a replayed trace; 1
+// when the port (or the trace, the recording) cannot be opened or the log
+// could not be written completely (the file then ends after the last whole
+// row); 3 when the loop gave up or no live data was received. Both failures
+// on a serial device end with the list of serial devices on stderr.
 
 #include <cstdio>
 
@@ -20,6 +24,7 @@ struct CommandLine;
 
 constexpr int kHeadlessDone = 0;
 constexpr int kHeadlessPortFailed = 1;
+constexpr int kHeadlessLogFailed = 1;
 constexpr int kHeadlessGaveUp = 3;
 
 struct HeadlessOptions {

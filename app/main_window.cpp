@@ -333,7 +333,10 @@ void TForm1::acquisitionEnded() {
 }
 
 void TForm1::displayTick() {
-    const m797::TickOutcome t = m797::displayTick(record_, speedButton(1)->isEnabled());
+    // The button's own state: isEnabled() is false for every child while a
+    // dialog has disabled the window, which would keep the clock running
+    // after a give-up.
+    const m797::TickOutcome t = m797::displayTick(record_, speedButton(1)->isEnabledTo(this));
     if (t.killClock) clock_->stop();
     if (t.repaintLivePanels) {
         for (int n : {1, 2, 3, 4, 5, 7}) panel(n)->update();

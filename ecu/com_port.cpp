@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <cstdio>
 
 #include "app/live_record.h"
 #include "ecu/actuator_session.h"
@@ -14,6 +15,8 @@ namespace m797 {
 namespace {
 
 constexpr int kGiveUpAfter = 10;
+// Ill-formed live-data cycles in a row that count as a lost answer.
+constexpr int kBadLiveDataCyclesLost = 3;
 constexpr auto kReleaseGrace = std::chrono::seconds(2);
 
 // Stands in when no line was made: the port never opens.
@@ -32,6 +35,11 @@ public:
 // never matches a key byte.
 int byteRead(const Request& r, std::uint32_t n, long i) {
     return i >= 0 && i < static_cast<long>(n) ? r.answer[i] : -1;
+}
+
+std::string hexByte(std::uint8_t b) {
+    const char* digits = "0123456789ABCDEF";
+    return {digits[b >> 4], digits[b & 15]};
 }
 
 void appendBytes(Text& text, const std::uint8_t* answer, int first, int last) {
@@ -80,6 +88,37 @@ void Com_Port::endOfLine() {
     connectionActive_ = false;
     setStatus(LinkStatus::EndOfRecording);
     if (onEndOfLine_) onEndOfLine_();
+}
+
+void Com_Port::setNegativeAnswerObserver(std::function<void(const std::string&)> observer) {
+    onNegative_ = std::move(observer);
+}
+
+AnswerCounts Com_Port::badAnswers() const {
+    AnswerCounts counts;
+    for (int k = 0; k < kAnswerFaultKinds; ++k) counts.byKind[k] = badAnswers_[k].load();
+    return counts;
+}
+
+// A bad answer is counted by kind; a negative one is also told once per
+// request and response code.
+bool Com_Port::judge(const CheckedRequest& checked, std::uint32_t received) {
+    const AnswerVerdict verdict = checkAnswer(*checked.request, received, checked.rule);
+    if (verdict.ok()) return true;
+    ++badAnswers_[static_cast<int>(verdict.fault)];
+    if (verdict.fault == AnswerFault::Negative) reportNegative(*checked.request, verdict.negativeCode);
+    return false;
+}
+
+void Com_Port::reportNegative(const Request& request, std::uint8_t code) {
+    const std::uint32_t key = (request.frame[3] << 16) | (request.frame[4] << 8) | code;
+    if (!negativesReported_.insert(key).second) return;
+    const std::string message = "negative answer to " + hexByte(request.frame[3]) + " " +
+                                hexByte(request.frame[4]) + ": response code 0x" + hexByte(code);
+    if (onNegative_)
+        onNegative_(message);
+    else
+        std::fprintf(stderr, "m797diag: %s\n", message.c_str());
 }
 
 // An actuator the user forced must not stay forced because the program ended:
@@ -185,6 +224,7 @@ void Com_Port::startConnection() {
     case StartResult::Accepted:
         readIdentification();
         failureCount_ = 0;
+        badLiveDataRun_ = 0;
         connectionActive_ = true;
         if (onConnection_) {
             std::lock_guard guard(record_.lock);
@@ -196,52 +236,72 @@ void Com_Port::startConnection() {
 }
 
 void Com_Port::readIdentification() {
-    exchangeRequest(line_, table_.identA1);
-    exchangeRequest(line_, table_.identA2);
-    exchangeRequest(line_, table_.identA3);
-    exchangeRequest(line_, table_.ecuIdentification);
+    const CheckedRequest* order[4] = {&rules_.identA1, &rules_.identA2, &rules_.identA3,
+                                      &rules_.ecuIdentification};
+    for (int i = 0; i < 4; ++i) identGood_[i] = judge(*order[i], exchangeRequest(line_, *order[i]->request));
     fillIdentTexts();
 }
 
 void Com_Port::fillIdentTexts() {
+    enum { A1, A2, A3, EcuId };  // index into identGood_
     struct Source {
-        const Request* request;
+        int answer;
         int first, last;
     };
-    const Source sources[11] = {
-        {&table_.ecuIdentification, 12, 28}, {&table_.ecuIdentification, 29, 44},
-        {&table_.ecuIdentification, 45, 54}, {&table_.ecuIdentification, 55, 64},
-        {&table_.ecuIdentification, 65, 79}, {&table_.ecuIdentification, 80, 86},
-        {&table_.ecuIdentification, 87, 96}, {&table_.ecuIdentification, 97, 104},
-        {&table_.identA2, 11, 17},           {&table_.identA1, 11, 17},
-        {&table_.identA3, 11, 20}};
+    static constexpr Source sources[11] = {
+        {EcuId, 12, 28}, {EcuId, 29, 44}, {EcuId, 45, 54}, {EcuId, 55, 64},
+        {EcuId, 65, 79}, {EcuId, 80, 86}, {EcuId, 87, 96}, {EcuId, 97, 104},
+        {A2, 11, 17},    {A1, 11, 17},    {A3, 11, 20}};
+    const Request* requests[4] = {&table_.identA1, &table_.identA2, &table_.identA3, &table_.ecuIdentification};
     std::lock_guard guard(record_.lock);
-    for (int i = 0; i < 11; ++i)
-        appendBytes(record_.identText[i], sources[i].request->answer, sources[i].first, sources[i].last);
+    for (int i = 0; i < 11; ++i) {
+        record_.identText[i].clear();  // an answer that failed its check shows nothing
+        const Source& s = sources[i];
+        if (identGood_[s.answer]) appendBytes(record_.identText[i], requests[s.answer]->answer, s.first, s.last);
+    }
 }
 
 void Com_Port::pollCycle() {
     Request& live01 = table_.liveData01;
     Request& live03 = table_.liveData03;
     live01.answer[8] = 0;
-    exchangeRequest(line_, live01);
-    exchangeRequest(line_, live03);
+    const std::uint32_t received01 = exchangeRequest(line_, live01);
+    const std::uint32_t received03 = exchangeRequest(line_, live03);
     serveDiagnosticRequests(line_, table_, record_);
-    const bool gotLiveData = live01.answer[8] != 0;
-    {
-        std::lock_guard guard(record_.lock);
-        decoder_.decode(live01.answer, live03.answer, record_);
-    }
-    if (gotLiveData)
+    const bool gotLiveData = liveDataWellFormed(received01, received03);
+    if (gotLiveData) {
+        {
+            std::lock_guard guard(record_.lock);
+            decoder_.decode(live01.answer, live03.answer, record_);
+        }
+        badLiveDataRun_ = 0;
         setStatus(LinkStatus::DataReceived);
-    else
-        connectionActive_ = false;  // the next pass wakes the control unit again
-    record_.newSample = 1;
+        ++cyclesWithData_;
+        record_.newSample = 1;  // the charts hold their line through a bad cycle
+    } else {
+        liveDataFailed(live01.answer[8] != 0);
+    }
     record_.linkUp = 1;
     ++pollCycles_;
     if (onCycle_) {
         std::lock_guard guard(record_.lock);
         onCycle_(record_, gotLiveData);
+    }
+}
+
+// Both answers are judged, so each bad one is counted.
+bool Com_Port::liveDataWellFormed(std::uint32_t received01, std::uint32_t received03) {
+    const bool good01 = judge(rules_.liveData01, received01);
+    const bool good03 = judge(rules_.liveData03, received03);
+    return good01 && good03;
+}
+
+// No answer at all ends the connection at once; damaged ones only when they
+// keep coming, as a line that garbles now and then still carries data.
+void Com_Port::liveDataFailed(bool answerArrived) {
+    if (!answerArrived || ++badLiveDataRun_ >= kBadLiveDataCyclesLost) {
+        badLiveDataRun_ = 0;
+        connectionActive_ = false;  // the next pass wakes the control unit again
     }
 }
 

@@ -3,12 +3,16 @@
 // Created suspended; "Старт" resumes it, "Стоп" pauses it between exchanges
 // (cutting a read in progress short), and exit stops and joins it.
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "ecu/answer_check.h"
 #include "ecu/line_gate.h"
 #include "ecu/link_status.h"
 #include "ecu/live_data_decoder.h"
@@ -43,7 +47,8 @@ public:
     // The loop gave up after ten failed connection starts; the window side
     // posts it to its own thread.
     void setGiveUpHandler(std::function<void()> handler);
-    // End of every poll cycle, record.lock held.
+    // End of every poll cycle, record.lock held. gotLiveData: both live-data
+    // answers were well formed and were decoded into the record.
     void setCycleObserver(std::function<void(const LiveRecord&, bool gotLiveData)> observer);
     // Every time statusText is set (also to the text it already had).
     void setStatusObserver(std::function<void(const std::string& statusText)> observer);
@@ -53,12 +58,19 @@ public:
     // says "Конец записи." and the thread ends instead of reconnecting.
     void setEndOfLineHandler(std::function<void()> handler);
 
+    // The first negative answer of each kind (request service, its parameter,
+    // response code). Without an observer it goes to stderr.
+    void setNegativeAnswerObserver(std::function<void(const std::string& message)> observer);
+
     RequestTable& requests() { return table_; }
 
     // Link state, for tests and the exit path.
     bool portOpen() const { return portOpen_.load(); }
     bool connectionActive() const { return connectionActive_.load(); }
     long pollCycles() const { return pollCycles_.load(); }
+    long cyclesWithData() const { return cyclesWithData_.load(); }
+    long cyclesWithoutData() const { return std::max(0L, pollCycles_.load() - cyclesWithData_.load()); }
+    AnswerCounts badAnswers() const;
 
 private:
     enum class StartResult { Accepted, NoEcho, WrongKeyBytes };
@@ -71,6 +83,10 @@ private:
     void readIdentification();
     void fillIdentTexts();
     void pollCycle();
+    bool liveDataWellFormed(std::uint32_t received01, std::uint32_t received03);
+    void liveDataFailed(bool answerArrived);
+    bool judge(const CheckedRequest& checked, std::uint32_t received);
+    void reportNegative(const Request& request, std::uint8_t code);
     void giveUp(LinkStatus finalStatus);
     void suspendSelf();
     void setStatus(LinkStatus status);
@@ -82,6 +98,7 @@ private:
     LineGate gate_;
     PausableLine line_;
     RequestTable table_;
+    AnswerRules rules_{table_};
     LiveDataDecoder decoder_;
 
     std::function<void()> onGiveUp_;
@@ -89,12 +106,18 @@ private:
     std::function<void(const std::string&)> onStatus_;
     std::function<void(const LiveRecord&)> onConnection_;
     std::function<void()> onEndOfLine_;
+    std::function<void(const std::string&)> onNegative_;
 
     std::atomic<bool> portOpen_{false};
     std::atomic<bool> connectionActive_{false};
     std::atomic<bool> running_{false};
     std::atomic<long> pollCycles_{0};
+    std::atomic<long> cyclesWithData_{0};
+    std::array<std::atomic<long>, kAnswerFaultKinds> badAnswers_{};
     int failureCount_ = 0;
+    int badLiveDataRun_ = 0;        // ill-formed live-data cycles in a row
+    bool identGood_[4] = {};        // A1, A2, A3, ECU identification of this connection
+    std::set<std::uint32_t> negativesReported_;
 
     std::thread thread_;
 };

@@ -3,6 +3,8 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
+#include <cstring>
+
 namespace m797 {
 namespace {
 
@@ -27,6 +29,24 @@ bool speedTaken(int fd, unsigned baud) {
 }
 
 }  // namespace
+
+static_assert(sizeof(termios2) <= sizeof(SavedLineSettings::bytes));
+
+SavedLineSettings saveLineSettings(int fd) {
+    SavedLineSettings saved;
+    termios2 t{};
+    if (!readSettings(fd, t)) return saved;
+    std::memcpy(saved.bytes, &t, sizeof t);
+    saved.valid = true;
+    return saved;
+}
+
+void restoreLineSettings(int fd, const SavedLineSettings& saved) {
+    if (!saved.valid) return;
+    termios2 t{};
+    std::memcpy(&t, saved.bytes, sizeof t);
+    ioctl(fd, TCSETS2, &t);
+}
 
 bool configureRawLine(int fd, unsigned baud) {
     termios2 t{};

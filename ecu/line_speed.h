@@ -6,6 +6,15 @@
 
 namespace m797 {
 
+// A device's settings as found, kept to be put back when the program lets
+// the device go (termios2, opaque here).
+struct SavedLineSettings {
+    alignas(8) unsigned char bytes[64] = {};
+    bool valid = false;
+};
+SavedLineSettings saveLineSettings(int fd);
+void restoreLineSettings(int fd, const SavedLineSettings& saved);
+
 // Raw 8N1 at `baud`: no echo, no canonical input, no output processing, no
 // flow control, reads return at once (VMIN 0, VTIME 0). Returns false when the
 // driver refuses the settings.

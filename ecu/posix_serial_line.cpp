@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <ctime>
 
 #include "ecu/line_speed.h"
+#include "ecu/port_holder.h"
 
 namespace m797 {
 namespace {
@@ -39,6 +43,22 @@ void askForLowLatency(int fd) {
     ioctl(fd, TIOCSSERIAL, &s);
 }
 
+// Read errors that mean the device itself is gone (adapter pulled, hang-up).
+bool deviceGone(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
+
+// The terminal this program runs in: TIOCGSID answers only for the caller's
+// own controlling terminal (whatever name it was opened by, /dev/tty too).
+bool isOwnControllingTerminal(int fd) {
+    pid_t session = 0;
+    return ioctl(fd, TIOCGSID, &session) == 0;
+}
+
+// Unix 98 pseudo-terminal slaves have majors 136..143 (devices.txt).
+bool isPseudoTerminal(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
 }  // namespace
 
 PosixSerialLine::PosixSerialLine(std::string device, LineTimeouts timeouts)
@@ -49,7 +69,11 @@ PosixSerialLine::~PosixSerialLine() { closePort(); }
 bool PosixSerialLine::fail(const char* what) {
     lastErrno_ = errno;
     lastError_ = std::string(what) + ": " + std::strerror(lastErrno_);
-    if (portHandle >= 0) ::close(portHandle);
+    if (portHandle >= 0) {
+        restoreLineSettings(portHandle, savedSettings_);
+        ::close(portHandle);
+    }
+    savedSettings_ = {};
     portHandle = -1;
     return false;
 }
@@ -59,12 +83,18 @@ bool PosixSerialLine::openPort() {
     lastErrno_ = 0;
     lastError_.clear();
     portHandle = ::open(portName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (portHandle < 0) return fail("cannot open");
+    if (portHandle < 0) return errno == EBUSY ? failInUse("cannot open") : fail("cannot open");
     if (!isatty(portHandle)) {
         errno = ENOTTY;
         return fail("not a serial device");
     }
-    ioctl(portHandle, TIOCEXCL);  // no sharing, as the adapter belongs to one program
+    pseudoTerminal_ = isPseudoTerminal(portHandle);
+    if (isOwnControllingTerminal(portHandle)) {
+        errno = EBUSY;
+        return fail("this is the terminal the program runs in");
+    }
+    if (!takeAlone()) return false;
+    savedSettings_ = saveLineSettings(portHandle);
     if (!configureRawLine(portHandle, lineBaudRate)) {
         if (errno == 0) errno = EINVAL;
         return fail("cannot set 10400 baud 8N1");
@@ -74,9 +104,33 @@ bool PosixSerialLine::openPort() {
     return true;
 }
 
+// No sharing, as the adapter belongs to one program. TIOCEXCL keeps out later
+// opens except root's; the lock keeps out every other copy of this program.
+bool PosixSerialLine::takeAlone() {
+    if (flock(portHandle, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) return fail("cannot lock the port");
+        errno = EBUSY;
+        return failInUse("the port is in use");
+    }
+    ioctl(portHandle, TIOCEXCL);
+    return true;
+}
+
+bool PosixSerialLine::failInUse(const char* what) {
+    const int error = errno;
+    const std::string holder = describePortHolder(portName, getpid());
+    errno = error;
+    fail(what);
+    if (!holder.empty()) lastError_ += " (held by " + holder + ")";
+    return false;
+}
+
 void PosixSerialLine::closePort() {
-    if (portHandle >= 0) ioctl(portHandle, TIOCNXCL);  // the next open may come from anyone
-    if (portHandle >= 0) ::close(portHandle);
+    if (portHandle < 0) return;
+    restoreLineSettings(portHandle, savedSettings_);  // the device as it was found
+    savedSettings_ = {};
+    ioctl(portHandle, TIOCNXCL);  // the next open may come from anyone
+    ::close(portHandle);          // also drops the lock
     portHandle = -1;
 }
 
@@ -97,7 +151,7 @@ void PosixSerialLine::writeAll(const std::uint8_t* bytes, std::uint32_t length) 
             poll(&p, 1, 10);
             continue;
         }
-        if (n < 0 && errno != EAGAIN) lose();
+        if (n < 0 && deviceGone(errno)) lose();
         return;
     }
 }
@@ -131,9 +185,13 @@ std::uint32_t PosixSerialLine::readAnswer(std::uint8_t* answer, std::uint32_t ca
                 lastByte = nowNs();
                 continue;
             }
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            lose();  // end of file or an I/O error: the device is gone
-            break;
+            if (n < 0 && deviceGone(errno)) {
+                lose();
+                break;
+            }
+            // With VMIN 0 a read of 0 bytes is "nothing yet" (another reader
+            // took the bytes); the hang-up test below tells a gone device.
+            if (n < 0 && errno != EINTR && errno != EAGAIN) break;
         }
         if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             lose();
@@ -155,6 +213,7 @@ std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32
     interrupted_ = false;
     const std::uint32_t got = readAnswer(answer, capacity);
     if (!interrupted_) discardInput();
+    lastExchangeEchoed_ = got > 0;
     return got;
 }
 
@@ -163,6 +222,7 @@ std::uint32_t PosixSerialLine::continueRead(std::uint8_t* answer, std::uint32_t 
     interrupted_ = false;
     got += readAnswer(answer + got, capacity - got);
     if (!interrupted_) discardInput();
+    lastExchangeEchoed_ = got > 0;
     return got;
 }
 
@@ -172,19 +232,20 @@ void PosixSerialLine::pauseUntil(long long deadlineNs) {
     }
 }
 
-void PosixSerialLine::waitForEcho(long long deadlineNs) {
-    while (portHandle >= 0) {
+// The echo proves the peer has taken the byte while the rate was still 360
+// baud. It stays in the input, which is flushed after the pause.
+bool PosixSerialLine::waitForWakeUpEcho(long long deadlineNs) {
+    for (;;) {
+        int pending = 0;
+        if (portHandle < 0) return false;
+        if (ioctl(portHandle, FIONREAD, &pending) == 0 && pending > 0) return true;
         const long long left = deadlineNs - nowNs();
-        if (left <= 0) return;
-        pollfd p{portHandle, POLLIN, 0};
-        const timespec wait = toTimespec(left);
-        const int r = ppoll(&p, 1, &wait, nullptr);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0 || !(p.revents & POLLIN)) return;
-        std::uint8_t b = 0xFF;
-        const ssize_t n = ::read(portHandle, &b, 1);
-        if (n == 1 && b == wakeUpByte) return;
-        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
+        if (left <= 0) return false;
+        pollfd p[2] = {{portHandle, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+        const timespec wait = toTimespec(std::min(left, 5 * kMs));
+        const int r = ppoll(p, interruptFd_ >= 0 ? 2 : 1, &wait, nullptr);
+        if (r > 0 && interruptFd_ >= 0 && (p[1].revents & POLLIN)) return false;
+        if (r > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
     }
 }
 
@@ -202,9 +263,10 @@ void PosixSerialLine::sendWakeUpPulse() {
         discardInput();  // a late answer byte is not the echo
         writeAll(&wakeUpByte, 1);
         if (portHandle >= 0) tcdrain(portHandle);
-        // tcdrain on a pseudo-terminal returns before the other side has read
-        // the byte (and the rate it came at); the adapter's echo says it has.
-        waitForEcho(start + lineTimeouts.wakeUpPauseMs * kMs);
+        if (pseudoTerminal_) {
+            const int grace = lastExchangeEchoed_ ? kWakeUpEchoGraceMs : kWakeUpSilentGraceMs;
+            waitForWakeUpEcho(start + (lineTimeouts.wakeUpPauseMs + grace) * kMs);
+        }
     }
     pauseUntil(start + lineTimeouts.wakeUpPauseMs * kMs);
     discardInput();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ecu/line_speed.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
@@ -35,6 +36,15 @@ public:
     std::string lastErrorText() const override { return lastError_; }
 
     bool isOpen() const { return portHandle >= 0; }
+    // On a pseudo-terminal (the simulator), how long a wake-up waits beyond
+    // its pause for the echo of its byte: a pty carries no line rate with its
+    // bytes and the peer reads the rate only when it takes the byte, so the
+    // rate goes back to 10400 once the byte has come back. Where the last
+    // exchange brought no echo either (no adapter), the wait is shorter, as
+    // it then always runs to its end. A real line keeps its pause exactly
+    // (the control unit expects StartCommunication right after it).
+    static constexpr int kWakeUpEchoGraceMs = 300;
+    static constexpr int kWakeUpSilentGraceMs = 100;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
 
@@ -50,14 +60,15 @@ public:
 
 private:
     bool fail(const char* what);
+    bool failInUse(const char* what);  // names the holder where it can be found
+    bool takeAlone();
+    bool waitForWakeUpEcho(long long deadlineNs);
     void writeAll(const std::uint8_t* bytes, std::uint32_t length);
     std::uint32_t readAnswer(std::uint8_t* answer, std::uint32_t capacity);
     void discardInput();
     // The device went away (adapter pulled): close it so later calls fail quietly.
     void lose();
     void pauseUntil(long long deadlineNs);
-    // Until the wake-up byte's echo has been read or the deadline passes.
-    void waitForEcho(long long deadlineNs);
 
     int interruptFd_ = -1;
     // The last read ended on the interrupt descriptor: the rest of the answer
@@ -66,6 +77,9 @@ private:
     int lastErrno_ = 0;
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;
+    bool pseudoTerminal_ = false;
+    bool lastExchangeEchoed_ = false;  // an adapter is on the line and echoes
+    SavedLineSettings savedSettings_;
 };
 
 }  // namespace m797

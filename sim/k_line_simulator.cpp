@@ -45,7 +45,9 @@ bool parseFault(const std::string& name, Fault& out) {
         {"none", Fault::None},           {"no-adapter", Fault::NoAdapter},
         {"echo-only", Fault::EchoOnly},  {"other-key-bytes", Fault::OtherKeyBytes},
         {"live-data-stops", Fault::LiveDataStops}, {"garbled", Fault::Garbled},
-        {"truncated", Fault::Truncated}, {"slow", Fault::Slow}};
+        {"truncated", Fault::Truncated}, {"slow", Fault::Slow},
+        {"bad-checksum", Fault::BadChecksum}, {"negative", Fault::Negative},
+        {"second-reader", Fault::SecondReader}};
     for (const auto& [n, f] : names)
         if (name == n) {
             out = f;
@@ -89,6 +91,7 @@ bool KLineSimulator::start(std::string* error) {
     }
     started_ = Clock::now();
     thread_ = std::thread([this] { run(); });
+    if (options_.fault == Fault::SecondReader) secondReader_ = std::thread([this] { secondReader(); });
     return true;
 }
 
@@ -98,6 +101,7 @@ void KLineSimulator::stop() {
         [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one);
         thread_.join();
     }
+    if (secondReader_.joinable()) secondReader_.join();
     if (!options_.linkPath.empty() && !slavePath_.empty()) {
         char target[256] = {};
         const ssize_t n = readlink(options_.linkPath.c_str(), target, sizeof target - 1);
@@ -178,10 +182,17 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
     if (adapter) echoDone = schedule(Bytes(bytes, bytes + n), now, byteTime(baud));
     if (now - lastByteAt_ > kFrameGap) partial_.clear();
     lastByteAt_ = now;
+    const bool slow = baud != 0 && baud < kSlowestDialogueBaud;
+    if (baud != 0 && !slow) dialogueBaud_ = baud;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t b = bytes[i];
-        if (baud != 0 && baud < kSlowestDialogueBaud) {
-            partial_.clear();
+        // A pty carries no rate with its bytes: the rate read back is the one
+        // set when the simulator takes them, which on a loaded machine may
+        // already be the next one. At a wake-up rate the program sends one
+        // byte, never a frame, so a format byte or a byte continuing a frame
+        // was written at the dialogue rate before the program switched.
+        const bool frameByte = !partial_.empty() || (b & 0x80) != 0;
+        if (slow && !frameByte) {
             std::lock_guard guard(mutex_);
             logFrame({{b}, baud, true, now});
             if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly &&
@@ -189,10 +200,10 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
                 ecu_.wakeUp(secondsSinceStart(now));
             continue;
         }
-        if (partial_.empty() && (b & 0x80) == 0) continue;  // not a format byte
+        if (!frameByte) continue;  // not a format byte
         partial_.push_back(b);
         const std::size_t need = frameLength(partial_);
-        if (need != 0 && partial_.size() == need) frameComplete(now, baud, echoDone);
+        if (need != 0 && partial_.size() == need) frameComplete(now, slow ? dialogueBaud_ : baud, echoDone);
     }
 }
 
@@ -211,21 +222,47 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     if (answer.empty()) return;
     const bool startCommunication = frame.size() > 3 && frame[3] == 0x81;
     if (!startCommunication) answer = applyFault(std::move(answer));
-    Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : std::chrono::microseconds(300);
+    // Without line timing the answer goes out with the echo in one write, so a
+    // simulator thread held up by a loaded machine never splits the two.
+    Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : Clock::duration::zero();
     if (options_.fault == Fault::Slow) delay = std::chrono::milliseconds(options_.slowAnswerMs);
     schedule(answer, echoDone + delay, byteTime(baud));
 }
 
 Bytes KLineSimulator::applyFault(Bytes answer) {
-    if (options_.fault != Fault::Garbled && options_.fault != Fault::Truncated) return answer;
+    const Fault f = options_.fault;
+    if (f != Fault::Garbled && f != Fault::Truncated && f != Fault::BadChecksum && f != Fault::Negative)
+        return answer;
     if (++answersSent_ % 3 != 0) return answer;
-    if (options_.fault == Fault::Truncated) {
-        answer.resize(answer.size() / 2);
-    } else {
+    switch (f) {
+    case Fault::Truncated: answer.resize(answer.size() / 2); break;
+    case Fault::BadChecksum: answer.back() ^= 0x01; break;
+    case Fault::Negative: {
+        const std::size_t service = (answer[0] & 0x3F) == 0 ? 4 : 3;
+        answer = answerFrame({0x7F, static_cast<std::uint8_t>(answer[service] - 0x40), 0x21});
+        break;
+    }
+    default:
         answer[answer.size() / 2] ^= 0x5A;
         answer[2] = 0x00;  // the source byte too
     }
     return answer;
+}
+
+// Like a modem manager probing a new adapter: it wakes every 100 ms and for
+// 10 ms reads the port beside the program without waiting, so a read of the
+// program woken for bytes may find them already taken and return 0.
+void KLineSimulator::secondReader() {
+    const int fd = slave_;  // raw with VMIN 0: a read takes what is there and never waits
+    std::uint8_t sink[256];
+    for (;;) {
+        pollfd stop{stopFd_, POLLIN, 0};
+        if (poll(&stop, 1, 90) != 0) break;
+        const auto until = Clock::now() + std::chrono::milliseconds(10);
+        while (Clock::now() < until) {  // reads at once, as a prober does: the program's read may find nothing
+            if (::read(fd, sink, sizeof sink) < 0 && errno != EAGAIN && errno != EINTR) return;
+        }
+    }
 }
 
 KLineSimulator::Clock::time_point KLineSimulator::schedule(const Bytes& bytes, Clock::time_point from,

@@ -28,6 +28,9 @@ enum class Fault {
     Garbled,        // every third answer has a damaged byte
     Truncated,      // every third answer stops half-way
     Slow,           // answers come slowAnswerMs after the request
+    BadChecksum,    // every third answer has a wrong checksum
+    Negative,       // every third answer is negative: 7F, the service, 0x21 (busy)
+    SecondReader,   // another process reads the port too, now and then taking bytes
 };
 
 struct SimOptions {
@@ -78,6 +81,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void run();
+    void secondReader();
     void receive(const std::uint8_t* bytes, std::size_t n, unsigned baud, Clock::time_point now);
     void frameComplete(Clock::time_point now, unsigned baud, Clock::time_point echoDone);
     Clock::time_point schedule(const Bytes& bytes, Clock::time_point from, Clock::duration perByte);
@@ -93,6 +97,7 @@ private:
     int stopFd_ = -1;
     std::string slavePath_;
     std::thread thread_;
+    std::thread secondReader_;
     Clock::time_point started_;
 
     std::atomic<bool> ecuUnplugged_{false};
@@ -103,6 +108,7 @@ private:
     // Simulator thread only.
     Bytes partial_;
     Clock::time_point lastByteAt_;
+    unsigned dialogueBaud_ = 10400;  // the last rate above the wake-up rates
     std::multimap<Clock::time_point, std::uint8_t> outgoing_;
     int answersSent_ = 0;
 };

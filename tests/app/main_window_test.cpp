@@ -92,6 +92,16 @@ TEST(MainWindow, GiveUpReEnablesStartAndTheClockDiesAtTheNextTick) {
     EXPECT_FALSE(w->displayClock()->isActive());
 }
 
+TEST(MainWindow, GiveUpWhileADialogDisablesTheWindowStillStopsTheClock) {
+    auto w = makeWindow(1024);
+    w->speedButton(1)->click();
+    w->setEnabled(false);  // as while the error list is open
+    w->acquisitionGaveUp();
+    w->displayTick();
+    EXPECT_FALSE(w->displayClock()->isActive());
+    w->setEnabled(true);
+}
+
 TEST(MainWindow, ControlsSitAtTheirPlaces) {
     auto w = makeWindow(1024);
     EXPECT_EQ(w->geometry(), QRect(0, 0, 1024, 740));

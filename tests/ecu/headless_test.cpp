@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/csv_log.h"
 #include "app/headless.h"
 #include "tests/ecu/link_fixture.h"
 
@@ -156,6 +158,65 @@ TEST(Headless, GivingUpEndsWithThree) {
         EXPECT_TRUE(has(r.out, c.final)) << r.out;
         EXPECT_TRUE(has(r.out, "poll cycles: 0, "));
     }
+}
+
+TEST(Headless, ARunWithoutLiveDataEndsWithThreeEvenBeforeTheGiveUp) {
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.seconds = 0.3;  // far less than ten failed starts take
+    const Captured r = runWith(cl, sim::Fault::NoAdapter);
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_FALSE(has(r.out, "Адаптер не подключен!"));
+    EXPECT_TRUE(has(r.out, "\ncycles with data: 0, without: 0\n")) << r.out;
+    EXPECT_TRUE(has(r.out, "\nbad answers: none\n")) << r.out;
+}
+
+TEST(Headless, TheSummaryCountsBadAnswersAndNegativeAnswersAreToldOnce) {
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 12;
+    const Captured r = runWith(cl, sim::Fault::Negative);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(has(r.out, "negative answer to 21 01: response code 0x21")) << r.out;
+    EXPECT_TRUE(has(r.err, "negative answer to 21 01: response code 0x21")) << r.err;
+    const std::size_t first = r.out.find("negative answer to 21 01");
+    EXPECT_EQ(r.out.find("negative answer to 21 01", first + 1), std::string::npos);
+    EXPECT_TRUE(has(r.out, "\ncycles with data: ")) << r.out;
+    EXPECT_TRUE(has(r.out, "\nbad answers: negative ")) << r.out;
+}
+
+TEST(Headless, ALogThatFillsUpEndsWithOneAfterTheLastWholeRow) {
+    char dir[] = "/tmp/m797-headless-full-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 200;
+    cl.logPath = std::string(dir) + "/live.csv";
+    // A file size limit stands in for a full disk: a write past it is cut
+    // short, the next one fails with EFBIG.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = CsvLog::headerRow().size() + 1500;
+    signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Captured r = runWith(cl);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(has(r.err, cl.logPath)) << r.err;
+    std::FILE* f = std::fopen(cl.logPath.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    const std::string csv = readAll(f);
+    ASSERT_FALSE(csv.empty());
+    EXPECT_EQ(csv.back(), '\n');
+    const long columns = std::count(csv.begin(), csv.begin() + csv.find('\n'), ',');
+    std::size_t rows = 0;
+    for (std::size_t at = 0, end; (end = csv.find('\n', at)) != std::string::npos; at = end + 1, ++rows)
+        EXPECT_EQ(std::count(csv.begin() + at, csv.begin() + end, ','), columns) << rows;
+    EXPECT_GE(rows, 2u);
+    std::remove(cl.logPath.c_str());
+    rmdir(dir);
 }
 
 TEST(Headless, SigintAndSigtermEndTheRunCleanly) {

@@ -84,6 +84,42 @@ TEST(KLineSimulator, FaultModesShapeWhatComesBack) {
     }
 }
 
+TEST(KLineSimulator, EveryThirdAnswerIsDamagedAsTheFaultModeSays) {
+    const std::uint8_t live03[] = {0x82, 0x10, 0xF1, 0x21, 0x03, 0xA7};
+    for (Fault fault : {Fault::BadChecksum, Fault::Negative, Fault::Truncated}) {
+        LineTimeouts shortReads{20, 2, 20, 30};
+        KLineSimulator simulator(timing(false, fault));
+        ASSERT_TRUE(simulator.start());
+        PosixSerialLine line(simulator.slavePath(), shortReads);
+        ASSERT_TRUE(line.openPort());
+        std::uint8_t answer[40] = {};
+        line.sendWakeUpPulse();
+        ASSERT_EQ(line.exchange(kStart, 5, answer, 14), 12u);
+        std::uint32_t n[3] = {};
+        std::uint8_t third[40] = {};
+        for (int i = 0; i < 3; ++i) n[i] = line.exchange(live03, 6, i == 2 ? third : answer, 40);
+        ASSERT_EQ(n[0], 6u + 3 + 2 + 17 + 1);  // echo, header, 61 03, data, checksum
+        EXPECT_EQ(n[1], n[0]);
+        unsigned sum = 0;
+        for (std::uint32_t k = 6; k + 1 < n[2]; ++k) sum += third[k];
+        switch (fault) {
+        case Fault::BadChecksum:
+            EXPECT_EQ(n[2], n[0]);
+            EXPECT_NE(sum & 0xFF, third[n[2] - 1]);
+            break;
+        case Fault::Negative:
+            EXPECT_EQ(n[2], 6u + 3 + 3 + 1);
+            EXPECT_EQ(third[9], 0x7F);
+            EXPECT_EQ(third[10], 0x21);
+            EXPECT_EQ(third[11], 0x21);
+            EXPECT_EQ(sum & 0xFF, third[12]);
+            break;
+        default:
+            EXPECT_EQ(n[2], 6u + (n[0] - 6) / 2);
+        }
+    }
+}
+
 TEST(KLineSimulator, LinksThePseudoTerminalWhereAsked) {
     SimOptions o = timing(false);
     o.linkPath = ::testing::TempDir() + "m797-sim-link";
