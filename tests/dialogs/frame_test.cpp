@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QScreen>
-#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -48,17 +47,16 @@ void storeCodes(m797::LiveRecord& record, int count) {
     }
 }
 
-// Rows of the grabbed grid where the grid's line colour runs across the code column.
+// Rows of the grabbed grid where one colour other than the cells' ground runs
+// across the whole code column: the grid's lines.
 std::vector<int> gridLineRows(QTableWidget* grid) {
-    const QImage frame = grid->viewport()->grab().toImage();
-    const QRgb line = QColor::fromRgba(static_cast<QRgb>(grid->style()->styleHint(
-                                           QStyle::SH_Table_GridLineColor, nullptr, grid)))
-                          .rgb();
+    const QImage frame = grid->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb ground = grid->palette().base().color().rgb();
     std::vector<int> rows;
     for (int y = 0; y < frame.height(); ++y) {
-        bool across = true;
-        for (int x = 2; x < grid->columnWidth(0) - 2 && across; ++x)
-            across = (frame.pixel(x, y) & 0xFFFFFF) == (line & 0xFFFFFF);
+        const QRgb first = frame.pixel(0, y);
+        bool across = first != ground;
+        for (int x = 1; x < grid->columnWidth(0) - 1 && across; ++x) across = frame.pixel(x, y) == first;
         if (across) rows.push_back(y);
     }
     return rows;
@@ -148,7 +146,9 @@ TEST(Frames, DisplayErrorNoticeIsPaintedWhenItAppears) {
     for (int y = 0; y < drawn.height(); ++y)
         for (int x = 0; x < drawn.width(); ++x) same += onScreen.pixel(x, y) == drawn.pixel(x, y);
     EXPECT_GE(same, drawn.width() * drawn.height() * 95 / 100);
-    expectDoubleBevel(notice.findChild<QFrame*>(QStringLiteral("Panel1")), notice.palette().window().color(), false);
+    auto* panel = notice.findChild<QFrame*>(QStringLiteral("Panel1"));
+    ASSERT_NE(panel, nullptr);
+    expectDoubleBevel(panel, notice.palette().window().color(), false);
 }
 
 }  // namespace

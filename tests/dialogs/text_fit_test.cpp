@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -129,10 +130,18 @@ void checkComboRows(const QComboBox* combo, std::vector<std::string>& misfits) {
     const QRect field =
         combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     const int room = field.width() - 2 * kClearance;
+    // The open list: its rows keep the item view's text margins.
+    auto* mutableCombo = const_cast<QComboBox*>(combo);
+    mutableCombo->showPopup();
+    const QAbstractItemView* view = combo->view();
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int openRoom = view->viewport()->width() - 2 * margin;
+    mutableCombo->hidePopup();
     for (int i = 0; i < combo->count(); ++i) {
         const QString row = combo->itemText(i);
-        if (textSize(combo->font(), row).width() > room)
-            misfits.push_back(where(combo, row) + " wider than the closed list shows");
+        const int width = textSize(combo->font(), row).width();
+        if (width > room) misfits.push_back(where(combo, row) + " wider than the closed list shows");
+        if (width > openRoom) misfits.push_back(where(combo, row) + " wider than the open list shows");
     }
 }
 
