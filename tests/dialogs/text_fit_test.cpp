@@ -230,6 +230,15 @@ TEST_F(Windows, MainWindowTextsFit) { expectAllFit(main.get()); }
 TEST_F(Windows, SettingsDialogTextsFit) {
     auto* dialog = new TForm3(*main, main->settings().file());
     dialog->setObjectName(QStringLiteral("TForm3"));
+    // The widest row on show in every list, as the grabbed frame shows it.
+    for (QComboBox* list : dialog->findChildren<QComboBox*>()) {
+        int widest = 0;
+        for (int i = 1; i < list->count(); ++i)
+            if (textSize(list->font(), list->itemText(i)).width() >
+                textSize(list->font(), list->itemText(widest)).width())
+                widest = i;
+        list->setCurrentIndex(widest);
+    }
     // Every page's texts, not only the first page's.
     auto* pages = dialog->findChild<QTabWidget*>();
     ASSERT_NE(pages, nullptr);
