@@ -13,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QRadioButton>
 #include <QStyle>
@@ -164,11 +165,38 @@ void checkTabs(const QTabBar* tabs, std::vector<std::string>& misfits) {
             misfits.push_back(where(tabs, tabs->tabText(i)) + " wider than its tab");
 }
 
+// On the grabbed window, the ring of pixels kClearance outside a label's text
+// is one plain colour: no ink runs out of the text's box and no frame or
+// neighbour comes that close. (Not on the main window, whose labels stand on
+// a picture.)
+void checkLabelRing(const QImage& frame, const QWidget* window, const QLabel* label,
+                    std::vector<std::string>& misfits) {
+    if (label->text().isEmpty() || !label->pixmap().isNull()) return;
+    const QRect box = labelTextBox(label, label->text()).translated(
+        label->parentWidget()->mapTo(window, QPoint(0, 0)));
+    const QRect ring = box.adjusted(-kClearance, -kClearance, kClearance, kClearance);
+    if (!frame.rect().contains(ring)) {
+        misfits.push_back(where(label, label->text()) + " reaches the window's edge");
+        return;
+    }
+    const QRgb ground = frame.pixel(ring.topLeft());
+    int foreign = 0;
+    for (int x = ring.left(); x <= ring.right(); ++x)
+        foreign += (frame.pixel(x, ring.top()) != ground) + (frame.pixel(x, ring.bottom()) != ground);
+    for (int y = ring.top(); y <= ring.bottom(); ++y)
+        foreign += (frame.pixel(ring.left(), y) != ground) + (frame.pixel(ring.right(), y) != ground);
+    if (foreign > 0)
+        misfits.push_back(where(label, label->text()) + " has ink or a frame " + std::to_string(kClearance) +
+                          " pixels around it (" + std::to_string(foreign) + " pixels)");
+}
+
 // Later texts of a control, by object name, measured in its place.
 using LaterTexts = std::map<QString, QStringList>;
 
 std::vector<std::string> misfitsOf(QWidget* window, const LaterTexts& later = {}) {
     std::vector<std::string> misfits;
+    const QImage frame = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const bool plainGround = qobject_cast<TForm1*>(window) == nullptr;
     const QList<QWidget*> widgets = window->findChildren<QWidget*>();
     for (QWidget* w : widgets) {
         if (!w->isVisibleTo(window)) continue;
@@ -176,6 +204,7 @@ std::vector<std::string> misfitsOf(QWidget* window, const LaterTexts& later = {}
         if (auto* label = qobject_cast<QLabel*>(w)) {
             if (label->pixmap().isNull()) texts << label->text();
             for (const QString& t : texts) checkLabelText(label, t, misfits);
+            if (plainGround) checkLabelRing(frame, window, label, misfits);
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             texts << button->text();
             for (const QString& t : texts) checkButtonText(button, t, misfits);
