@@ -111,6 +111,7 @@ QWidget* TForm3::buildSetsPage() {
         auto* list = new QComboBox(listsBox);
         list->setObjectName(QStringLiteral("ComboBox%1").arg(n));
         list->setEditable(false);
+        list->setFont(dialogs::narrowListFont());
         list->addItems(rows);
         list->setCurrentIndex(-1);
         list->setGeometry(8, 24 + 40 * (n - 1), 473, 22);
@@ -130,13 +131,14 @@ QWidget* TForm3::buildColourPage() {
             const int bar = 4 * g + c + 1;
             auto* caption = new QLabel(utf8(kBarLabels[c]), box);
             caption->setAlignment(Qt::AlignHCenter);
-            caption->setGeometry(4, 18 + 54 * c, 110, 16);
+            // Clear of the group's frame line below its title.
+            caption->setGeometry(4, 22 + 54 * c, 110, 14);
             auto* slider = new QSlider(Qt::Horizontal, box);
             slider->setObjectName(QStringLiteral("TrackBar%1").arg(bar));
             slider->setRange(0, 100);
             slider->setTickInterval(10);
             slider->setTickPosition(QSlider::TicksBelow);
-            slider->setGeometry(4, 34 + 54 * c, 110, 30);
+            slider->setGeometry(4, 36 + 54 * c, 110, 30);
             connect(slider, &QSlider::valueChanged, this, [this, bar] { TrackBarChange(bar); });
             trackBars_[bar - 1] = slider;
         }

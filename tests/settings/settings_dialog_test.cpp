@@ -39,8 +39,12 @@ protected:
 
     void SetUp() override { start(); }
     void TearDown() override {
+        // Pick the dialogs out first: deleting one deletes its lists' popups,
+        // which are top-level widgets of the same list.
+        QList<TForm3*> dialogs;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm3*>(w)) delete w;
+            if (auto* d = qobject_cast<TForm3*>(w)) dialogs << d;
+        qDeleteAll(dialogs);
         window.reset();
     }
 
