@@ -6,6 +6,8 @@ namespace m797 {
 
 int OpenGLPanelSurface::panelWidth() const { return panel_.width(); }
 int OpenGLPanelSurface::panelHeight() const { return panel_.height(); }
+int OpenGLPanelSurface::pixelWidth() const { return panel_.pixelSize().width(); }
+int OpenGLPanelSurface::pixelHeight() const { return panel_.pixelSize().height(); }
 void OpenGLPanelSurface::draw2DText(const Text& text) { panel_.Draw2DText(text); }
 void OpenGLPanelSurface::draw3DText(const Text& text) { panel_.Draw3DText(text); }
 

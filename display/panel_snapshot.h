@@ -51,8 +51,8 @@ public:
     // drew.
     template <typename Draw>
     void show(const PanelSurface& panel, const SnapshotKey& key, Draw&& draw) {
-        const int width = panel.panelWidth();
-        const int height = panel.panelHeight();
+        const int width = panel.pixelWidth();
+        const int height = panel.pixelHeight();
         if (restore(key, width, height)) return;
         draw();
         keep(key, width, height);

@@ -12,6 +12,10 @@ public:
     virtual ~PanelSurface() = default;
     virtual int panelWidth() const = 0;
     virtual int panelHeight() const = 0;
+    // The frame buffer in device pixels (twice the panel's size with a
+    // scale factor of 2).
+    virtual int pixelWidth() const { return panelWidth(); }
+    virtual int pixelHeight() const { return panelHeight(); }
     // Draws with the panel's bitmap font at the current raster position.
     virtual void draw2DText(const Text& text) = 0;
     // Draws with the panel's outline font under the current model-view transform.
