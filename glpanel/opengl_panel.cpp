@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
+#include <QOpenGLFramebufferObject>
 #include <cerrno>
 
 #include "glpanel/fp_exceptions.h"
@@ -108,8 +109,10 @@ void TOpenGLPanel::windowCreated() {
         return;
     }
     if (!OnInit) return;
-    if (!makeCurrent()) showPanelError("wglMakeCurrent:", errno);
-    selectDrawBuffer();
+    if (!makeCurrent())
+        showPanelError("wglMakeCurrent:", errno);
+    else
+        bindDrawBuffer();
     if (Font3D_Enabled) Create3DFont();
     if (Font2D_Enabled) Create2DFont();
     OnInit(this);
@@ -156,6 +159,7 @@ bool TOpenGLPanel::ConstructPalette(const PixelFormatDescriptor& described) {
 void TOpenGLPanel::DestroyGLContext() {
     if (!context_) return;
     if (makeCurrent()) releaseFonts();
+    drawBuffer_.reset();
     context_->doneCurrent();
     delete context_;
     context_ = nullptr;
@@ -168,18 +172,49 @@ void TOpenGLPanel::resizePanel() {
         showPanelError("wglMakeCurrent:", errno);
         return;
     }
-    selectDrawBuffer();
+    bindDrawBuffer();
     OnResize(this);
     context_->doneCurrent();
 }
 
-void TOpenGLPanel::selectDrawBuffer() {
-    // Each event draws over the whole panel in device pixels, as sized now.
+// Every event draws into the panel's own back buffer, an RGBA frame buffer
+// object over the whole panel in device pixels; presenting copies it into
+// the window. Drawing straight into the window's buffer would blend the
+// smoothed lines a shade differently (another pixel format), so the copy
+// keeps every pixel as it always was.
+void TOpenGLPanel::bindDrawBuffer() {
     const QSize px = pixelSize();
     glViewport(0, 0, px.width(), px.height());
-    if (isDoubleBuffered_ || context_->format().swapBehavior() == QSurfaceFormat::SingleBuffer) return;
-    glDrawBuffer(GL_FRONT);
-    glReadBuffer(GL_FRONT);
+    if (!drawBuffer_ || drawBuffer_->size() != px) {
+        drawBuffer_.reset();
+        if (!px.isEmpty())
+            drawBuffer_ = std::make_unique<QOpenGLFramebufferObject>(px, QOpenGLFramebufferObject::CombinedDepthStencil);
+    }
+    if (drawBuffer_ && drawBuffer_->isValid()) {
+        drawBuffer_->bind();
+        return;
+    }
+    // Without one the panel draws where the window shows.
+    drawBuffer_.reset();
+    context_->extraFunctions()->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!isDoubleBuffered_) glDrawBuffer(GL_FRONT);
+}
+
+// Copies the back buffer into the window's buffer (`front` for
+// single-buffered panels); a capture in progress takes its image here.
+void TOpenGLPanel::present(bool front) {
+    QOpenGLExtraFunctions* f = context_->extraFunctions();
+    if (capturing_) captured_ = readBuffer(drawBuffer_ ? drawBuffer_->handle() : 0, !front);
+    if (!drawBuffer_) return;
+    const QSize s = drawBuffer_->size();
+    glPushAttrib(GL_SCISSOR_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, drawBuffer_->handle());
+    f->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDrawBuffer(front ? GL_FRONT : GL_BACK);  // the window's own setting
+    f->glBlitFramebuffer(0, 0, s.width(), s.height(), 0, 0, s.width(), s.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glPopAttrib();
+    drawBuffer_->bind();
 }
 
 bool TOpenGLPanel::FrameOnScreen() const {
@@ -195,7 +230,7 @@ void TOpenGLPanel::paintPanel(bool forced) {
         showPanelError("wglMakeCurrent:", errno);
         return;
     }
-    selectDrawBuffer();
+    bindDrawBuffer();
     inPaint_ = true;
     forcedPaint_ = forced;
     keepFrame_ = false;
@@ -203,6 +238,7 @@ void TOpenGLPanel::paintPanel(bool forced) {
     const bool kept = keepFrame_ && FrameOnScreen();
     if (!kept && GLSwapBuffers == TOpenGLSwapBuffers::Auto && isDoubleBuffered_) SwapBuffers();
     if (!isDoubleBuffered_) {
+        present(true);
         glFlush();
         window_->framePresented();
     }
@@ -214,7 +250,7 @@ void TOpenGLPanel::SwapBuffers() {
     if (!isDoubleBuffered_ || !context_) return;
     const bool wasCurrent = isCurrent();
     if (!wasCurrent && !makeCurrent()) return;
-    if (capturing_) captured_ = readBuffer(true);
+    present(false);
     if (window_->isExposed()) {
         context_->swapBuffers(window_);
         window_->framePresented();
@@ -233,7 +269,7 @@ void TOpenGLPanel::MakeOpenGLPanelCurrent() {
         showPanelError("wglMakeCurrent:", errno);
         return;
     }
-    selectDrawBuffer();
+    bindDrawBuffer();
 }
 
 void TOpenGLPanel::MakeOpenGLPanelNotCurrent() {

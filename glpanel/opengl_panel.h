@@ -19,6 +19,7 @@
 #include "glpanel/print_geometry.h"
 
 class QOpenGLContext;
+class QOpenGLFramebufferObject;
 class QPrinter;
 class PanelWindow;
 
@@ -156,10 +157,10 @@ private:
     void describeFormat();
     void paintPanel(bool forced);
     void resizePanel();
-    // Single-buffered requests draw where the screen shows, whatever the
-    // buffer Qt gave.
-    void selectDrawBuffer();
-    QImage readBuffer(bool back);
+    void bindDrawBuffer();
+    void present(bool front);
+    // The image in `framebuffer` (0: the window, its back or front buffer).
+    QImage readBuffer(unsigned framebuffer, bool back);
     bool isCurrent() const;
     bool makeCurrent();
     void showContextMenu(QPoint global);
@@ -188,6 +189,7 @@ private:
     bool keepFrame_ = false;
     bool capturing_ = false;
     QImage captured_;
+    std::unique_ptr<QOpenGLFramebufferObject> drawBuffer_;
     long presentedFrames_ = 0;
     std::vector<m797::gl::PaletteEntry> palette_;
     std::unique_ptr<OpenGLFont3D> font3D_;

@@ -46,7 +46,7 @@ QImage TOpenGLPanel::capture() {
     captured_ = QImage();
     paintPanel(true);
     capturing_ = false;
-    if (captured_.isNull() && makeCurrent()) captured_ = readBuffer(false);
+    if (captured_.isNull() && makeCurrent()) captured_ = readBuffer(0, false);
     if (wasCurrent)
         makeCurrent();
     else if (isCurrent())
@@ -54,16 +54,16 @@ QImage TOpenGLPanel::capture() {
     return std::exchange(captured_, QImage());
 }
 
-QImage TOpenGLPanel::readBuffer(bool back) {
+QImage TOpenGLPanel::readBuffer(unsigned framebuffer, bool back) {
     const QSize px = pixelSize();
     QImage image(px, QImage::Format_RGB32);
     if (image.isNull()) return image;
     QOpenGLExtraFunctions* f = context_->extraFunctions();
-    GLint framebuffer = 0, buffer = GL_BACK;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &framebuffer);
+    GLint bound = 0, buffer = GL_BACK;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &bound);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glGetIntegerv(GL_READ_BUFFER, &buffer);
-    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glReadBuffer(back ? GL_BACK : GL_FRONT);
+    if (framebuffer == 0) glReadBuffer(back ? GL_BACK : GL_FRONT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
@@ -72,8 +72,8 @@ QImage TOpenGLPanel::readBuffer(bool back) {
     // BGRA bytes are the little-endian 0xAARRGGBB words of Format_RGB32.
     glReadPixels(0, 0, px.width(), px.height(), GL_BGRA, GL_UNSIGNED_BYTE, image.bits());
     glPopClientAttrib();
-    glReadBuffer(static_cast<GLenum>(buffer));
-    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    if (framebuffer == 0) glReadBuffer(static_cast<GLenum>(buffer));
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(bound));
     image = std::move(image).mirrored();  // GL rows run bottom-up
     image.setDevicePixelRatio(pixelRatio());
     return image;
