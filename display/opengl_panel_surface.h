@@ -14,6 +14,8 @@ public:
     int panelHeight() const override;
     int pixelWidth() const override;
     int pixelHeight() const override;
+    bool frameOnScreen() const override;
+    void keepFrameOnScreen() override;
     void draw2DText(const Text& text) override;
     void draw3DText(const Text& text) override;
 

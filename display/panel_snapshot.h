@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "app/live_record.h"
 #include "display/panel_surface.h"
@@ -57,6 +58,18 @@ public:
         draw();
         keep(key, width, height);
     }
+    // For a panel whose whole picture is kept: when the screen still shows
+    // the picture kept under `key`, the panel leaves it there and nothing is
+    // drawn or copied; otherwise as show().
+    template <typename Draw>
+    void showWhole(PanelSurface& panel, const SnapshotKey& key, Draw&& draw) {
+        if (panel.frameOnScreen() && holds(key, panel.pixelWidth(), panel.pixelHeight()) && onScreen_) {
+            panel.keepFrameOnScreen();
+            return;
+        }
+        show(panel, key, std::forward<Draw>(draw));
+        onScreen_ = valid_;
+    }
     // The context was made anew: its names went with the old one.
     void forget();
     // How many pictures were kept; tests see from it when a panel redrew.
@@ -79,6 +92,7 @@ private:
     int height_ = 0;
     bool valid_ = false;
     bool broken_ = false;
+    bool onScreen_ = false;  // the last showWhole() presented the kept picture
     int kept_ = 0;
 };
 

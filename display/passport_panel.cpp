@@ -90,7 +90,7 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snap
     // Key and picture from one reading of the record.
     std::lock_guard guard(r.lock);
     const Text usvk = chartValueText(74, r);
-    snapshot.show(panel, passportKey(r, usvk), [&] { drawPassport(panel, r, usvk); });
+    snapshot.showWhole(panel, passportKey(r, usvk), [&] { drawPassport(panel, r, usvk); });
 }
 
 }  // namespace m797

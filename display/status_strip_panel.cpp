@@ -124,7 +124,7 @@ void drawStrip(PanelSurface& panel, const LiveRecord& r) {
 void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
     // Key and picture from one reading of the record.
     std::lock_guard guard(r.lock);
-    snapshot.show(panel, stripKey(r), [&] { drawStrip(panel, r); });
+    snapshot.showWhole(panel, stripKey(r), [&] { drawStrip(panel, r); });
 }
 
 }  // namespace m797

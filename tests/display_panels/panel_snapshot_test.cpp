@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <functional>
 #include <string>
 
@@ -132,6 +133,56 @@ TEST(PanelSnapshot, PassportDrawsAnewWhenTheIdentificationChanges) {
         underLock(r, [&] { r.identText[0] = "XTA21703090012345"; });
         passport.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintPassport(s, r, k); };
         checkChange(passport, unused, c);
+    }
+}
+
+}  // namespace
+}  // namespace m797
+
+namespace m797 {
+namespace {
+
+bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) QTest::qWait(10);
+    return done();
+}
+
+// The status strip and the passport are repainted on every tick; while
+// their picture stays the same the screen keeps the frame it shows, and a
+// change is presented at the next repaint.
+TEST(PanelSnapshot, UnchangedStripAndPassportStayOnScreenWithoutAnotherFrame) {
+    const struct {
+        PanelKind kind;
+        std::function<void(PanelSurface&, const LiveRecord&, PanelSnapshot&)> paint;
+        std::function<void(LiveRecord&)> change;
+    } cases[] = {
+        {PanelKind::StatusStrip, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintStatusStrip(s, r, k); },
+         [](LiveRecord& r) { underLock(r, [&] { r.errorCount = 7; }); }},
+        {PanelKind::Passport, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintPassport(s, r, k); },
+         [](LiveRecord& r) { underLock(r, [&] { r.identText[2] = "0261208940"; }); }},
+    };
+    for (const auto& c : cases) {
+        PaintedPanel panel(c.kind);
+        LiveRecord& r = *panel.record;
+        lightEverything(r);
+        panel.paint = [&](PanelSurface& s, PanelSnapshot& k) { c.paint(s, r, k); };
+        panel.window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.window.get()));
+        ASSERT_TRUE(waitUntil([&] { return panel.panel->presentedFrames() > 0; }));
+        const QImage shown = panel.capture();
+        QTest::qWait(100);  // capture raises the panel: the window system may expose it once more
+        const long before = panel.panel->presentedFrames();
+        for (int i = 0; i < 3; ++i) {
+            panel.panel->update();
+            QTest::qWait(40);
+        }
+        EXPECT_EQ(panel.panel->presentedFrames(), before) << "the same picture was presented again";
+        c.change(r);
+        panel.panel->update();
+        EXPECT_TRUE(waitUntil([&] { return panel.panel->presentedFrames() == before + 1; }));
+        EXPECT_NE(panel.capture(), shown);
     }
 }
 
