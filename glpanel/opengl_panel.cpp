@@ -66,6 +66,8 @@ PixelFormatDescriptor TOpenGLPanel::requestedDescriptor() const {
     return m797::gl::requestedDescriptor(pfdPixelType_, pfdFlags_, colorBits_, depthBits_);
 }
 
+QWindow* TOpenGLPanel::panelWindow() const { return window_; }
+
 qreal TOpenGLPanel::pixelRatio() const { return window_->devicePixelRatio(); }
 
 QSize TOpenGLPanel::pixelSize() const {
@@ -95,6 +97,8 @@ bool TOpenGLPanel::event(QEvent* e) {
     if (type == QEvent::Resize) container_->setGeometry(rect());
     return QWidget::event(e);
 }
+
+void TOpenGLPanel::paintEvent(QPaintEvent*) { update(); }
 
 void TOpenGLPanel::update() {
     if (window_->handle()) window_->requestUpdate();

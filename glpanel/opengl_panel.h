@@ -22,6 +22,7 @@ class QOpenGLContext;
 class QOpenGLFramebufferObject;
 class QPrinter;
 class PanelWindow;
+class QWindow;
 
 class TOpenGLPanel : public QWidget {
     Q_OBJECT
@@ -46,6 +47,8 @@ public:
     // The panel's own context; none before its window exists or when
     // creating it failed.
     QOpenGLContext* context() const { return context_; }
+    // The native window the panel presents from.
+    QWindow* panelWindow() const;
     // Asks for a repaint (OnPaint and the swap) of the panel's window. Hides
     // QWidget::update, which would repaint only the widget around it.
     void update();
@@ -144,6 +147,8 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    // A repaint asked through QWidget::update reaches the panel's window too.
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     void preInit();

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QPrinter>
 #include <QScreen>
+#include <QApplication>
+#include <QTimer>
+#include <QAction>
 #include <QTemporaryDir>
 
 #include "panel_fixture.h"
@@ -104,4 +107,19 @@ TEST(PanelImage, CaptureIsWhatTheScreenShows) {
     EXPECT_EQ(screen, captured);
     EXPECT_EQ(captured.pixel(50, 30), qRgb(51, 230, 102));
     EXPECT_EQ(captured.pixel(5, 5), qRgb(0, 0, 0));
+}
+
+// A right click on the panel offers saving and printing its picture.
+TEST(PanelImage, RightClickOffersSavingAndPrinting) {
+    RedPanel r;
+    ASSERT_TRUE(r.show());
+    QStringList offered;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            for (QAction* a : popup->actions()) offered << a->text();
+            popup->close();
+        }
+    });
+    QTest::mousePress(r.panel->panelWindow(), Qt::RightButton, {}, QPoint(50, 20));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Сохранить изображение..."), QStringLiteral("Печать...")}));
 }
