@@ -40,6 +40,7 @@ public:
         return *this;
     }
     const std::string& bytes() const { return bytes_; }
+    void clear() { bytes_.clear(); }  // keeps the storage
 
 private:
     std::string bytes_;
@@ -72,6 +73,12 @@ public:
     }
     // The context was made anew: its names went with the old one.
     void forget();
+    // An empty key to fill for this paint; its storage lives on from paint
+    // to paint, so a paint allocates nothing for it.
+    SnapshotKey& newKey() {
+        scratch_.clear();
+        return scratch_;
+    }
     // How many pictures were kept; tests see from it when a panel redrew.
     int keptCount() const { return kept_; }
 
@@ -88,6 +95,7 @@ private:
     unsigned texture_ = 0;
     unsigned framebuffer_ = 0;
     std::string key_;
+    SnapshotKey scratch_;
     int width_ = 0;
     int height_ = 0;
     bool valid_ = false;
