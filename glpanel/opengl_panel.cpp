@@ -33,9 +33,15 @@ TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
 }
 
 TOpenGLPanel::~TOpenGLPanel() {
-    // The window goes with the container after this object; release what
-    // belongs to the context while the panel still exists.
+    // Release what belongs to the context while the panel still exists,
+    // then let the window go before the panel does.
     DestroyGLContext();
+    window_->surfaceCreated = {};
+    window_->surfaceGoing = {};
+    window_->resized = {};
+    window_->paint = {};
+    window_->contextMenu = {};
+    delete container_;
 }
 
 void TOpenGLPanel::installDefaultSurfaceFormat() {
@@ -162,7 +168,8 @@ bool TOpenGLPanel::ConstructPalette(const PixelFormatDescriptor& described) {
 
 void TOpenGLPanel::DestroyGLContext() {
     if (!context_) return;
-    if (makeCurrent()) releaseFonts();
+    makeCurrent();
+    releaseFonts();  // deletes shared lists only with the context current
     drawBuffer_.reset();
     context_->doneCurrent();
     delete context_;

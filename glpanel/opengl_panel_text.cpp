@@ -1,6 +1,7 @@
 // TOpenGLPanel: fonts as display lists, 2D and 3D text.
 #include <GL/gl.h>
 
+#include <QOpenGLContext>
 #include <cmath>
 
 #include "glpanel/font_face.h"
@@ -88,7 +89,7 @@ void TOpenGLPanel::Create3DFont() {
 
 template <typename Font>
 void TOpenGLPanel::releaseFont(std::unique_ptr<Font>& font) {
-    if (font) SharedFontLists::instance().release(font->listBase);
+    if (font && context_) SharedFontLists::instance().release(context_->shareGroup(), font->listBase);
     font.reset();
 }
 

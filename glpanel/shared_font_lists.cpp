@@ -35,14 +35,13 @@ BuiltFontLists SharedFontLists::acquire(const FontListsKey& key, const std::func
     return built;
 }
 
-void SharedFontLists::release(std::uint32_t listBase) {
-    const QOpenGLContextGroup* group = currentGroup();
+void SharedFontLists::release(const QOpenGLContextGroup* group, std::uint32_t listBase) {
     const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
         return e.group == group && e.lists.listBase == listBase;
     });
     if (it == entries_.end()) return;
     if (--it->users > 0) return;
-    if (group && listBase != 0) glDeleteLists(listBase, it->key.count);
+    if (group && currentGroup() == group) glDeleteLists(listBase, it->key.count);
     entries_.erase(it);
 }
 

@@ -4,7 +4,7 @@
 // for identical outline fonts, each costing tens of milliseconds and several
 // megabytes to build. Counted users; the last one deletes the lists.
 //
-// Every call needs a context of the share group current.
+// Building needs a context of the share group current.
 
 #include <cstdint>
 #include <functional>
@@ -40,8 +40,10 @@ public:
     // The lists of `key` in the current context's share group; `build` makes
     // them (glGenLists and the glyphs) when this group has none yet.
     BuiltFontLists acquire(const FontListsKey& key, const std::function<BuiltFontLists()>& build);
-    // One user fewer of the lists at `listBase` in the current share group.
-    void release(std::uint32_t listBase);
+    // One user fewer of the lists at `listBase` in `group`; the last one
+    // deletes them when a context of that group is current (otherwise they
+    // go with the group).
+    void release(const QOpenGLContextGroup* group, std::uint32_t listBase);
     // Fonts built since the start (tests see the sharing from it).
     int builds() const { return builds_; }
 
