@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -129,6 +130,27 @@ TEST_F(SettingsDialogTest, UserMovedBarChangesTheLiveColourOnly) {
     dialog->trackBar(13)->setValue(25);  // grid red
     EXPECT_EQ(window->record().gridColour[0], static_cast<float>(25.0L * 0.01f));
     EXPECT_EQ(storedColours(), before) << "colours reach the file only at exit";
+}
+
+// A colour shows at once: every panel presents a new frame.
+TEST_F(SettingsDialogTest, MovingABarRepaintsTheSevenPanels) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::qWait(100);
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    long before[7];
+    for (int n = 1; n <= 7; ++n) before[n - 1] = window->panel(n)->presentedFrames();
+    dialog->trackBar(4)->setValue(20);  // name text brightness: shows on all seven
+    QElapsedTimer t;
+    t.start();
+    auto allRepainted = [&] {
+        for (int n = 1; n <= 7; ++n)
+            if (window->panel(n)->presentedFrames() <= before[n - 1]) return false;
+        return true;
+    };
+    while (!allRepainted() && t.elapsed() < 3000) QTest::qWait(10);
+    for (int n = 1; n <= 7; ++n) EXPECT_GT(window->panel(n)->presentedFrames(), before[n - 1]) << n;
 }
 
 TEST_F(SettingsDialogTest, PickedRowIsStoredUnderTheSetThatIsDown) {
