@@ -24,6 +24,7 @@
 #include "dialogs/display_error_notice.h"
 #include "dialogs/double_bevel_panel.h"
 #include "dialogs/error_list.h"
+#include "dialogs/input_block.h"
 #include "ecu/com_port.h"
 #include "ecu/actuator_session.h"
 #include "ecu/serial_line.h"
@@ -265,21 +266,21 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {
-    // The dialog enables the main window again when it closes.
+    // Each dialog gives the main window its input back when it closes.
     openWindows_.append(new TForm3(*this, settings_.file()));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
 }
 
 void TForm1::SpeedButton16Click() {
     openWindows_.append(new TForm5(record_, this));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
     record_.actuatorWindowOpen = 1;
     record_.actuator[0].reportRequest = 1;
 }
 
 void TForm1::SpeedButton17Click() {
     openWindows_.append(new TForm4(record_, this));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
     record_.readDtcRequest = 1;
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/cp1251.h"
 #include "dialogs/dialog_helpers.h"
+#include "dialogs/input_block.h"
 #include "dialogs/status_icon_delegate.h"
 #include "dialogs/trouble_code_list.h"
 
@@ -154,5 +155,5 @@ void TForm4::FormClose() {
     closed_ = true;
     Timer1->stop();
     record_.readDtcRequest = 0;
-    if (mainWindow_) mainWindow_->setEnabled(true);
+    dialogs::setInputBlocked(mainWindow_, false);
 }

@@ -16,6 +16,7 @@
 #include "app/cp1251.h"
 #include "app/main_window.h"
 #include "dialogs/dialog_helpers.h"
+#include "dialogs/input_block.h"
 #include "display/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
@@ -246,6 +247,6 @@ void TForm3::SpeedButton13Click() {
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
-    if (main_) main_->setEnabled(true);
+    dialogs::setInputBlocked(main_, false);
     event->accept();
 }

@@ -2,8 +2,8 @@
 // TForm3, the settings window opened by "Настройка": the twelve parameter
 // sets (stored at once), the colour scheme (applied to the live colours at
 // once, stored at exit), and the control-unit and port pages, which show the
-// one supported choice. The main window is disabled while it is open and
-// enabled again by FormClose.
+// one supported choice. The main window takes no input while it is open and
+// gets it back in FormClose.
 
 #include <QPointer>
 #include <QWidget>

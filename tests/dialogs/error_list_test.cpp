@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dialogs/input_block.h"
 #include "dialogs/error_list.h"
 #include "dialogs/status_icon_delegate.h"
 #include "dialogs/trouble_code_list.h"
@@ -109,14 +110,14 @@ TEST_F(ErrorList, ResetClearsTheListAndAsksOnce) {
 }
 
 TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
-    main.setEnabled(false);
+    dialogs::setInputBlocked(&main, true);
     record.readDtcRequest = 1;
     storeAnswer(record, {0x16, 0x89, 0x80});
     open();
     QTest::mouseClick(window->speedButton(2), Qt::LeftButton);
     window = nullptr;
     EXPECT_EQ(record.readDtcRequest, 0);
-    EXPECT_TRUE(main.isEnabled());
+    EXPECT_FALSE(dialogs::inputBlocked(&main));
     EXPECT_EQ(record.dtcResponse[12], 1);
     open();
     EXPECT_EQ(text(window->grid(), 0, 5), "Сбой функционирования памяти ошибок");

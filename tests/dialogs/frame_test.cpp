@@ -7,8 +7,11 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QImage>
+#include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -127,6 +130,42 @@ TEST(Frames, MainWindowPanelsHaveALoweredOuterAndARaisedInnerBevel) {
         EXPECT_EQ(panel->contentsRect(), panel->rect().adjusted(2, 2, -2, -2)) << name;
         expectDoubleBevel(panel, QColor(226, 229, 234));
     }
+}
+
+// While a dialog is up the main window takes no input but looks exactly as
+// before: a disabled window would be drawn greyed.
+TEST(Frames, MainWindowKeepsItsLookButTakesNoInputWhileADialogIsOpen) {
+    m797::setScreenWidthForTesting(1024);
+    StartOptions options;
+    options.makeLine = [] { return std::make_unique<SilentLine>(); };
+    TForm1 main(std::move(options));
+    m797::setScreenWidthForTesting(0);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    // The seven panels are native GL windows, which a widget grab does not
+    // read: what is compared is everything around them.
+    const auto widgetsOnly = [&main] {
+        QImage image = main.grab().toImage();
+        QPainter painter(&image);
+        for (int n = 1; n <= 7; ++n) painter.fillRect(main.panel(n)->geometry(), Qt::black);
+        return image;
+    };
+    const QImage before = widgetsOnly();
+    main.SpeedButton17Click();
+    QPointer<TForm4> dialog;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* list = qobject_cast<TForm4*>(w)) dialog = list;
+    ASSERT_TRUE(dialog);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widgetsOnly(), before) << "the main window's look changed under the dialog";
+    QTest::mouseClick(main.speedButton(1), Qt::LeftButton);
+    EXPECT_FALSE(main.speedButton(2)->isEnabled()) << "\"Старт\" took a click while the dialog was up";
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(dialog);
+    QTest::mouseClick(main.speedButton(1), Qt::LeftButton);
+    EXPECT_TRUE(main.speedButton(2)->isEnabled()) << "the input came back with the dialog's close";
+    main.SpeedButton2Click();
 }
 
 // The notice is on screen with its picture as soon as it is made: the program
