@@ -8,10 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/csv_row_writer.h"
 #include "app/csv_units.h"
 #include "app/live_record.h"
 #include "display/catalogue.h"
-#include "display/chart_texts.h"
 #include "ecu/line_clock.h"
 #include "ecu/trace_writer.h"
 #include "ecu/wall_time.h"
@@ -50,15 +50,16 @@ std::string hexByte(std::uint8_t b) {
     return {digits[b >> 4], digits[b & 15]};
 }
 
-std::string cell(const CatalogueEntry& entry, const LiveRecord& record) {
+// Counters and the error count as the charts show them: decimal integers.
+std::string cell(const CatalogueEntry& entry, const CsvRowValues& values) {
     const SlotRef slot = slotOf(entry.number);
     switch (entry.kind) {
-        case DisplayKind::Analog: return withDecimalPoint(record.analog[slot.index].text);
-        case DisplayKind::Flag: return std::to_string(record.flag[slot.index].state);
-        case DisplayKind::BitString: return "0x" + hexByte(record.statusByte[entry.statusByteIndex].value);
-        case DisplayKind::Checksum: return "0x" + hexByte(record.extraByte[0]) + hexByte(record.extraByte[1]);
-        case DisplayKind::Counter:
-        case DisplayKind::ErrorCount: return chartValueText(entry.number, record);
+        case DisplayKind::Analog: return withDecimalPoint(values.analogText[slot.index]);
+        case DisplayKind::Flag: return std::to_string(values.flagState[slot.index]);
+        case DisplayKind::BitString: return "0x" + hexByte(values.statusByte[entry.statusByteIndex]);
+        case DisplayKind::Checksum: return "0x" + hexByte(values.extraByte[0]) + hexByte(values.extraByte[1]);
+        case DisplayKind::Counter: return std::to_string(values.count[slot.index]);
+        case DisplayKind::ErrorCount: return std::to_string(values.errorCount);
         case DisplayKind::Reserved: break;
     }
     return {};
@@ -115,11 +116,43 @@ bool endsMidLine(int fd) {
 
 }  // namespace
 
+CsvRowValues CsvRowValues::of(const LiveRecord& record) {
+    CsvRowValues v;
+    for (int i = 0; i < kAnalogSlots; ++i) v.analogText[i] = record.analog[i].text;
+    for (int i = 0; i < kFlagSlots; ++i) v.flagState[i] = record.flag[i].state;
+    for (int i = 0; i < kCounterSlots; ++i) v.count[i] = record.counter[i].count;
+    for (int i = 0; i < 4; ++i) v.statusByte[i] = record.statusByte[i].value;
+    v.extraByte = {record.extraByte[0], record.extraByte[1]};
+    v.errorCount = record.errorCount;
+    return v;
+}
+
+CsvLog::CsvLog() = default;
 CsvLog::~CsvLog() { close(); }
 
+// The writer ends first: every row handed over is written before the file closes.
 void CsvLog::close() {
+    writer_.reset();
+    closeFile();
+}
+
+void CsvLog::closeFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+}
+
+void CsvLog::setFailureHandler(std::function<void(const std::string&)> handler) {
+    onFailure_ = std::move(handler);
+}
+
+void CsvLog::flush() {
+    if (writer_) writer_->flush();
+}
+
+// On the writer's thread.
+void CsvLog::rowFailed(bool tooManyWaiting) {
+    if (tooManyWaiting) error_ = failure(path_, ENOBUFS);
+    if (onFailure_) onFailure_(error_);
 }
 
 std::string CsvLog::open(const std::string& path) {
@@ -143,6 +176,9 @@ std::string CsvLog::open(const std::string& path) {
             notice_ = "В «" + path + "» журнал с другими столбцами; журнал пишется в «" + candidate + "»";
         openedAt_ = std::chrono::steady_clock::now();
         openedWallUs_ = wallClockNowUs();
+        writer_ = std::make_unique<CsvRowWriter>(
+            [this](const CsvRowValues& values, RowTime time) { return fd_ >= 0 && writeAll(formatRow(values, time)); },
+            [this](bool tooManyWaiting) { rowFailed(tooManyWaiting); });
         return {};
     }
     error_ = failure(path, EEXIST);
@@ -184,11 +220,20 @@ CsvLog::Fit CsvLog::openCandidate(const std::string& candidate) {
     return Fit::Other;
 }
 
+// The time is taken now, with the values: the row says when they arrived.
 bool CsvLog::logCycle(const LiveRecord& record, bool gotLiveData) {
-    if (!gotLiveData || !isOpen()) return true;
-    if (clock_ == nullptr) return writeRow(record, secondsSinceOpen());
-    const std::int64_t since = clock_->lastExchangeEndUs();
-    return writeRow(record, RowTime{since, clock_->startWallUs() + since});
+    if (!writer_) return true;
+    if (writer_->failed()) return false;
+    if (!gotLiveData) return true;
+    RowTime time;
+    if (clock_ == nullptr) {
+        time = rowTime(secondsSinceOpen());
+    } else {
+        const std::int64_t since = clock_->lastExchangeEndUs();
+        time = RowTime{since, clock_->startWallUs() + since};
+    }
+    writer_->post(CsvRowValues::of(record), time);
+    return true;
 }
 
 bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
@@ -196,6 +241,7 @@ bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
 }
 
 bool CsvLog::writeRow(const LiveRecord& record, RowTime time) {
+    flush();  // after the rows of logCycle
     if (fd_ < 0) return false;
     return writeAll(formatRow(record, time));
 }
@@ -221,7 +267,7 @@ bool CsvLog::writeAll(const std::string& bytes) {
         if (n <= 0) {
             error_ = failure(path_, n < 0 ? errno : EIO);
             if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) error_ += " (a part row remains)";
-            close();
+            closeFile();  // also on the writer's thread, which close() would join
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -247,6 +293,10 @@ std::string CsvLog::formatRow(const LiveRecord& record, double secondsSinceStart
 }
 
 std::string CsvLog::formatRow(const LiveRecord& record, RowTime time) {
+    return formatRow(CsvRowValues::of(record), time);
+}
+
+std::string CsvLog::formatRow(const CsvRowValues& values, RowTime time) {
     std::string row;
     row.reserve(512);
     row += secondsText(time.sinceStartUs);
@@ -256,7 +306,7 @@ std::string CsvLog::formatRow(const LiveRecord& record, RowTime time) {
         const CatalogueEntry& entry = *catalogueEntry(n);
         if (!hasColumn(entry)) continue;
         row += ',';
-        appendField(row, cell(entry, record));
+        appendField(row, cell(entry, values));
     }
     row += '\n';
     return row;

@@ -8,35 +8,35 @@
 // Numbers always use "." whatever the locale; bit fields and hex words are
 // written as hex with a 0x prefix ("0x11"), so no reader takes "00010001" for
 // a number. RFC 4180 quoting, "\n" line ends, every row reaches the file with
-// a single write(2) as soon as it is made, so a killed program loses at most
-// the row it was writing.
+// a single write(2), so a killed program leaves whole rows (a cut last one at
+// worst, which the next session ends with a line end).
 //
 // Every file is a valid CSV on its own: an existing file is appended to only
 // when its header is this one (after a line end, if its last line was cut
 // short); otherwise the log goes to the first name beside it that is free or
 // has this header (name-2.csv, name-3.csv, ...), and notice() says so.
 //
-// Used from the acquisition thread only; writeRow reads the record, so the
-// caller holds record.lock.
+// The acquisition thread's cycle observer calls logCycle with record.lock
+// held: it copies the row's values and hands them to a writer thread
+// (CsvRowWriter), which makes the row and writes it after the lock is
+// released. writeRow writes at once; its caller holds record.lock.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+
+#include "app/csv_row_values.h"
 
 namespace m797 {
 
-struct LiveRecord;
+class CsvRowWriter;
 class LineClock;
-
-// When a row's values arrived: since the session's start, and on the wall clock.
-struct RowTime {
-    std::int64_t sinceStartUs = 0;
-    std::int64_t wallUs = 0;
-};
 
 class CsvLog {
 public:
-    CsvLog() = default;
+    CsvLog();
     ~CsvLog();
     CsvLog(const CsvLog&) = delete;
     CsvLog& operator=(const CsvLog&) = delete;
@@ -61,9 +61,18 @@ public:
     // Does nothing (and returns false) while the log is closed.
     bool writeRow(const LiveRecord& record, double secondsSinceStart);
     bool writeRow(const LiveRecord& record, RowTime time);
-    // For the acquisition thread's cycle observer: a row for every cycle with
-    // live data while the log is open. False only for the row that failed.
+    // For the acquisition thread's cycle observer, record.lock held: a row
+    // for every cycle with live data while the log is open, written on the
+    // writer's thread. Never waits for the disk. False once a row of it
+    // could not be written (the failure handler says so, once).
     bool logCycle(const LiveRecord& record, bool gotLiveData);
+    // Called once, on the writer's thread, with error() when a row of
+    // logCycle could not be written; the log then writes no more rows.
+    void setFailureHandler(std::function<void(const std::string&)> handler);
+    // Waits until the rows of logCycle are written; close() does too.
+    void flush();
+    // Why the log stopped. Rows of logCycle set it on the writer's thread:
+    // read it in the failure handler or after flush() or close().
     const std::string& error() const { return error_; }
     // Seconds on the steady clock since open() succeeded (the time_s of a row).
     double secondsSinceOpen() const;
@@ -71,12 +80,15 @@ public:
     static std::string headerRow();
     static std::string formatRow(const LiveRecord& record, double secondsSinceStart);
     static std::string formatRow(const LiveRecord& record, RowTime time);
+    static std::string formatRow(const CsvRowValues& values, RowTime time);
 
 private:
     enum class Fit { New, SameHeader, Other, Failed };
     Fit openCandidate(const std::string& candidate);
     RowTime rowTime(double secondsSinceStart) const;
     bool writeAll(const std::string& bytes);
+    void closeFile();
+    void rowFailed(bool tooManyWaiting);
 
     int fd_ = -1;
     std::string path_;
@@ -85,6 +97,8 @@ private:
     const LineClock* clock_ = nullptr;
     std::chrono::steady_clock::time_point openedAt_{};
     std::int64_t openedWallUs_ = 0;
+    std::function<void(const std::string&)> onFailure_;
+    std::unique_ptr<CsvRowWriter> writer_;  // the rows of logCycle, while open
 };
 
 }  // namespace m797

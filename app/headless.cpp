@@ -66,8 +66,11 @@ public:
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const std::string& text) { statusChanged(text); });
         port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });
+        log_.setFailureHandler([this](const std::string& error) { logFailed(error); });
+        // No row once the run has ended: --cycles N logs N cycles however
+        // late the end is noticed.
         port.setCycleObserver([this](const LiveRecord& r, bool gotLiveData) {
-            if (!log_.logCycle(r, gotLiveData)) logFailed();
+            if (outcome_ < 0) log_.logCycle(r, gotLiveData);
             cycleDone();
         });
         port.setNegativeAnswerObserver([this](const std::string& message) {
@@ -79,6 +82,7 @@ public:
         port.resume();
         waitForEnd();
         port.terminate();
+        log_.close();  // every row handed over is written (or failed) before the exit status
         if (TraceWriter* recorder = source_.recorder()) recorder->close();  // all on disk before the summary
         const bool portFailed = outcome_ == kHeadlessPortFailed && !logFailed_;
         if (portFailed) reportPortFailure(*lineSeen);
@@ -155,10 +159,15 @@ private:
     }
 
     // The run stops with the last whole row in the file.
-    void logFailed() {
+    // On the log's writer thread. A row of the last cycles may fail after the
+    // run was done: the log is still incomplete, so the run ends with the
+    // log's failure.
+    void logFailed(const std::string& error) {
         logFailed_ = true;
-        std::fprintf(o_.err, "m797diag: %s\n", log_.error().c_str());
+        std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
         finish(kHeadlessLogFailed);
+        int done = kHeadlessDone;
+        outcome_.compare_exchange_strong(done, kHeadlessLogFailed);
     }
 
     // Success only for a run that got live data.

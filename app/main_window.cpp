@@ -352,11 +352,12 @@ void TForm1::startLogging() {
     }
     if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
     if (options_.lineClock) csvLog_.useClock(options_.lineClock());
-    acquisitionThread_->setCycleObserver([this](const m797::LiveRecord& r, bool gotLiveData) {
-        if (csvLog_.logCycle(r, gotLiveData)) return;
-        const QString message = QString::fromStdString(csvLog_.error());
+    csvLog_.setFailureHandler([this](const std::string& error) {
+        const QString message = QString::fromStdString(error);
         QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
+    acquisitionThread_->setCycleObserver(
+        [this](const m797::LiveRecord& r, bool gotLiveData) { csvLog_.logCycle(r, gotLiveData); });
 }
 
 void TForm1::showLogProblem(const QString& message) {
@@ -367,4 +368,5 @@ void TForm1::SaveColourScheme() { m797::SaveColourScheme(record_, settings_.file
 
 void TForm1::shutdownAcquisition() {
     if (acquisitionThread_) acquisitionThread_->terminate();
+    csvLog_.close();  // the last rows handed over reach the file
 }

@@ -20,7 +20,8 @@ fi
 
 cd "$build"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-# Every GUI test case is its own process with its own X connection; under load
-# Xvfb now and then refuses one ("could not connect to display"), so a failed
-# test gets up to two more tries. A real failure fails all three.
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j"$(nproc)" --timeout 300 --repeat until-pass:3
+# Every GUI test case is its own process with its own X connection, all on
+# one server. Without -noreset Xvfb resets itself whenever its last client
+# disconnects, and a client that connects during the reset is refused ("could
+# not connect to display"); with it the server stays up for the whole run.
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" ctest --output-on-failure -j"$(nproc)" --timeout 300

@@ -86,6 +86,13 @@ void removeStaleTemporaries(const std::string& folder) {
 
 }  // namespace
 
+void applyChange(RegDocument& doc, const SettingsChange& change) {
+    if (change.valueName.empty())
+        doc.createKey(change.key);
+    else
+        doc.setDword(change.key, change.valueName, change.value);
+}
+
 SettingsFile::SettingsFile(std::string path, SettingsReporter& reporter)
     : path_(std::move(path)), reporter_(reporter) {}
 
@@ -133,13 +140,6 @@ void SettingsFile::giveUpOnFile() {
     reporter_.showMessage(message);
 }
 
-void SettingsFile::apply(RegDocument& doc, const SettingsChange& change) {
-    if (change.valueName.empty())
-        doc.createKey(change.key);
-    else
-        doc.setDword(change.key, change.valueName, change.value);
-}
-
 RegDocument SettingsFile::current() {
     if (memoryOnly_) return memory_;
     RegDocument doc;
@@ -155,33 +155,38 @@ RegDocument SettingsFile::current() {
     return doc;
 }
 
-bool SettingsFile::commit(const SettingsChange& change) {
+bool SettingsFile::commit(const std::vector<SettingsChange>& changes) {
+    if (changes.empty()) return true;
+    const bool written = !memoryOnly_ && writeLocked(changes);
     if (memoryOnly_) {
-        apply(memory_, change);
+        for (const SettingsChange& c : changes) applyChange(memory_, c);
         return true;
     }
-    const std::string folder = folderOf(path_);
-    bool written = false;
-    if (makeFolders(folder)) {
-        WriterLock lock(path_ + ".lock");
-        if (lock.held()) {
-            RegDocument doc;
-            if (readDisk(doc) == ReadResult::Unusable) {
-                giveUpOnFile();
-                apply(memory_, change);
-                return true;
-            }
-            apply(doc, change);
-            written = writeAtomically(doc.serialise());
-            if (written) removeStaleTemporaries(folder);
-        }
-    }
-    if (written) {
-        if (!change.valueName.empty()) unsaved_.eraseValue(change.key, change.valueName);
-    } else {
-        apply(unsaved_, change);
+    for (const SettingsChange& c : changes) {
+        if (!written)
+            applyChange(unsaved_, c);
+        else if (!c.valueName.empty())
+            unsaved_.eraseValue(c.key, c.valueName);
     }
     return written;
+}
+
+// The file as it is now, the changes, one write; false when the changes did
+// not reach the disk. A file found unusable is given up on instead.
+bool SettingsFile::writeLocked(const std::vector<SettingsChange>& changes) {
+    const std::string folder = folderOf(path_);
+    if (!makeFolders(folder)) return false;
+    WriterLock lock(path_ + ".lock");
+    if (!lock.held()) return false;
+    RegDocument doc;
+    if (readDisk(doc) == ReadResult::Unusable) {
+        giveUpOnFile();
+        return false;
+    }
+    for (const SettingsChange& c : changes) applyChange(doc, c);
+    if (!writeAtomically(doc.serialise())) return false;
+    removeStaleTemporaries(folder);
+    return true;
 }
 
 bool SettingsFile::writeAtomically(const std::string& contents) {

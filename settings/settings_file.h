@@ -3,11 +3,13 @@
 // (~/.config/m797diag/user.reg without the variable), and what one running
 // program remembers about it.
 //
-// Every change is a locked read-modify-write: an advisory lock on
-// "user.reg.lock" beside the file, a fresh read, the change, a temporary file
-// written and flushed to disk, and a rename over the old file. So a change is
-// on disk when `commit` returns, a program killed mid-save leaves the old file
-// or the new one, and two running programs never lose each other's changes.
+// Every commit is a locked read-modify-write: an advisory lock on
+// "user.reg.lock" beside the file, a fresh read, the changes, a temporary file
+// written and flushed to disk, and a rename over the old file. So the changes
+// are on disk when `commit` returns, a program killed mid-save leaves the old
+// file or the new one, and two running programs never lose each other's
+// changes. One commit may carry many changes (all the values one settings
+// operation writes): they then cost one flush and one rename.
 //
 // A file that cannot be read or parsed is never written: the user is told
 // once, naming the file, and from then on this run keeps its settings in
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "settings/reg_document.h"
 
@@ -37,6 +40,9 @@ struct SettingsChange {
     std::uint32_t value = 0;
 };
 
+// Makes the change in `doc`.
+void applyChange(RegDocument& doc, const SettingsChange& change);
+
 class SettingsFile {
 public:
     SettingsFile(std::string path, SettingsReporter& reporter);
@@ -50,14 +56,17 @@ public:
     // The settings as this run sees them: the file (empty when there is none)
     // plus the changes that could not be written.
     RegDocument current();
-    // Applies one change; true when it is on disk (or, once the file proved
-    // unreadable, in this run's memory as the user was told).
-    bool commit(const SettingsChange& change);
+    // Applies the changes in order with one write of the file; true when
+    // they are on disk (or, once the file proved unreadable, in this run's
+    // memory as the user was told). Nothing to change writes nothing.
+    bool commit(const std::vector<SettingsChange>& changes);
+    bool commit(const SettingsChange& change) { return commit(std::vector<SettingsChange>{change}); }
 
     // Whether this run has given up on the file (it could not be parsed).
     bool memoryOnly() const { return memoryOnly_; }
 
-    // Test seam: called at the points of a save where a crash must not hurt.
+    // Test seam: called at the points of a save where a crash must not hurt
+    // (so BeforeRename also counts the writes of the file).
     enum class SaveStage { TemporaryHalfWritten, BeforeRename };
     std::function<void(SaveStage)> saveStageHook;
 
@@ -66,7 +75,7 @@ private:
     ReadResult readDisk(RegDocument& doc);
     void giveUpOnFile();
     bool writeAtomically(const std::string& contents);
-    static void apply(RegDocument& doc, const SettingsChange& change);
+    bool writeLocked(const std::vector<SettingsChange>& changes);
 
     std::string path_;
     SettingsReporter& reporter_;

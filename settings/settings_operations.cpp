@@ -57,8 +57,8 @@ void loadSet(SettingsStore& store, LiveRecord& record, int n) {
 // selectedParameters and the colours are only touched by the window thread
 // (the paints and these operations), so no lock is taken here.
 void LoadSettingsAtStart(LiveRecord& record, SettingsFile& file) {
-    SettingsStore store(file);
-    runSettingsOperation(file, [&] {
+    SettingsStore store(file, SettingsStore::Writes::AtEnd);
+    runSettingsOperation(store, [&] {
         if (!store.OpenStoreKey(kParameterSetMarkerKey, false)) createDefaultSets(store);
         loadColours(store, record);
         loadSet(store, record, 1);
@@ -66,8 +66,8 @@ void LoadSettingsAtStart(LiveRecord& record, SettingsFile& file) {
 }
 
 void SaveColourScheme(const LiveRecord& record, SettingsFile& file) {
-    SettingsStore store(file);
-    runSettingsOperation(file, [&] {
+    SettingsStore store(file, SettingsStore::Writes::AtEnd);
+    runSettingsOperation(store, [&] {
         if (!store.OpenStoreKey(kColourSchemeKey, true)) return;
         const auto colours = colourArrays(record);
         for (std::size_t i = 0; i < kColourValueNames.size(); ++i)
@@ -76,14 +76,14 @@ void SaveColourScheme(const LiveRecord& record, SettingsFile& file) {
 }
 
 void LoadParameterSet(LiveRecord& record, SettingsFile& file, int n) {
-    SettingsStore store(file);
-    runSettingsOperation(file, [&] { loadSet(store, record, n); });
+    SettingsStore store(file, SettingsStore::Writes::AtEnd);
+    runSettingsOperation(store, [&] { loadSet(store, record, n); });
 }
 
 ParameterSetRows readParameterSetRows(SettingsFile& file, int n) {
     ParameterSetRows result;
-    SettingsStore store(file);
-    runSettingsOperation(file, [&] {
+    SettingsStore store(file, SettingsStore::Writes::AtEnd);
+    runSettingsOperation(store, [&] {
         if (!store.OpenStoreKey(parameterSetKey(n), false)) return;
         result.opened = true;
         for (int list = 1; list <= 5; ++list) {
@@ -95,8 +95,8 @@ ParameterSetRows readParameterSetRows(SettingsFile& file, int n) {
 }
 
 void storeParameterSetRow(SettingsFile& file, int n, int list, std::int32_t row) {
-    SettingsStore store(file);
-    runSettingsOperation(file, [&] {
+    SettingsStore store(file, SettingsStore::Writes::AtEnd);
+    runSettingsOperation(store, [&] {
         if (store.OpenStoreKey(parameterSetKey(n), true)) store.WriteStoreInteger(parameterSetValueName(list), row);
     });
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The settings operations of the windows, each on a store created for it:
 // the start-up load, the colour save on exit, the parameter-set buttons of
-// the main window, and the set reads and writes of the settings dialog.
+// the main window, and the set reads and writes of the settings dialog. Each
+// reads the file once and writes it at most once (a first start's twelve
+// sets and marker, a colour save's sixteen values: one flush, one rename).
 
 #include <cstdint>
 #include <string>

@@ -20,7 +20,38 @@ bool wellFormed(const std::string& relative) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(SettingsFile& file) : file_(file) {}
+SettingsStore::SettingsStore(SettingsFile& file, Writes writes) : file_(file), atEnd_(writes == Writes::AtEnd) {}
+
+const RegDocument& SettingsStore::view() {
+    if (!atEnd_ || !view_) view_ = file_.current();
+    return *view_;
+}
+
+// True unless an immediate write was refused.
+bool SettingsStore::change(const SettingsChange& c) {
+    if (!atEnd_) return file_.commit(c);
+    view();
+    applyChange(*view_, c);
+    pending_.push_back(c);
+    return true;
+}
+
+void SettingsStore::reportWriteFailure(const std::string& name) {
+    if (writeFailureShown_) return;
+    writeFailureShown_ = true;
+    file_.reporter().showMessage(withName("Failed to set data for '%s'", name));
+}
+
+void SettingsStore::CommitPendingWrites() {
+    std::vector<SettingsChange> changes;
+    changes.swap(pending_);
+    if (file_.commit(changes)) return;
+    for (const SettingsChange& c : changes) {
+        if (c.valueName.empty()) continue;  // a key alone says nothing: its values report
+        reportWriteFailure(c.valueName);
+        return;
+    }
+}
 
 std::string SettingsStore::resolve(const std::string& path) const {
     const bool absolute = !path.empty() && path.front() == '\\';
@@ -34,19 +65,18 @@ bool SettingsStore::OpenStoreKey(const std::string& path, bool canCreate) {
     const std::string full = resolve(path);
     CloseStoreKey();
     if (full.empty()) return false;
-    if (!file_.current().keyExists(full)) {
+    if (!view().keyExists(full)) {
         if (!canCreate) return false;
         // A key that cannot reach the disk still opens for this run; the
         // writes into it then report their failure.
-        file_.commit(SettingsChange{full, {}, 0});
+        change(SettingsChange{full, {}, 0});
     }
     currentKey_ = full;
     return true;
 }
 
 std::int32_t SettingsStore::ReadStoreInteger(const std::string& name) {
-    const RegDocument doc = file_.current();
-    const RegValue* v = currentKey_.empty() ? nullptr : doc.findValue(currentKey_, name);
+    const RegValue* v = currentKey_.empty() ? nullptr : view().findValue(currentKey_, name);
     const auto data = v ? classifyRegData(v->data) : std::nullopt;
     if (!data) throw SettingsStoreError(withName("Failed to get data for '%s'", name));
     if (!data->isDword) {
@@ -59,11 +89,8 @@ std::int32_t SettingsStore::ReadStoreInteger(const std::string& name) {
 
 void SettingsStore::WriteStoreInteger(const std::string& name, std::int32_t value) {
     const bool stored = !currentKey_.empty() && !name.empty() &&
-                        file_.commit(SettingsChange{currentKey_, name, static_cast<std::uint32_t>(value)});
-    if (!stored && !writeFailureShown_) {
-        writeFailureShown_ = true;
-        file_.reporter().showMessage(withName("Failed to set data for '%s'", name));
-    }
+                        change(SettingsChange{currentKey_, name, static_cast<std::uint32_t>(value)});
+    if (!stored) reportWriteFailure(name);
 }
 
 void SettingsStore::CloseStoreKey() { currentKey_.clear(); }

@@ -1,7 +1,7 @@
-// What the durable settings writes cost: every write is a locked
-// read-modify-write flushed to disk, so a first start (61 writes) and an exit
-// (16 writes) pay one fsync and one rename per value. Runs in a folder below
-// the current directory, so it measures the disk it is started on.
+// What the durable settings writes cost: every operation is one locked
+// read-modify-write flushed to disk, so a first start (61 values) and an exit
+// (16 values) each pay one fsync and one rename. Runs in a folder below the
+// current directory, so it measures the disk it is started on.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

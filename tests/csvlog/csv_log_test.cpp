@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <array>
 #include <clocale>
 #include <cstdlib>
@@ -254,6 +259,57 @@ TEST_F(CsvLogTest, AFullDeviceIsAFailureNotASuccess) {
     EXPECT_FALSE(log.open("/dev/full").empty());  // the header cannot be written
     EXPECT_FALSE(log.isOpen());
     EXPECT_FALSE(log.error().empty());
+}
+
+// The cycle observer calls logCycle with record.lock held: it copies the
+// row's values and goes on while the disk (here a pipe nobody reads yet) does
+// not take them. The rows come out in order with the values of their cycle,
+// byte for byte the rows formatRow makes.
+TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCyclesValues) {
+    decodeKnownAnswer('.');
+    const fs::path path = dir / "pipe.csv";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    CsvLog log;
+    ASSERT_EQ(log.open(path.string()), "");
+    constexpr int kRows = 400;  // far more than a pipe holds
+    std::vector<std::string> expected;
+    auto cycles = std::async(std::launch::async, [&] {
+        std::lock_guard guard(record->lock);
+        for (int i = 0; i < kRows; ++i) {
+            record->errorCount = static_cast<std::uint8_t>(i);
+            record->analog[0].text = std::to_string(i) + ".5";
+            if (!log.logCycle(*record, true) || !log.logCycle(*record, false)) return false;
+            expected.push_back(CsvLog::formatRow(*record, RowTime{}));
+        }
+        return true;
+    });
+    ASSERT_EQ(cycles.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "logCycle waited for the disk";
+    ASSERT_TRUE(cycles.get());
+
+    std::string text;
+    auto drained = std::async(std::launch::async, [&] {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(reader, buf, sizeof buf);
+            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
+            else ::usleep(1000);
+        }
+    });
+    log.close();  // every row handed over is written first; then the pipe ends
+    drained.wait();
+    ::close(reader);
+    std::vector<std::string> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 1u + kRows);
+    EXPECT_EQ(rows[0] + "\n", CsvLog::headerRow());
+    // The two times aside, each row is the one formatRow made in its cycle.
+    auto afterTimes = [](const std::string& row) { return row.substr(row.find(',', row.find(',') + 1)); };
+    for (int i = 0; i < kRows; ++i)
+        ASSERT_EQ(afterTimes(rows[i + 1] + "\n"), afterTimes(expected[i])) << "row " << i;
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, ComPortGiveUp,
 TEST(ComPortLoop, LostLiveDataStartsTheNextPassWithStopCommunicationAndAWakeUp) {
     sim::SimOptions o = fastSim(sim::Fault::LiveDataStops);
     o.liveDataStopsAfter = 3;
-    Link link(o);
+    Link link(o, kPatientTimeouts);  // only the 4th cycle may go unanswered
     link.port->resume();
     ASSERT_TRUE(waitFor([&] { return link.cyclesWithData >= 6; }));
     link.port->suspend();

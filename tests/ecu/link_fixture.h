@@ -21,6 +21,10 @@ namespace m797::testing {
 
 // Short enough for quick tests, long enough for a loaded machine.
 inline constexpr LineTimeouts kFastTimeouts{25, 2, 20, 30};
+// For tests that need every answer the simulator gives to arrive: a
+// simulator thread held up for tens of milliseconds by a loaded machine
+// still answers in time. A read that gets no answer costs its whole time.
+inline constexpr LineTimeouts kPatientTimeouts{25, 2, 300, 30};
 
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -62,9 +66,9 @@ inline sim::SimOptions fastSim(sim::Fault fault = sim::Fault::None) {
 }
 
 struct Link {
-    explicit Link(sim::SimOptions options = fastSim()) : simulator(options) {
+    explicit Link(sim::SimOptions options = fastSim(), LineTimeouts timeouts = kFastTimeouts) : simulator(options) {
         simulator.start();
-        port = std::make_unique<Com_Port>(record, std::make_unique<PosixSerialLine>(simulator.slavePath(), kFastTimeouts));
+        port = std::make_unique<Com_Port>(record, std::make_unique<PosixSerialLine>(simulator.slavePath(), timeouts));
         port->setStatusObserver([this](const std::string& text) {
             std::lock_guard guard(mutex);
             statuses.push_back(utf8(text));

@@ -219,8 +219,24 @@ TEST(PanelText, CyrillicTextOfBothKindsInAGrab) {
     EXPECT_GT(litPixels(image.copy(0, 60, 750, 55)), 1000); // the 3D value
 }
 
+// An eight drawn large: one em is 200 pixels, so its strokes are about 18
+// pixels wide. The outline lights one or two pixels per pixel of its
+// contours, whatever the rasteriser; the filled eight lights its strokes'
+// whole width. At the usual 25 pixels an em both are about 2 pixels wide,
+// and which lit more was up to the rasteriser.
+void largeEmLayer(TOpenGLPanel*) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-0.2, 1.8, -0.2, 1.0, -10, 10);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
 TEST(PanelText, CallersOwnFontsAsLinesOrPolygonsAndRefusedRequests) {
     TextPanel t;
+    t.window->resize(420, 260);
+    t.panel->resize(400, 240);
     ASSERT_TRUE(t.show());
     int lines = 0, polygons = 0;
     bool refused = false;
@@ -231,7 +247,7 @@ TEST(PanelText, CallersOwnFontsAsLinesOrPolygonsAndRefusedRequests) {
         const auto outline = p->Create3DFont(&arial, 48, 10, 0.0f, 0.1f, 0);
         const auto filled = p->Create3DFont(&arial, 48, 10, 0.01f, 0.1f, 1);
         ASSERT_TRUE(outline && filled);
-        emLayer(p);
+        largeEmLayer(p);
         p->Draw3DText(outline.get(), "8");
         QImage frame(p->width(), p->height(), QImage::Format_RGB32);
         glReadPixels(0, 0, p->width(), p->height(), GL_BGRA, GL_UNSIGNED_BYTE, frame.bits());
@@ -246,6 +262,7 @@ TEST(PanelText, CallersOwnFontsAsLinesOrPolygonsAndRefusedRequests) {
     EXPECT_TRUE(refused);
     EXPECT_GT(lines, 20);
     EXPECT_GT(polygons, lines);  // a filled eight covers more than its outline
+    EXPECT_GT(polygons, 3 * lines) << lines << " lit by the outline";
 }
 
 // Panels asking for the same fonts share one set of lists, which lives as

@@ -1,7 +1,11 @@
 // Start-up load, colour save and set loading against the settings file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
@@ -208,6 +212,111 @@ TEST_F(SettingsOperationsTest, WindowsExportIsAccepted) {
     SaveColourScheme(*record, *file);
     EXPECT_EQ(readBytes(config.file()).rfind("REGEDIT4\n\n", 0), 0u) << "rewritten in the program's own format";
     EXPECT_EQ(storedSet(1), (std::vector<int>{10, 20, 30, 40, 78}));
+}
+
+// Each operation reads the file and writes it at most once, however many
+// values it stores: the save-stage seam sees every write of the file.
+struct WriteCountCase {
+    const char* name;
+    std::function<void(LiveRecord&, SettingsFile&)> operation;
+    int writes;
+};
+
+class OperationWrites : public SettingsOperationsTest, public ::testing::WithParamInterface<WriteCountCase> {};
+
+TEST_P(OperationWrites, OneOperationIsAtMostOneWriteOfTheFile) {
+    const bool firstStart = std::string(GetParam().name) == "firstStart";
+    if (!firstStart) LoadSettingsAtStart(*record, *file);
+    int halfWritten = 0, renamed = 0;
+    file->saveStageHook = [&](SettingsFile::SaveStage stage) {
+        ++(stage == SettingsFile::SaveStage::BeforeRename ? renamed : halfWritten);
+    };
+    GetParam().operation(*record, *file);
+    EXPECT_EQ(renamed, GetParam().writes);
+    EXPECT_EQ(halfWritten, GetParam().writes);
+    EXPECT_TRUE(reporter.messages.empty()) << reporter.messages[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, OperationWrites,
+    ::testing::Values(
+        WriteCountCase{"firstStart", [](LiveRecord& r, SettingsFile& f) { LoadSettingsAtStart(r, f); }, 1},
+        WriteCountCase{"laterStart", [](LiveRecord& r, SettingsFile& f) { LoadSettingsAtStart(r, f); }, 0},
+        WriteCountCase{"colourSave", [](LiveRecord& r, SettingsFile& f) { SaveColourScheme(r, f); }, 1},
+        WriteCountCase{"setButton", [](LiveRecord& r, SettingsFile& f) { LoadParameterSet(r, f, 7); }, 0},
+        WriteCountCase{"dialogSetRead", [](LiveRecord&, SettingsFile& f) { readParameterSetRows(f, 3); }, 0},
+        WriteCountCase{"dialogEditOfAMissingSet",
+                       [](LiveRecord&, SettingsFile& f) { storeParameterSetRow(f, 13, 2, 9); }, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsOperationsTest, AFirstStartIsOneWriteThatHoldsEverySetAndTheMarker) {
+    std::vector<std::string> seen;
+    file->saveStageHook = [&](SettingsFile::SaveStage stage) {
+        if (stage == SettingsFile::SaveStage::BeforeRename) seen.push_back(readBytes(config.file()));
+    };
+    LoadSettingsAtStart(*record, *file);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], "") << "nothing reaches the file before the one rename";
+    for (int n = 1; n <= 12; ++n) EXPECT_EQ(storedSet(n), (std::vector<int>{1, 2, 3, 4, 5})) << "F" << n;
+    EXPECT_EQ(stored("\\TORVAL\\DIAGRAM\\F", {"diagram_ok"}), std::vector<int>{1});
+}
+
+// The writes before a read that stops the operation are still stored, with
+// the one write at its end; the message of the stop comes after.
+TEST_F(SettingsOperationsTest, AStoppedFirstStartStillStoresItsSets) {
+    writeBytes(config.file(), "REGEDIT4\n\n" + section("\\TORVAL\\MANAGEMENT\\COLOUR_CIRCUIT", {{"GRID_R", 50}}));
+    int renamed = 0;
+    file->saveStageHook = [&](SettingsFile::SaveStage stage) { renamed += stage == SettingsFile::SaveStage::BeforeRename; };
+    LoadSettingsAtStart(*record, *file);
+    EXPECT_EQ(renamed, 1);
+    EXPECT_EQ(reporter.messages, std::vector<std::string>{"Failed to get data for 'GRID_G'"});
+    EXPECT_EQ(storedSet(12), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(stored(kColourKey, {"GRID_R"}), std::vector<int>{50});
+}
+
+TEST_F(SettingsOperationsTest, AnUnwritableFolderFailsAnOperationOnceNamingItsFirstValue) {
+    writeBytes(config.folder() + "/m797diag", "not a folder");
+    LoadSettingsAtStart(*record, *file);
+    SaveColourScheme(*record, *file);
+    EXPECT_EQ(reporter.messages, (std::vector<std::string>{"Failed to set data for 'diagram_1'",
+                                                           "Failed to set data for 'GRID_R'"}));
+    EXPECT_EQ(storedColours(), kStartupStored) << "this run still sees what it tried to store";
+    EXPECT_EQ(storedSet(4), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(readBytes(config.folder() + "/m797diag"), "not a folder");
+}
+
+// Two programs saving colours and editing sets at the same time: every
+// operation lands whole and none undoes the other's.
+TEST_F(SettingsOperationsTest, TwoRunningProgramsKeepEachOthersOperations) {
+    LoadSettingsAtStart(*record, *file);
+    constexpr int kRounds = 30;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            RecordingReporter quiet;
+            SettingsFile own(SettingsFile::defaultPath(), quiet);
+            auto mine = std::make_unique<LiveRecord>();
+            for (int i = 0; i < kRounds; ++i) {
+                if (c == 0) {
+                    mine->traceColour[0] = static_cast<float>(i) / 100.0f + 0.001f;
+                    SaveColourScheme(*mine, own);
+                } else {
+                    storeParameterSetRow(own, 9, i % 5 + 1, 100 + i);
+                }
+            }
+            ::_exit(quiet.messages.empty() ? 0 : 1);
+        }
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(stored(kColourKey, {"GRAPHIC_R"}), std::vector<int>{kRounds - 1});
+    for (int n = 1; n <= 5; ++n) EXPECT_EQ(storedSet(9)[n - 1], 100 + kRounds - 6 + n);
+    EXPECT_EQ(storedSet(3), (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 }  // namespace
