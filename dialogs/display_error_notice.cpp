@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "app/screen_notice.h"
+#include "app/shell/screen_notice.h"
 #include "dialogs/dialog_helpers.h"
 
 TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {

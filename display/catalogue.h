@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 namespace m797 {
 

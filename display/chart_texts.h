@@ -3,7 +3,7 @@
 // the record: the large value text and the paired text at the top right. The
 // caller holds record.lock.
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 namespace m797 {
 

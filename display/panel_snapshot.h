@@ -14,7 +14,7 @@
 #include <string>
 #include <type_traits>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "display/panel_surface.h"
 
 class QOpenGLContext;

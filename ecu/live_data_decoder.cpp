@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "display/catalogue.h"
 #include "ecu/value_text.h"
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <algorithm>
 #include <deque>
@@ -223,14 +224,15 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
         {{0x81, 0x10, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}, true, ""},
     };
     for (const Case& c : cases) {
-        LiveRecord record;
+        std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+        LiveRecord& record = *ownedRecord;
         Com_Port port(record, std::make_unique<ScriptedStartLine>(c.answer));
         std::mutex m;
         std::vector<std::string> statuses;
         std::atomic<int> connections{0};
-        port.setStatusObserver([&](const std::string& t) {
+        port.setStatusObserver([&](const LinkEvent& e) {
             std::lock_guard g(m);
-            statuses.push_back(utf8(t));
+            statuses.push_back(utf8(linkStatusText(e.status)));
         });
         port.setConnectionObserver([&](const LiveRecord&) { ++connections; });
         port.resume();
@@ -250,7 +252,8 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
 }
 
 TEST(ComPortLoop, WithoutALineThePortNeverOpens) {
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     Com_Port port(record, nullptr);
     port.resume();
     ASSERT_TRUE(waitFor([&] {

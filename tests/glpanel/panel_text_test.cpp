@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "panel_fixture.h"
 
 using namespace m797::gl;

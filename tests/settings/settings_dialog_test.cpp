@@ -15,7 +15,7 @@
 #include <QToolButton>
 #include <memory>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "app/main_window.h"
 #include "display/catalogue.h"
 #include "settings/colour_scheme.h"
