@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QFont>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -11,6 +10,7 @@
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
 #include "app/shell/serial_ports.h"
+#include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "ecu/serial_line.h"
@@ -124,11 +124,9 @@ int main(int argc, char** argv) {
 
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
-    // Windows that keep the default size (settings, message boxes) still take
-    // the face the package installs, not whatever a generic family resolves to.
-    QFont font = QApplication::font();
-    font.setFamily(QStringLiteral("Liberation Sans"));
-    QApplication::setFont(font);
+    // Windows that set no font of their own (settings, message boxes) take the
+    // window font too, not whatever a generic family resolves to.
+    dialogs::installApplicationFont();
     // An exception that escapes the main window's creation or the event loop
     // is shown, and the program ends.
     try {

@@ -22,7 +22,9 @@
 #include "dialogs/actuator_window.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/display_error_notice.h"
+#include "dialogs/double_bevel_panel.h"
 #include "dialogs/error_list.h"
+#include "dialogs/input_block.h"
 #include "ecu/com_port.h"
 #include "ecu/actuator_session.h"
 #include "ecu/serial_line.h"
@@ -68,12 +70,9 @@ void setCaptionColour(QToolButton* b, QColor colour) {
     b->setPalette(pal);
 }
 
-QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
-    auto* p = new QFrame(parent);
-    p->setGeometry(geometry);
-    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    p->setLineWidth(2);
-    p->setAutoFillBackground(true);
+QFrame* bevelledPanel(QWidget* parent, const QString& name, QRect geometry) {
+    auto* p = new DoubleBevelPanel(parent, geometry);
+    p->setObjectName(name);
     QPalette pal = p->palette();
     pal.setColor(QPalette::Window, kPanelColour);
     p->setPalette(pal);
@@ -212,7 +211,7 @@ QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& capt
 }
 
 void TForm1::buildParameterSetPanel() {
-    Panel1 = bevelledPanel(this, {808, 16, 201, 73});
+    Panel1 = bevelledPanel(this, QStringLiteral("Panel1"), {808, 16, 201, 73});
     labels_[2] = label(Panel1, QStringLiteral("Наборы параметров"), {40, 5}, true, kRed);
     parameterSets_ = new QButtonGroup(this);
     parameterSets_->setExclusive(true);
@@ -231,7 +230,7 @@ void TForm1::buildParameterSetPanel() {
 }
 
 void TForm1::buildCommandBar() {
-    Panel2 = bevelledPanel(this, {808, 96, 201, 137});
+    Panel2 = bevelledPanel(this, QStringLiteral("Panel2"), {808, 96, 201, 137});
     for (const CommandButton& c : kCommandBar) {
         QToolButton* b = makeButton(Panel2, c.number, QString::fromUtf8(c.caption), {c.left, c.top, 89, 22});
         setCaptionColour(b, c.red ? kRed : kNavy);
@@ -267,24 +266,24 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {
-    // The dialog enables the main window again when it closes.
+    // Each dialog gives the main window its input back when it closes.
     auto repaintPanel = [this](int n) {
         if (QWidget* p = panel(n)) p->update();
     };
     openWindows_.append(new TForm3(record_, repaintPanel, *this, settings_.file()));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
 }
 
 void TForm1::SpeedButton16Click() {
     openWindows_.append(new TForm5(record_, this));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
     record_.actuatorWindowOpen = 1;
     record_.actuator[0].reportRequest = 1;
 }
 
 void TForm1::SpeedButton17Click() {
     openWindows_.append(new TForm4(record_, this));
-    setEnabled(false);
+    dialogs::setInputBlocked(this, true);
     record_.readDtcRequest = 1;
 }
 

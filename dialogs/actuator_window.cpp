@@ -12,6 +12,7 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
+#include "dialogs/input_block.h"
 #include "ecu/request_table.h"
 
 namespace {
@@ -147,6 +148,6 @@ void TForm5::FormClose() {
     // First, so that the confirmation's "Нет" does not bring this window back.
     session_.close();
     if (confirmation_) confirmation_->done(QDialog::Rejected);
-    if (mainWindow_) mainWindow_->setEnabled(true);
+    dialogs::setInputBlocked(mainWindow_, false);
     Timer1->stop();
 }

@@ -19,7 +19,8 @@ class ConfirmationDialog;
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
-    // `mainWindow` is disabled by its opener and enabled again when this closes.
+    // `mainWindow` takes no input while this is open (its opener blocks it);
+    // closing this gives the input back.
     TForm5(m797::LiveRecord& record, QWidget* mainWindow);
 
     QComboBox* comboBox() const { return ComboBox1; }

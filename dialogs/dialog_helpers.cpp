@@ -1,5 +1,6 @@
 #include "dialogs/dialog_helpers.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -18,6 +19,14 @@ QFont windowFont(bool bold) {
     f.setBold(bold);
     return f;
 }
+
+QFont narrowListFont() {
+    QFont f(QStringLiteral("Liberation Sans Narrow"));
+    f.setPointSizeF(7.5);
+    return f;
+}
+
+void installApplicationFont() { QApplication::setFont(windowFont()); }
 
 QFrame* bevelledPanel(QWidget* parent, QRect geometry, bool sunken) {
     auto* p = new QFrame(parent);

@@ -14,6 +14,12 @@ class QWidget;
 namespace dialogs {
 
 QFont windowFont(bool bold = false);
+// The narrow face of the same family, for the settings lists: the catalogue's
+// list texts are the longest of the system and must show whole in 473 pixels.
+QFont narrowListFont();
+// The window font as the application's: windows and message boxes that keep
+// the default font get it too.
+void installApplicationFont();
 QFrame* bevelledPanel(QWidget* parent, QRect geometry, bool sunken = false);
 QLabel* labelAt(QWidget* parent, const QString& text, int left, int top);
 QToolButton* buttonAt(QWidget* parent, const QString& name, const QString& caption, QRect geometry);

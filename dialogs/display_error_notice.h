@@ -19,5 +19,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
 
 private:
+    static constexpr int kExposeWaitMs = 2000;
+    void paintNow();
+
     QTimer* Timer1 = nullptr;
 };

@@ -10,6 +10,7 @@
 
 #include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
+#include "dialogs/input_block.h"
 #include "dialogs/status_icon_delegate.h"
 #include "dialogs/trouble_code_list.h"
 
@@ -60,6 +61,8 @@ void TForm4::buildGrid() {
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The header's minimum follows the font and would raise the rows above 15.
+    StringGrid1->verticalHeader()->setMinimumSectionSize(kRowHeight);
     StringGrid1->verticalHeader()->setDefaultSectionSize(kRowHeight);
     QHeaderView* header = StringGrid1->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Fixed);
@@ -120,8 +123,11 @@ void TForm4::showRows() {
         for (int c = 0; c < 4; ++c) cell(StringGrid1, r, c + 1)->setData(kStatusIconRole, row.icons[c]);
         // A code the table does not know shows no text, never the text of
         // the code that stood in this row before.
-        cell(StringGrid1, r, kDescriptionColumn)
-            ->setText(QString::fromStdString(m797::cp1251ToUtf8(row.description)));
+        // A text longer than its column is cut with "…"; the tooltip shows it whole.
+        const QString description = QString::fromStdString(m797::cp1251ToUtf8(row.description));
+        QTableWidgetItem* item = cell(StringGrid1, r, kDescriptionColumn);
+        item->setText(description);
+        item->setToolTip(description);
     }
 }
 
@@ -149,5 +155,5 @@ void TForm4::FormClose() {
     closed_ = true;
     Timer1->stop();
     record_.readDtcRequest = 0;
-    if (mainWindow_) mainWindow_->setEnabled(true);
+    dialogs::setInputBlocked(mainWindow_, false);
 }

@@ -16,7 +16,8 @@ class QToolButton;
 class TForm4 : public QDialog {
     Q_OBJECT
 public:
-    // `mainWindow` is disabled by its opener and enabled again when this closes.
+    // `mainWindow` takes no input while this is open (its opener blocks it);
+    // closing this gives the input back.
     TForm4(m797::LiveRecord& record, QWidget* mainWindow);
 
     QTableWidget* grid() const { return StringGrid1; }

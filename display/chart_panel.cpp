@@ -69,8 +69,7 @@ ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
     return {chartValueText(parameterNumber, r), chartPairedText(parameterNumber, r)};
 }
 
-SnapshotKey staticPartKey(const LiveRecord& r, int parameterNumber, const ChartTexts& texts) {
-    SnapshotKey key;
+const SnapshotKey& staticPartKey(SnapshotKey& key, const LiveRecord& r, int parameterNumber, const ChartTexts& texts) {
     key.add(parameterNumber).add(r.gridColour).add(r.nameTextColour).add(r.valueTextColour);
     key.add(texts.value).add(texts.paired);
     return key;
@@ -104,7 +103,7 @@ void paintChart(PanelSurface& panel, const LiveRecord& r, int parameterNumber, P
     // Every part adds its light (additive blending), so the order of the
     // parts does not change a pixel: the kept grid and texts first, then the
     // trace, which moves on every tick.
-    snapshot.show(panel, staticPartKey(r, parameterNumber, texts), [&] {
+    snapshot.show(panel, staticPartKey(snapshot.newKey(), r, parameterNumber, texts), [&] {
         beginLinePaint();
         drawStaticPart(panel, r, entry, texts);
         glPopMatrix();

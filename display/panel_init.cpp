@@ -10,7 +10,7 @@ namespace m797 {
 void initPanelView(PanelSurface& panel, bool perspectiveCorrectionHint) {
     const int w = panel.panelWidth();
     const int h = panel.panelHeight();
-    glViewport(0, 0, w, h);
+    glViewport(0, 0, panel.pixelWidth(), panel.pixelHeight());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (h != 0)

@@ -105,6 +105,7 @@ void PanelSnapshot::forget() {
     framebuffer_ = 0;
     context_ = nullptr;
     valid_ = false;
+    onScreen_ = false;
     broken_ = false;
 }
 

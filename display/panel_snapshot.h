@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "app/record/live_record.h"
 #include "display/panel_surface.h"
@@ -39,6 +40,7 @@ public:
         return *this;
     }
     const std::string& bytes() const { return bytes_; }
+    void clear() { bytes_.clear(); }  // keeps the storage
 
 private:
     std::string bytes_;
@@ -51,14 +53,32 @@ public:
     // drew.
     template <typename Draw>
     void show(const PanelSurface& panel, const SnapshotKey& key, Draw&& draw) {
-        const int width = panel.panelWidth();
-        const int height = panel.panelHeight();
+        const int width = panel.pixelWidth();
+        const int height = panel.pixelHeight();
         if (restore(key, width, height)) return;
         draw();
         keep(key, width, height);
     }
+    // For a panel whose whole picture is kept: when the screen still shows
+    // the picture kept under `key`, the panel leaves it there and nothing is
+    // drawn or copied; otherwise as show().
+    template <typename Draw>
+    void showWhole(PanelSurface& panel, const SnapshotKey& key, Draw&& draw) {
+        if (panel.frameOnScreen() && holds(key, panel.pixelWidth(), panel.pixelHeight()) && onScreen_) {
+            panel.keepFrameOnScreen();
+            return;
+        }
+        show(panel, key, std::forward<Draw>(draw));
+        onScreen_ = valid_;
+    }
     // The context was made anew: its names went with the old one.
     void forget();
+    // An empty key to fill for this paint; its storage lives on from paint
+    // to paint, so a paint allocates nothing for it.
+    SnapshotKey& newKey() {
+        scratch_.clear();
+        return scratch_;
+    }
     // How many pictures were kept; tests see from it when a panel redrew.
     int keptCount() const { return kept_; }
 
@@ -75,10 +95,12 @@ private:
     unsigned texture_ = 0;
     unsigned framebuffer_ = 0;
     std::string key_;
+    SnapshotKey scratch_;
     int width_ = 0;
     int height_ = 0;
     bool valid_ = false;
     bool broken_ = false;
+    bool onScreen_ = false;  // the last showWhole() presented the kept picture
     int kept_ = 0;
 };
 

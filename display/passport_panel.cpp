@@ -55,8 +55,7 @@ void strip(const Point (&points)[6]) {
 
 void setColour(const Colour& c) { glColor4f(c[0], c[1], c[2], c[3]); }
 
-SnapshotKey passportKey(const LiveRecord& r, const Text& usvk) {
-    SnapshotKey key;
+const SnapshotKey& passportKey(SnapshotKey& key, const LiveRecord& r, const Text& usvk) {
     key.add(r.nameTextColour).add(r.valueTextColour).add(usvk);
     for (const Text& ident : r.identText) key.add(ident);
     return key;
@@ -90,7 +89,7 @@ void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snap
     // Key and picture from one reading of the record.
     std::lock_guard guard(r.lock);
     const Text usvk = chartValueText(74, r);
-    snapshot.show(panel, passportKey(r, usvk), [&] { drawPassport(panel, r, usvk); });
+    snapshot.showWhole(panel, passportKey(snapshot.newKey(), r, usvk), [&] { drawPassport(panel, r, usvk); });
 }
 
 }  // namespace m797

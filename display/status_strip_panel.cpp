@@ -96,10 +96,19 @@ bool indicatorLit(const LiveRecord& r, int order) {
 
 namespace {
 
-SnapshotKey stripKey(const LiveRecord& r) {
-    SnapshotKey key;
+// The brightness of every indicator and the texts that change, read in
+// place: the key is built on every tick.
+const SnapshotKey& stripKey(SnapshotKey& key, const LiveRecord& r) {
     key.add(r.nameTextColour);
-    for (int i = 0; i < 28; ++i) key.add(indicatorLit(r, i + 1)).add(indicatorText(r, i));
+    for (int i = 0; i < 28; ++i) {
+        key.add(indicatorLit(r, i + 1));
+        switch (kIndicators[i].source) {
+            case Source::Status: key.add(r.statusText); break;
+            case Source::Checksum: key.add(r.extraText[0]).add(r.extraText[1]); break;
+            case Source::ErrorCount: key.add(r.errorCount); break;
+            case Source::Fixed: break;
+        }
+    }
     return key;
 }
 
@@ -124,7 +133,7 @@ void drawStrip(PanelSurface& panel, const LiveRecord& r) {
 void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
     // Key and picture from one reading of the record.
     std::lock_guard guard(r.lock);
-    snapshot.show(panel, stripKey(r), [&] { drawStrip(panel, r); });
+    snapshot.showWhole(panel, stripKey(snapshot.newKey(), r), [&] { drawStrip(panel, r); });
 }
 
 }  // namespace m797

@@ -1,5 +1,7 @@
 #include "glpanel/opengl_panel.h"
 
+#include <GL/gl.h>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QOpenGLContext>
@@ -9,27 +11,42 @@
 
 #include "glpanel/fp_exceptions.h"
 #include "glpanel/panel_message.h"
+#include "glpanel/panel_window.h"
 #include "glpanel/surface_format.h"
 
 using namespace m797::gl;
 
-TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
+TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
     maskFloatingPointExceptions();
-    // The front image stays as presented until the next swap (Manual swapping
-    // may leave a frame on screen over several paints).
-    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     setContextMenuPolicy(Qt::DefaultContextMenu);
+    // The native window covers the panel: nothing of the widget shows.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    window_ = new PanelWindow();
+    window_->surfaceCreated = [this] { windowCreated(); };
+    window_->surfaceGoing = [this] { DestroyGLContext(); };
+    window_->resized = [this] { resizePanel(); };
+    window_->paint = [this](bool forced) { paintPanel(forced); };
+    window_->contextMenu = [this](QPoint global) { showContextMenu(global); };
+    container_ = QWidget::createWindowContainer(window_, this);
+    container_->setGeometry(rect());
 }
 
 TOpenGLPanel::~TOpenGLPanel() {
-    // The base class destroys the context after this object is gone; release
-    // what belongs to it while the panel still exists.
+    // Release what belongs to the context while the panel still exists,
+    // then let the window go before the panel does.
     DestroyGLContext();
+    window_->surfaceCreated = {};
+    window_->surfaceGoing = {};
+    window_->resized = {};
+    window_->paint = {};
+    window_->contextMenu = {};
+    delete container_;
 }
 
 void TOpenGLPanel::installDefaultSurfaceFormat() {
-    // One share group for all panels: a panel's context then survives a move
-    // to another top-level window, and panels see each other's display lists.
+    // One share group for all panels: one namespace of display lists, so
+    // panels asking for the same font share one set of lists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QSurfaceFormat f;
     f.setRenderableType(QSurfaceFormat::OpenGL);
@@ -55,63 +72,81 @@ PixelFormatDescriptor TOpenGLPanel::requestedDescriptor() const {
     return m797::gl::requestedDescriptor(pfdPixelType_, pfdFlags_, colorBits_, depthBits_);
 }
 
+QWindow* TOpenGLPanel::panelWindow() const { return window_; }
+
+qreal TOpenGLPanel::pixelRatio() const { return window_->devicePixelRatio(); }
+
+QSize TOpenGLPanel::pixelSize() const {
+    const qreal r = pixelRatio();
+    return {qRound(width() * r), qRound(height() * r)};
+}
+
 bool TOpenGLPanel::isCurrent() const {
-    return context() != nullptr && QOpenGLContext::currentContext() == context();
+    return context_ != nullptr && QOpenGLContext::currentContext() == context_;
 }
 
-void TOpenGLPanel::releaseIfCurrent() {
-    if (isCurrent()) doneCurrent();
-}
+bool TOpenGLPanel::makeCurrent() { return context_ != nullptr && context_->makeCurrent(window_); }
 
-// Runs once, before the context is created: the host may still set the
-// pixel-format properties in OnPreInit.
+// Runs once, before the native window exists: the host may still set the
+// pixel-format properties in OnPreInit (CreateParams).
 void TOpenGLPanel::preInit() {
     preInitDone_ = true;
     if (OnPreInit) OnPreInit(this);
-    setFormat(surfaceFormatFor(requestedDescriptor()));
+    window_->setFormat(surfaceFormatFor(requestedDescriptor()));
 }
 
 bool TOpenGLPanel::event(QEvent* e) {
     const QEvent::Type type = e->type();
-    const bool creates = type == QEvent::Show || type == QEvent::Resize;
-    if (creates && !preInitDone_) preInit();
-    const bool wasCurrent = isCurrent();
-    const bool handled = QOpenGLWidget::event(e);
-    if (!wasCurrent) releaseIfCurrent();
-    if (creates) checkContextCreation();
-    return handled;
+    // A widget gets its pending resize before its children are shown, so
+    // the format is set before the container creates the native window.
+    if ((type == QEvent::Show || type == QEvent::Resize) && !preInitDone_) preInit();
+    if (type == QEvent::Resize) container_->setGeometry(rect());
+    return QWidget::event(e);
 }
 
-// Qt creates the context when the widget is first shown or sized; a failure
-// there only leaves the widget without a context.
-void TOpenGLPanel::checkContextCreation() {
-    if (contextCreated_ || creationFailureShown_ || !isVisible() || size().isEmpty() || !window()->windowHandle())
+void TOpenGLPanel::paintEvent(QPaintEvent*) { update(); }
+
+void TOpenGLPanel::update() {
+    if (window_->handle()) window_->requestUpdate();
+}
+
+// WMCreate: the context, then (only with an OnInit handler) the fonts and
+// OnInit with the context current.
+void TOpenGLPanel::windowCreated() {
+    if (!preInitDone_) preInit();
+    if (!CreateGLContext()) {
+        showPanelMessage(QStringLiteral("Open GL Context Create Failed"));
         return;
-    if (isValid()) return;
-    creationFailureShown_ = true;
-    showPanelError("wglRenderingContext:", errno);
-    showPanelMessage(QStringLiteral("Open GL Context Create Failed"));
+    }
+    if (!OnInit) return;
+    if (!makeCurrent())
+        showPanelError("wglMakeCurrent:", errno);
+    else
+        bindDrawBuffer();
+    if (Font3D_Enabled) Create3DFont();
+    if (Font2D_Enabled) Create2DFont();
+    OnInit(this);
+    if (isCurrent()) context_->doneCurrent();
 }
 
-void TOpenGLPanel::initializeGL() {
-    contextCreated_ = true;
+bool TOpenGLPanel::CreateGLContext() {
+    auto context = std::make_unique<QOpenGLContext>();
+    context->setFormat(window_->requestedFormat());
+    if (QOpenGLContext* share = QOpenGLContext::globalShareContext()) context->setShareContext(share);
+    if (!context->create()) {
+        showPanelError("wglRenderingContext:", errno);
+        return false;
+    }
+    context_ = context.release();
     isDoubleBuffered_ = (requestedDescriptor().dwFlags & PFD_DOUBLEBUFFER) != 0;
     describeFormat();
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &TOpenGLPanel::DestroyGLContext,
-            Qt::DirectConnection);
-    if (OnInit) {
-        if (!isCurrent()) showPanelError("wglMakeCurrent:", errno);
-        if (Font3D_Enabled) Create3DFont();
-        if (Font2D_Enabled) Create2DFont();
-        OnInit(this);
-    }
-    releaseIfCurrent();
+    return true;
 }
 
 // The format obtained, described like the platform's descriptor: a display of
 // eight or fewer colour bits needs a palette (3-3-2), any other none.
 void TOpenGLPanel::describeFormat() {
-    const QSurfaceFormat f = context()->format();
+    const QSurfaceFormat f = context_->format();
     const int colour = f.redBufferSize() + f.greenBufferSize() + f.blueBufferSize();
     palette_.clear();
     if (colour <= 0 || colour > 8) return;
@@ -132,91 +167,116 @@ bool TOpenGLPanel::ConstructPalette(const PixelFormatDescriptor& described) {
 }
 
 void TOpenGLPanel::DestroyGLContext() {
-    if (!contextCreated_) return;
+    if (!context_) return;
     makeCurrent();
-    if (font3D_) glDeleteLists(font3D_->listBase, font3D_->glyphCount);
-    if (font2D_) glDeleteLists(font2D_->listBase, font2D_->glyphCount);
-    font3D_.reset();
-    font2D_.reset();
-    backBuffer_.reset();
-    doneCurrent();
+    releaseFonts();  // deletes shared lists only with the context current
+    drawBuffer_.reset();
+    context_->doneCurrent();
+    delete context_;
+    context_ = nullptr;
     palette_.clear();
-    contextCreated_ = false;
-    if (context()) disconnect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &TOpenGLPanel::DestroyGLContext);
 }
 
-void TOpenGLPanel::resizeGL(int, int) {
-    if (OnResize) {
-        if (isCurrent())
-            OnResize(this);
-        else
-            showPanelError("wglMakeCurrent:", errno);
-    }
-    releaseIfCurrent();
-}
-
-void TOpenGLPanel::paintGL() {
-    if (!OnPaint) {
-        releaseIfCurrent();
-        return;
-    }
-    if (!isCurrent()) {
+void TOpenGLPanel::resizePanel() {
+    if (!OnResize || !context_) return;
+    if (!makeCurrent()) {
         showPanelError("wglMakeCurrent:", errno);
         return;
     }
-    inPaint_ = true;
     bindDrawBuffer();
-    OnPaint(this);
-    if (GLSwapBuffers == TOpenGLSwapBuffers::Auto && isDoubleBuffered_) SwapBuffers();
-    context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
-    inPaint_ = false;
-    releaseIfCurrent();
+    OnResize(this);
+    context_->doneCurrent();
 }
 
-// A double-buffered panel draws into its own back buffer; the widget's
-// framebuffer is the front image that the window shows.
+// Every event draws into the panel's own back buffer, an RGBA frame buffer
+// object over the whole panel in device pixels; presenting copies it into
+// the window. Drawing straight into the window's buffer would blend the
+// smoothed lines a shade differently (another pixel format), so the copy
+// keeps every pixel as it always was.
 void TOpenGLPanel::bindDrawBuffer() {
+    const QSize px = pixelSize();
+    glViewport(0, 0, px.width(), px.height());
+    if (!drawBuffer_ || drawBuffer_->size() != px) {
+        drawBuffer_.reset();
+        if (!px.isEmpty())
+            drawBuffer_ = std::make_unique<QOpenGLFramebufferObject>(px, QOpenGLFramebufferObject::CombinedDepthStencil);
+    }
+    if (drawBuffer_ && drawBuffer_->isValid()) {
+        drawBuffer_->bind();
+        return;
+    }
+    // Without one the panel draws where the window shows.
+    drawBuffer_.reset();
+    context_->extraFunctions()->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!isDoubleBuffered_) glDrawBuffer(GL_FRONT);
+}
+
+// Copies the back buffer into the window's buffer (`front` for
+// single-buffered panels); a capture in progress takes its image here.
+void TOpenGLPanel::present(bool front) {
+    QOpenGLExtraFunctions* f = context_->extraFunctions();
+    if (capturing_) captured_ = readBuffer(drawBuffer_ ? drawBuffer_->handle() : 0, !front);
+    if (!drawBuffer_) return;
+    const QSize s = drawBuffer_->size();
+    glPushAttrib(GL_SCISSOR_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, drawBuffer_->handle());
+    f->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDrawBuffer(front ? GL_FRONT : GL_BACK);  // the window's own setting
+    f->glBlitFramebuffer(0, 0, s.width(), s.height(), 0, 0, s.width(), s.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glPopAttrib();
+    drawBuffer_->bind();
+}
+
+bool TOpenGLPanel::FrameOnScreen() const {
+    return inPaint_ && !forcedPaint_ && !capturing_ && window_->frameOnScreen();
+}
+
+// Paint: OnPaint with the context current, then the swap (Auto).
+void TOpenGLPanel::paintPanel(bool forced) {
+    if (!OnPaint || !context_) return;
+    // Nothing shows before the first expose, which paints anyway.
+    if (!window_->isExposed() && !capturing_) return;
+    if (!makeCurrent()) {
+        showPanelError("wglMakeCurrent:", errno);
+        return;
+    }
+    bindDrawBuffer();
+    inPaint_ = true;
+    forcedPaint_ = forced;
+    keepFrame_ = false;
+    OnPaint(this);
+    const bool kept = keepFrame_ && FrameOnScreen();
+    if (!kept && GLSwapBuffers == TOpenGLSwapBuffers::Auto && isDoubleBuffered_) SwapBuffers();
     if (!isDoubleBuffered_) {
-        context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
-        return;
+        present(true);
+        glFlush();
+        window_->framePresented();
     }
-    const QSize pixels = size() * devicePixelRatioF();
-    if (!backBuffer_ || backBuffer_->size() != pixels)
-        backBuffer_ = std::make_unique<QOpenGLFramebufferObject>(pixels, QOpenGLFramebufferObject::CombinedDepthStencil);
-    if (!backBuffer_->isValid()) {
-        // Without a back buffer the panel draws straight into the shown image
-        // rather than into nothing.
-        qWarning("TOpenGLPanel %s: no back buffer, drawing single-buffered", qPrintable(objectName()));
-        backBuffer_.reset();
-        isDoubleBuffered_ = false;
-        context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
-        return;
-    }
-    backBuffer_->bind();
+    inPaint_ = false;
+    context_->doneCurrent();
 }
 
 void TOpenGLPanel::SwapBuffers() {
-    if (!isDoubleBuffered_ || !backBuffer_ || !contextCreated_) return;
+    if (!isDoubleBuffered_ || !context_) return;
     const bool wasCurrent = isCurrent();
-    if (!wasCurrent) makeCurrent();
-    QOpenGLExtraFunctions* f = context()->extraFunctions();
-    const QSize s = backBuffer_->size();
-    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, backBuffer_->handle());
-    f->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
-    f->glBlitFramebuffer(0, 0, s.width(), s.height(), 0, 0, s.width(), s.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    backBuffer_->bind();
-    if (!wasCurrent) doneCurrent();
-    if (!inPaint_) update();
+    if (!wasCurrent && !makeCurrent()) return;
+    present(false);
+    if (window_->isExposed()) {
+        context_->swapBuffers(window_);
+        window_->framePresented();
+        ++presentedFrames_;
+    }
+    if (!wasCurrent) context_->doneCurrent();
 }
 
 void TOpenGLPanel::MakeOpenGLPanelCurrent() {
-    if (!contextCreated_) {
+    if (!context_) {
         // No context of its own: only release whatever is current.
-        if (QOpenGLContext* c = QOpenGLContext::currentContext()) c->doneCurrent();
+        MakeOpenGLPanelNotCurrent();
         return;
     }
-    makeCurrent();
-    if (!isCurrent()) {
+    if (!makeCurrent()) {
         showPanelError("wglMakeCurrent:", errno);
         return;
     }
@@ -228,6 +288,6 @@ void TOpenGLPanel::MakeOpenGLPanelNotCurrent() {
 }
 
 bool TOpenGLPanel::PanelShareLists(TOpenGLPanel* other) {
-    if (!other || other == this || !contextCreated_ || !other->contextCreated_) return false;
-    return QOpenGLContext::areSharing(context(), other->context());
+    if (!other || other == this || !context_ || !other->context_) return false;
+    return QOpenGLContext::areSharing(context_, other->context_);
 }

@@ -1,10 +1,12 @@
 #pragma once
 // TOpenGLPanel: a drawing panel on which a host window draws with legacy
-// OpenGL. One context for the widget's life, made current only around each
-// of its events (OnPreInit, OnInit, OnResize, OnPaint); fonts turned into
+// OpenGL. It presents from a native child window of its own (PanelWindow)
+// with one context for the window's life, made current only around each of
+// its events (OnPreInit, OnInit, OnResize, OnPaint); fonts turned into
 // display lists for 2D and 3D text; capture, save, print and texture loading.
 
-#include <QOpenGLWidget>
+#include <QImage>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -16,10 +18,13 @@
 #include "glpanel/pixel_format.h"
 #include "glpanel/print_geometry.h"
 
+class QOpenGLContext;
 class QOpenGLFramebufferObject;
 class QPrinter;
+class PanelWindow;
+class QWindow;
 
-class TOpenGLPanel : public QOpenGLWidget {
+class TOpenGLPanel : public QWidget {
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(TOpenGLPanel* sender)>;
@@ -38,6 +43,26 @@ public:
     // The compatibility-profile default format with shared contexts; call
     // before the QApplication exists.
     static void installDefaultSurfaceFormat();
+
+    // The panel's own context; none before its window exists or when
+    // creating it failed.
+    QOpenGLContext* context() const { return context_; }
+    // The native window the panel presents from.
+    QWindow* panelWindow() const;
+    // Asks for a repaint (OnPaint and the swap) of the panel's window. Hides
+    // QWidget::update, which would repaint only the widget around it.
+    void update();
+    // Device pixels per panel unit (2 with a scale factor of 2).
+    qreal pixelRatio() const;
+    // The panel's size in device pixels: its frame buffer.
+    QSize pixelSize() const;
+    // Frames swapped onto the screen so far.
+    long presentedFrames() const { return presentedFrames_; }
+    // Inside OnPaint: what the screen shows is already this frame, so the
+    // panel leaves it and does not swap. Ignored when the shown picture was
+    // lost (an expose) or the frame is captured.
+    bool FrameOnScreen() const;
+    void KeepFrameOnScreen() { keepFrame_ = true; }
 
     // Pixel-format and printing properties (take effect at the next context creation).
     TPFDPixelTypes PixelType() const { return pixelType_; }
@@ -73,7 +98,7 @@ public:
     // The descriptor the current properties ask for.
     m797::gl::PixelFormatDescriptor requestedDescriptor() const;
     bool IsDoubleBuffered() const { return isDoubleBuffered_; }
-    bool hasRenderingContext() const { return contextCreated_; }
+    bool hasRenderingContext() const { return context_ != nullptr; }
     const std::vector<m797::gl::PaletteEntry>& Palette() const { return palette_; }
     // Builds Palette for a palette-based described format; false (and a
     // message) when the format gives no entries.
@@ -110,7 +135,8 @@ public:
     bool QueryOpenGLExtention(std::string_view name) const;
     int GetDisplayBPP() const;
     bool SetDisplayBPP(int bitsPerPixel);
-    // Paints the panel now (OnPaint and the swap) and returns its image.
+    // Paints the panel now (OnPaint and the swap) and returns its image as
+    // it goes to the screen, read back from the panel's own buffer.
     QImage capture();
     // A Windows bitmap at the display's colour depth; false when it cannot be written.
     bool SaveOpenGLPanelToFile(const QString& fileName);
@@ -121,19 +147,28 @@ public:
 
 protected:
     bool event(QEvent* e) override;
-    void initializeGL() override;
-    void resizeGL(int w, int h) override;
-    void paintGL() override;
-    void contextMenuEvent(QContextMenuEvent* e) override;
+    // A repaint asked through QWidget::update reaches the panel's window too.
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     void preInit();
-    void checkContextCreation();
+    // The native window exists: context, fonts, OnInit (WMCreate).
+    void windowCreated();
+    bool CreateGLContext();
     void DestroyGLContext();
+    void releaseFonts();
+    template <typename Font>
+    void releaseFont(std::unique_ptr<Font>& font);
     void describeFormat();
+    void paintPanel(bool forced);
+    void resizePanel();
     void bindDrawBuffer();
-    void releaseIfCurrent();
+    void present(bool front);
+    // The image in `framebuffer` (0: the window, its back or front buffer).
+    QImage readBuffer(unsigned framebuffer, bool back);
     bool isCurrent() const;
+    bool makeCurrent();
+    void showContextMenu(QPoint global);
     void savePicture();
     void printPicture();
 
@@ -149,13 +184,19 @@ private:
     TFont3DFormat font3DFormat_ = TFont3DFormat::f_WGL_FONT_POLYGONS;
     std::int32_t outlineFormat_ = 1;
 
+    PanelWindow* window_ = nullptr;       // owned by container_
+    QWidget* container_ = nullptr;        // owned by the panel
+    QOpenGLContext* context_ = nullptr;   // owned by the panel
     bool preInitDone_ = false;
-    bool contextCreated_ = false;
-    bool creationFailureShown_ = false;
     bool isDoubleBuffered_ = false;
     bool inPaint_ = false;
+    bool forcedPaint_ = false;
+    bool keepFrame_ = false;
+    bool capturing_ = false;
+    QImage captured_;
+    std::unique_ptr<QOpenGLFramebufferObject> drawBuffer_;
+    long presentedFrames_ = 0;
     std::vector<m797::gl::PaletteEntry> palette_;
     std::unique_ptr<OpenGLFont3D> font3D_;
     std::unique_ptr<OpenGLFont2D> font2D_;
-    std::unique_ptr<QOpenGLFramebufferObject> backBuffer_;
 };

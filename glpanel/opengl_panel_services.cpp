@@ -2,16 +2,17 @@
 // the panel's context menu.
 #include <GL/gl.h>
 
-#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <utility>
 
 #include "glpanel/extension_tokens.h"
 #include "glpanel/opengl_panel.h"
@@ -33,12 +34,48 @@ int TOpenGLPanel::GetDisplayBPP() const {
 // only a request for the depth already in force succeeds.
 bool TOpenGLPanel::SetDisplayBPP(int bitsPerPixel) { return bitsPerPixel == GetDisplayBPP(); }
 
+// The paint runs as for the screen; the swap reads the back buffer just
+// before it presents it. Without a swap (a single-buffered panel, or Manual
+// swapping with no swap in OnPaint) the image is what the screen shows.
 QImage TOpenGLPanel::capture() {
     if (!preInitDone_) preInit();
     raise();
+    if (!context_) return {};
     const bool wasCurrent = isCurrent();
-    QImage image = grabFramebuffer();
-    if (!wasCurrent) releaseIfCurrent();
+    capturing_ = true;
+    captured_ = QImage();
+    paintPanel(true);
+    capturing_ = false;
+    if (captured_.isNull() && makeCurrent()) captured_ = readBuffer(0, false);
+    if (wasCurrent)
+        makeCurrent();
+    else if (isCurrent())
+        context_->doneCurrent();
+    return std::exchange(captured_, QImage());
+}
+
+QImage TOpenGLPanel::readBuffer(unsigned framebuffer, bool back) {
+    const QSize px = pixelSize();
+    QImage image(px, QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    QOpenGLExtraFunctions* f = context_->extraFunctions();
+    GLint bound = 0, buffer = GL_BACK;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &bound);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    glGetIntegerv(GL_READ_BUFFER, &buffer);
+    if (framebuffer == 0) glReadBuffer(back ? GL_BACK : GL_FRONT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    // BGRA bytes are the little-endian 0xAARRGGBB words of Format_RGB32.
+    glReadPixels(0, 0, px.width(), px.height(), GL_BGRA, GL_UNSIGNED_BYTE, image.bits());
+    glPopClientAttrib();
+    if (framebuffer == 0) glReadBuffer(static_cast<GLenum>(buffer));
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(bound));
+    image = std::move(image).mirrored();  // GL rows run bottom-up
+    image.setDevicePixelRatio(pixelRatio());
     return image;
 }
 
@@ -81,11 +118,11 @@ void TOpenGLPanel::PrintOpenGLPanel() {
     printTo(printer);
 }
 
-void TOpenGLPanel::contextMenuEvent(QContextMenuEvent* e) {
+void TOpenGLPanel::showContextMenu(QPoint global) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Сохранить изображение..."), this, &TOpenGLPanel::savePicture);
     menu.addAction(QStringLiteral("Печать..."), this, &TOpenGLPanel::printPicture);
-    menu.exec(e->globalPos());
+    menu.exec(global);
 }
 
 void TOpenGLPanel::savePicture() {

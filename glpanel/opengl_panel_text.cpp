@@ -1,11 +1,29 @@
 // TOpenGLPanel: fonts as display lists, 2D and 3D text.
 #include <GL/gl.h>
 
+#include <QOpenGLContext>
+#include <cmath>
+
 #include "glpanel/font_face.h"
 #include "glpanel/glyph_lists.h"
 #include "glpanel/opengl_panel.h"
+#include "glpanel/shared_font_lists.h"
 
 using namespace m797::gl;
+
+namespace {
+
+// Bitmap glyphs are device pixels: at a scale factor of 2 the face is
+// rendered twice as high, so flat text grows with everything else.
+TFontDescription atPixelRatio(const TFontDescription& font, qreal ratio) {
+    if (ratio == 1.0) return font;
+    TFontDescription scaled = font;
+    const std::int32_t height = font.height == 0 ? -16 : font.height;  // 0: the face's default, 16 pixels
+    scaled.height = static_cast<std::int32_t>(std::lround(height * ratio));
+    return scaled;
+}
+
+}  // namespace
 
 std::unique_ptr<OpenGLFont2D> TOpenGLPanel::Create2DFont(const TFontDescription* font, std::int32_t first,
                                                          std::int32_t count) {
@@ -13,7 +31,7 @@ std::unique_ptr<OpenGLFont2D> TOpenGLPanel::Create2DFont(const TFontDescription*
     const GLuint base = glGenLists(count);
     if (base == 0) return nullptr;
     auto record = std::make_unique<OpenGLFont2D>(OpenGLFont2D{first, count, base});
-    if (auto face = FontFace::open(*font)) compileBitmapLists(*face, first, count, base);
+    if (auto face = FontFace::open(atPixelRatio(*font, pixelRatio()))) compileBitmapLists(*face, first, count, base);
     return record;
 }
 
@@ -38,17 +56,46 @@ std::unique_ptr<OpenGLFont3D> TOpenGLPanel::Create3DFont(const TFontDescription*
 void TOpenGLPanel::DeleteFont(const OpenGLFont2D& font) { glDeleteLists(font.listBase, font.glyphCount); }
 void TOpenGLPanel::DeleteFont(const OpenGLFont3D& font) { glDeleteLists(font.listBase, font.glyphCount); }
 
+// The panel's own fonts come from the lists shared by every panel of the
+// share group that asks for the same font.
 void TOpenGLPanel::Create2DFont() {
-    if (font2D_) DeleteFont(*font2D_);
-    font2D_.reset();
-    font2D_ = Create2DFont(&font2DType_, Font2D_FirstGylph, Font2D_NumGylph);
+    releaseFont(font2D_);
+    const FontListsKey key{false, atPixelRatio(font2DType_, pixelRatio()), Font2D_FirstGylph, Font2D_NumGylph};
+    const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] {
+        const auto built = Create2DFont(&font2DType_, Font2D_FirstGylph, Font2D_NumGylph);
+        return BuiltFontLists{built ? built->listBase : 0, {}};
+    });
+    if (lists.listBase != 0)
+        font2D_ = std::make_unique<OpenGLFont2D>(OpenGLFont2D{Font2D_FirstGylph, Font2D_NumGylph, lists.listBase});
 }
 
 void TOpenGLPanel::Create3DFont() {
-    if (font3D_) DeleteFont(*font3D_);
-    font3D_.reset();
-    font3D_ = Create3DFont(&font3DType_, Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation,
-                           Font3D_Extrustion, outlineFormat_);
+    releaseFont(font3D_);
+    const FontListsKey key{true,           font3DType_,         Font3D_FirstGylph, Font3D_NumGylph,
+                           Font3D_MaxDeviation, Font3D_Extrustion, outlineFormat_};
+    const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] {
+        auto built = Create3DFont(&font3DType_, Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation,
+                                  Font3D_Extrustion, outlineFormat_);
+        return built ? BuiltFontLists{built->listBase, std::move(built->glyphMetrics)} : BuiltFontLists{};
+    });
+    if (lists.listBase == 0) return;
+    font3D_ = std::make_unique<OpenGLFont3D>();
+    font3D_->firstGlyph = Font3D_FirstGylph;
+    font3D_->glyphCount = Font3D_NumGylph;
+    font3D_->listBase = lists.listBase;
+    font3D_->extrusion = Font3D_Extrustion;
+    font3D_->glyphMetrics = lists.metrics;
+}
+
+template <typename Font>
+void TOpenGLPanel::releaseFont(std::unique_ptr<Font>& font) {
+    if (font && context_) SharedFontLists::instance().release(context_->shareGroup(), font->listBase);
+    font.reset();
+}
+
+void TOpenGLPanel::releaseFonts() {
+    releaseFont(font3D_);
+    releaseFont(font2D_);
 }
 
 namespace {

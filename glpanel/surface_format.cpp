@@ -31,6 +31,9 @@ QSurfaceFormat surfaceFormatFor(const PixelFormatDescriptor& requested) {
     f.setSwapBehavior((requested.dwFlags & PFD_DOUBLEBUFFER) ? QSurfaceFormat::DoubleBuffer
                                                              : QSurfaceFormat::SingleBuffer);
     f.setStereo((requested.dwFlags & PFD_STEREO) != 0);
+    // The display clock paces the frames; a swap never waits for the
+    // screen's refresh (seven panels swap one after the other each tick).
+    f.setSwapInterval(0);
     return f;
 }
 

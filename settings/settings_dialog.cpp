@@ -15,6 +15,7 @@
 
 #include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
+#include "dialogs/input_block.h"
 #include "display/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
@@ -61,10 +62,10 @@ QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
 
 }  // namespace
 
-TForm3::TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& windowToEnable,
+TForm3::TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& blockedWindow,
                m797::SettingsFile& settings, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      repaintPanel_(std::move(repaintPanel)), window_(&windowToEnable), settings_(settings) {
+      repaintPanel_(std::move(repaintPanel)), window_(&blockedWindow), settings_(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(utf8(kCaption));
@@ -112,6 +113,7 @@ QWidget* TForm3::buildSetsPage() {
         auto* list = new QComboBox(listsBox);
         list->setObjectName(QStringLiteral("ComboBox%1").arg(n));
         list->setEditable(false);
+        list->setFont(dialogs::narrowListFont());
         list->addItems(rows);
         list->setCurrentIndex(-1);
         list->setGeometry(8, 24 + 40 * (n - 1), 473, 22);
@@ -131,13 +133,14 @@ QWidget* TForm3::buildColourPage() {
             const int bar = 4 * g + c + 1;
             auto* caption = new QLabel(utf8(kBarLabels[c]), box);
             caption->setAlignment(Qt::AlignHCenter);
-            caption->setGeometry(4, 18 + 54 * c, 110, 16);
+            // Clear of the group's frame line below its title.
+            caption->setGeometry(4, 22 + 54 * c, 110, 14);
             auto* slider = new QSlider(Qt::Horizontal, box);
             slider->setObjectName(QStringLiteral("TrackBar%1").arg(bar));
             slider->setRange(0, 100);
             slider->setTickInterval(10);
             slider->setTickPosition(QSlider::TicksBelow);
-            slider->setGeometry(4, 34 + 54 * c, 110, 30);
+            slider->setGeometry(4, 36 + 54 * c, 110, 30);
             connect(slider, &QSlider::valueChanged, this, [this, bar] { TrackBarChange(bar); });
             trackBars_[bar - 1] = slider;
         }
@@ -243,6 +246,6 @@ void TForm3::SpeedButton13Click() {
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
-    if (window_) window_->setEnabled(true);
+    dialogs::setInputBlocked(window_, false);
     event->accept();
 }

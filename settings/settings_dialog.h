@@ -2,8 +2,8 @@
 // TForm3, the settings window opened by "Настройка": the twelve parameter
 // sets (stored at once), the colour scheme (applied to the live colours at
 // once, stored at exit), and the control-unit and port pages, which show the
-// one supported choice. The main window is disabled while it is open and
-// enabled again by FormClose.
+// one supported choice. The main window takes no input while it is open and
+// gets it back in FormClose.
 
 #include <QPointer>
 #include <QWidget>
@@ -27,8 +27,9 @@ class TForm3 : public QWidget {
     Q_OBJECT
 public:
     // The colours it edits live in `record`; `repaintPanel(n)` redraws panel
-    // n in their new colours; `windowToEnable` is enabled again at close.
-    TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& windowToEnable,
+    // n in their new colours; `blockedWindow` (its input held back by the
+    // opener) gets its input back at close.
+    TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& blockedWindow,
            m797::SettingsFile& settings, QWidget* parent = nullptr);
 
     QTabWidget* pages() const { return PageControl1; }

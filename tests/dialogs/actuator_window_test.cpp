@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <vector>
 
+#include "dialogs/input_block.h"
 #include "app/record/cp1251.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
@@ -48,7 +49,7 @@ struct ActuatorWindow : ::testing::Test {
         // What "Управление" raises together with the window.
         record.actuatorWindowOpen = 1;
         record.actuator[0].reportRequest = 1;
-        main.setEnabled(false);
+        dialogs::setInputBlocked(&main, true);
         window = new TForm5(record, &main);
     }
     void TearDown() override {
@@ -181,7 +182,7 @@ TEST_F(ActuatorWindow, ClosingReleasesTheSelectedEntry) {
     window->close();
     window = nullptr;
     EXPECT_EQ(flagged(record, &ActuatorEntry::releaseRequest), std::vector<int>{6});
-    EXPECT_TRUE(main.isEnabled());
+    EXPECT_FALSE(dialogs::inputBlocked(&main));
     EXPECT_EQ(record.actuatorWindowOpen, 1);
 }
 

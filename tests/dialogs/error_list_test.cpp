@@ -4,14 +4,18 @@
 #include <memory>
 
 #include <QHeaderView>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <cstring>
+#include <vector>
 
+#include "dialogs/input_block.h"
 #include "dialogs/error_list.h"
 #include "dialogs/status_icon_delegate.h"
 #include "dialogs/trouble_code_list.h"
@@ -108,17 +112,49 @@ TEST_F(ErrorList, ResetClearsTheListAndAsksOnce) {
 }
 
 TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
-    main.setEnabled(false);
+    dialogs::setInputBlocked(&main, true);
     record.readDtcRequest = 1;
     storeAnswer(record, {0x16, 0x89, 0x80});
     open();
     QTest::mouseClick(window->speedButton(2), Qt::LeftButton);
     window = nullptr;
     EXPECT_EQ(record.readDtcRequest, 0);
-    EXPECT_TRUE(main.isEnabled());
+    EXPECT_FALSE(dialogs::inputBlocked(&main));
     EXPECT_EQ(record.dtcResponse[12], 1);
     open();
     EXPECT_EQ(text(window->grid(), 0, 5), "Сбой функционирования памяти ошибок");
+}
+
+// A description cut to its column with "…" can still be read whole: the
+// row's tooltip shows the whole text, for every code the table knows.
+TEST_F(ErrorList, EveryDescriptionCanBeReadWhole) {
+    std::vector<std::uint8_t> records;
+    for (int hi = 0; hi < 0x20; ++hi)
+        for (int lo = 0; lo < 0x100; ++lo)
+            if (m797::troubleCodeText(static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo)))
+                records.insert(records.end(), {static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo), 0x20});
+    {
+        std::lock_guard<std::mutex> guard(record.lock);
+        record.dtcResponse[12] = static_cast<std::uint8_t>(records.size() / 3);
+        std::memcpy(record.dtcResponse + 13, records.data(), records.size());
+    }
+    open();
+    QTableWidget* grid = window->grid();
+    ASSERT_EQ(grid->rowCount(), 85);
+    const QFontMetrics metrics(grid->font());
+    const int room = grid->columnWidth(5) - 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    int cut = 0;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        QTableWidgetItem* item = grid->item(r, 5);
+        const QString whole = item->text();
+        if (metrics.horizontalAdvance(whole) > room) ++cut;
+        EXPECT_EQ(item->toolTip(), whole) << whole.toStdString();
+    }
+    EXPECT_GT(cut, 0);  // the tooltip is needed, not only there
+    // The tooltip follows the row's code: a code the table does not know has none.
+    storeAnswer(record, {0x77, 0x77, 0x0F});
+    window->Timer1Timer();
+    EXPECT_EQ(grid->item(0, 5)->toolTip(), "");
 }
 
 }  // namespace

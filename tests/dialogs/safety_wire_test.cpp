@@ -14,6 +14,7 @@
 #include <chrono>
 #include <thread>
 
+#include "dialogs/input_block.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
@@ -134,7 +135,7 @@ TEST(SafetyWire, EveryWayOfClosingTheActuatorWindowReleasesOnce) {
         ASSERT_TRUE(p.cycles(3));
         EXPECT_EQ(p.sent(kFanRelease), 1) << way.name;
         EXPECT_FALSE(p.forced(0x0A)) << way.name;
-        EXPECT_TRUE(p.window->isEnabled()) << way.name;
+        EXPECT_FALSE(dialogs::inputBlocked(p.window.get())) << way.name;
         EXPECT_EQ(dialogs_test::openWindow<TForm5>(), nullptr) << way.name;
     }
 }
@@ -152,7 +153,7 @@ TEST(SafetyWire, EveryWayOfClosingTheErrorListEndsTheReads) {
         p.simulator.clearFrames();
         ASSERT_TRUE(p.cycles(3));
         EXPECT_EQ(p.sent(kReadDtc), 0) << way.name;
-        EXPECT_TRUE(p.window->isEnabled()) << way.name;
+        EXPECT_FALSE(dialogs::inputBlocked(p.window.get())) << way.name;
     }
 }
 
@@ -173,13 +174,13 @@ TEST(SafetyWire, AConfirmationClosedAnyWayButYesCountsAsNo) {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             EXPECT_TRUE(control->isVisible()) << way.name << " " << entry;
             EXPECT_EQ(dialogs_test::openWindow<ConfirmationDialog>(), nullptr);
-            EXPECT_FALSE(p.window->isEnabled());
+            EXPECT_TRUE(dialogs::inputBlocked(p.window.get()));
         }
     }
     ASSERT_TRUE(p.cycles(3));
     EXPECT_EQ(p.sent(kReset) + p.sent(kInit), 0);
     control->close();
-    EXPECT_TRUE(p.window->isEnabled());
+    EXPECT_FALSE(dialogs::inputBlocked(p.window.get()));
 }
 
 // The program ends with the actuator window hidden behind a confirmation: the

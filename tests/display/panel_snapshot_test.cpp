@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <functional>
+#include <vector>
 #include <string>
 
 #include "app/record/cp1251.h"
@@ -133,6 +135,97 @@ TEST(PanelSnapshot, PassportDrawsAnewWhenTheIdentificationChanges) {
         passport.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintPassport(s, r, k); };
         checkChange(passport, unused, c);
     }
+}
+
+}  // namespace
+}  // namespace m797
+
+namespace m797 {
+namespace {
+
+// The panel's surface as the strip and passport see it, with the screen's
+// state set by the test: whether the last presented frame still shows.
+struct ScreenState : PanelSurface {
+    PanelSurface& panel;
+    bool onScreen = false;
+    int keeps = 0;
+    explicit ScreenState(PanelSurface& p) : panel(p) {}
+    int panelWidth() const override { return panel.panelWidth(); }
+    int panelHeight() const override { return panel.panelHeight(); }
+    int pixelWidth() const override { return panel.pixelWidth(); }
+    int pixelHeight() const override { return panel.pixelHeight(); }
+    bool frameOnScreen() const override { return onScreen; }
+    void keepFrameOnScreen() override { ++keeps; }
+    void draw2DText(const Text& t) override { panel.draw2DText(t); }
+    void draw3DText(const Text& t) override { panel.draw3DText(t); }
+};
+
+// The status strip and the passport are repainted on every tick; while
+// their picture stays the same and the screen still shows it, they leave
+// it there (nothing drawn, nothing presented); a change, or a screen that
+// lost the picture, draws it again.
+TEST(PanelSnapshot, UnchangedStripAndPassportLeaveTheFrameOnScreen) {
+    const struct {
+        PanelKind kind;
+        std::function<void(PanelSurface&, const LiveRecord&, PanelSnapshot&)> paint;
+        std::function<void(LiveRecord&)> change;
+    } cases[] = {
+        {PanelKind::StatusStrip, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintStatusStrip(s, r, k); },
+         [](LiveRecord& r) { underLock(r, [&] { r.errorCount = 7; }); }},
+        {PanelKind::Passport, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintPassport(s, r, k); },
+         [](LiveRecord& r) { underLock(r, [&] { r.identText[2] = "0261208940"; }); }},
+    };
+    for (const auto& c : cases) {
+        PaintedPanel panel(c.kind);
+        LiveRecord& r = *panel.record;
+        lightEverything(r);
+        bool onScreen = false;
+        int keeps = 0;
+        panel.paint = [&](PanelSurface& s, PanelSnapshot& k) {
+            ScreenState screen(s);
+            screen.onScreen = onScreen;
+            c.paint(screen, r, k);
+            keeps += screen.keeps;
+        };
+        const QImage first = panel.capture();
+        EXPECT_EQ(keeps, 0) << "nothing was on screen yet";
+        onScreen = true;
+        const int kept = panel.snapshot.keptCount();
+        panel.capture();
+        EXPECT_EQ(keeps, 1) << "the same picture was not left on screen";
+        EXPECT_EQ(panel.snapshot.keptCount(), kept);
+        c.change(r);
+        const QImage changed = panel.capture();
+        EXPECT_EQ(keeps, 1) << "a changed picture was left on screen";
+        EXPECT_NE(changed, first);
+        onScreen = false;  // an expose: the window system lost the picture
+        EXPECT_EQ(panel.capture(), changed);
+        EXPECT_EQ(keeps, 1);
+    }
+}
+
+// Inside a paint the panel says whether the screen still shows its last
+// frame: never while it is captured, and after an ordinary repaint once
+// the window has been shown undisturbed.
+TEST(PanelSnapshot, PanelTellsWhetherItsLastFrameIsOnScreen) {
+    PaintedPanel panel(PanelKind::StatusStrip);
+    std::vector<bool> seen;
+    panel.paint = [&](PanelSurface& s, PanelSnapshot&) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        seen.push_back(s.frameOnScreen());
+    };
+    panel.capture();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_FALSE(seen.back()) << "a captured frame";
+    QElapsedTimer t;
+    t.start();
+    while (!(seen.back() && seen.size() > 1) && t.elapsed() < 3000) {
+        panel.panel->update();
+        QTest::qWait(20);
+    }
+    EXPECT_TRUE(seen.back());
+    panel.capture();
+    EXPECT_FALSE(seen.back());
 }
 
 }  // namespace

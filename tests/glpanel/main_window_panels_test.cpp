@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "glpanel/shared_font_lists.h"
 
 using namespace m797::gl;
 
@@ -58,4 +59,30 @@ TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
             for (int x = 0; x < image.width() && !drawn; ++x) drawn = qGray(image.pixel(x, y)) > 20;
         EXPECT_TRUE(drawn);
     }
+}
+
+// One namespace of display lists: the five charts' identical outline and
+// bitmap fonts are built once and shared; the status strip's bold and the
+// passport's larger bitmap fonts are their own.
+TEST(MainWindowPanels, IdenticalFontsAreBuiltOnceAndShared) {
+    const int builtBefore = SharedFontLists::instance().builds();
+    StartOptions options;
+    options.ignoreScreenWidth = true;
+    TForm1 window(std::move(options));
+    window.FormCreate();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    for (int n = 1; n <= 7; ++n) ASSERT_NE(window.panel(n)->Font2D(), nullptr) << n;
+    for (int n = 2; n <= 5; ++n) {
+        EXPECT_TRUE(window.panel(1)->PanelShareLists(window.panel(n))) << n;
+        EXPECT_EQ(window.panel(n)->Font3D()->listBase, window.panel(1)->Font3D()->listBase) << n;
+        EXPECT_EQ(window.panel(n)->Font2D()->listBase, window.panel(1)->Font2D()->listBase) << n;
+    }
+    EXPECT_NE(window.panel(6)->Font2D()->listBase, window.panel(1)->Font2D()->listBase);
+    EXPECT_NE(window.panel(7)->Font2D()->listBase, window.panel(6)->Font2D()->listBase);
+    // One outline font and three bitmap fonts for the seven panels.
+    EXPECT_EQ(SharedFontLists::instance().builds() - builtBefore, 4);
+    // Every chart draws its texts with the shared lists.
+    for (int n = 1; n <= 5; ++n) EXPECT_EQ(window.panel(n)->capture().size(), QSize(750, 115)) << n;
 }

@@ -4,6 +4,10 @@
 
 #include <QFile>
 #include <QPrinter>
+#include <QScreen>
+#include <QApplication>
+#include <QTimer>
+#include <QAction>
 #include <QTemporaryDir>
 
 #include "panel_fixture.h"
@@ -78,4 +82,44 @@ TEST(PanelImage, PrintsOntoAPage) {
     r.panel->printTo(printer);
     EXPECT_EQ(head(printer.outputFileName(), 4), QByteArray("%PDF"));
     EXPECT_TRUE(notCurrent(r.panel));
+}
+
+// What capture returns is what the screen shows: the panel's own window,
+// read back from the display.
+TEST(PanelImage, CaptureIsWhatTheScreenShows) {
+    RedPanel r;
+    r.panel->OnPaint = [](TOpenGLPanel*) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 200, 0, 60, -1, 1);
+        glColor3f(0.2f, 0.9f, 0.4f);
+        glRecti(20, 10, 90, 50);
+    };
+    ASSERT_TRUE(r.show());
+    const QImage captured = r.panel->capture().convertToFormat(QImage::Format_RGB32);
+    QCoreApplication::processEvents();
+    const QPoint at = r.panel->mapToGlobal(QPoint(0, 0));
+    const QImage screen =
+        r.panel->screen()->grabWindow(0, at.x(), at.y(), 200, 60).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(screen.size(), captured.size());
+    EXPECT_EQ(screen, captured);
+    EXPECT_EQ(captured.pixel(50, 30), qRgb(51, 230, 102));
+    EXPECT_EQ(captured.pixel(5, 5), qRgb(0, 0, 0));
+}
+
+// A right click on the panel offers saving and printing its picture.
+TEST(PanelImage, RightClickOffersSavingAndPrinting) {
+    RedPanel r;
+    ASSERT_TRUE(r.show());
+    QStringList offered;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            for (QAction* a : popup->actions()) offered << a->text();
+            popup->close();
+        }
+    });
+    QTest::mousePress(r.panel->panelWindow(), Qt::RightButton, {}, QPoint(50, 20));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Сохранить изображение..."), QStringLiteral("Печать...")}));
 }

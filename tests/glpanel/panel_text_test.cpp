@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/record/cp1251.h"
+#include "glpanel/shared_font_lists.h"
 #include "panel_fixture.h"
 
 using namespace m797::gl;
@@ -245,4 +246,30 @@ TEST(PanelText, CallersOwnFontsAsLinesOrPolygonsAndRefusedRequests) {
     EXPECT_TRUE(refused);
     EXPECT_GT(lines, 20);
     EXPECT_GT(polygons, lines);  // a filled eight covers more than its outline
+}
+
+// Panels asking for the same fonts share one set of lists, which lives as
+// long as one of them does; after the last is gone the fonts are built anew.
+TEST(PanelText, PanelsWithTheSameFontsShareTheirListsUntilTheLastGoes) {
+    const int before = SharedFontLists::instance().builds();
+    auto a = std::make_unique<TextPanel>();
+    auto b = std::make_unique<TextPanel>();
+    ASSERT_TRUE(a->show());
+    ASSERT_TRUE(b->show());
+    ASSERT_NE(a->panel->Font2D(), nullptr);
+    ASSERT_NE(b->panel->Font3D(), nullptr);
+    EXPECT_EQ(a->panel->Font2D()->listBase, b->panel->Font2D()->listBase);
+    EXPECT_EQ(a->panel->Font3D()->listBase, b->panel->Font3D()->listBase);
+    EXPECT_EQ(SharedFontLists::instance().builds() - before, 2);  // one bitmap, one outline font
+    a.reset();
+    const QImage text = b->drawn([](TOpenGLPanel* p) {
+        pixelLayer(p);
+        glRasterPos2i(20, 20);
+        p->Draw2DText("0000");
+    });
+    EXPECT_GT(litPixels(text), 20) << "the lists went with the first panel";
+    b.reset();
+    TextPanel c;
+    ASSERT_TRUE(c.show());
+    EXPECT_EQ(SharedFontLists::instance().builds() - before, 4);
 }

@@ -11,10 +11,12 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
 
+#include "dialogs/input_block.h"
 #include "app/record/cp1251.h"
 #include "app/main_window.h"
 #include "display/catalogue.h"
@@ -39,8 +41,12 @@ protected:
 
     void SetUp() override { start(); }
     void TearDown() override {
+        // Pick the dialogs out first: deleting one deletes its lists' popups,
+        // which are top-level widgets of the same list.
+        QList<TForm3*> dialogs;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm3*>(w)) delete w;
+            if (auto* d = qobject_cast<TForm3*>(w)) dialogs << d;
+        qDeleteAll(dialogs);
         window.reset();
     }
 
@@ -87,7 +93,7 @@ protected:
 TEST_F(SettingsDialogTest, OpeningOverStartupColoursThenExitStoresTheBarValues) {
     TForm3* dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(window->isEnabled()) << "the main window takes no input while the dialog is open";
+    EXPECT_TRUE(dialogs::inputBlocked(window.get())) << "the main window takes no input while the dialog is open";
     EXPECT_FLOAT_EQ(dialog->colourScale(), 0.01f);
     EXPECT_EQ(dialog->trackBar(3)->value(), 69);  // name-text blue, 0.7
     EXPECT_EQ(window->record().nameTextColour[2], static_cast<float>(69.0L * 0.01f));
@@ -125,6 +131,27 @@ TEST_F(SettingsDialogTest, UserMovedBarChangesTheLiveColourOnly) {
     dialog->trackBar(13)->setValue(25);  // grid red
     EXPECT_EQ(window->record().gridColour[0], static_cast<float>(25.0L * 0.01f));
     EXPECT_EQ(storedColours(), before) << "colours reach the file only at exit";
+}
+
+// A colour shows at once: every panel presents a new frame.
+TEST_F(SettingsDialogTest, MovingABarRepaintsTheSevenPanels) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::qWait(100);
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    long before[7];
+    for (int n = 1; n <= 7; ++n) before[n - 1] = window->panel(n)->presentedFrames();
+    dialog->trackBar(4)->setValue(20);  // name text brightness: shows on all seven
+    QElapsedTimer t;
+    t.start();
+    auto allRepainted = [&] {
+        for (int n = 1; n <= 7; ++n)
+            if (window->panel(n)->presentedFrames() <= before[n - 1]) return false;
+        return true;
+    };
+    while (!allRepainted() && t.elapsed() < 3000) QTest::qWait(10);
+    for (int n = 1; n <= 7; ++n) EXPECT_GT(window->panel(n)->presentedFrames(), before[n - 1]) << n;
 }
 
 TEST_F(SettingsDialogTest, PickedRowIsStoredUnderTheSetThatIsDown) {
@@ -208,7 +235,7 @@ TEST_F(SettingsDialogTest, ClosingEnablesTheMainWindowAndStoresNothing) {
     ASSERT_TRUE(dialog);
     const std::string before = m797::testing::readBytes(config.file());
     dialog->close();
-    EXPECT_TRUE(window->isEnabled());
+    EXPECT_FALSE(dialogs::inputBlocked(window.get()));
     EXPECT_EQ(m797::testing::readBytes(config.file()), before);
     // The next press builds a fresh dialog from the current state.
     TForm3* again = openDialog();
