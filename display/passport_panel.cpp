@@ -9,7 +9,7 @@
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
-#include "display/chart_texts.h"
+#include "display/catalogue/chart_texts.h"
 
 namespace m797 {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/record/live_record.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "ecu/value_text.h"
 
 namespace m797 {

@@ -16,7 +16,7 @@
 #include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
 

@@ -10,8 +10,8 @@
 
 #include "app/shell/csv_units.h"
 #include "app/record/live_record.h"
-#include "display/catalogue.h"
-#include "display/chart_texts.h"
+#include "display/catalogue/catalogue.h"
+#include "display/catalogue/chart_texts.h"
 #include "ecu/line_clock.h"
 #include "ecu/trace_writer.h"
 #include "ecu/wall_time.h"

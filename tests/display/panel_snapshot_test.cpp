@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/record/cp1251.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "display/chart_panel.h"
 #include "display/passport_panel.h"
 #include "display/status_strip_panel.h"

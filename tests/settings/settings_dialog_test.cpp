@@ -19,7 +19,7 @@
 #include "dialogs/input_block.h"
 #include "app/record/cp1251.h"
 #include "app/main_window.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_operations.h"

@@ -1,8 +1,8 @@
-#include "display/chart_texts.h"
+#include "display/catalogue/chart_texts.h"
 
 #include <string>
 
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 
 namespace m797 {
 namespace {

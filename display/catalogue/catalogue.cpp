@@ -1,4 +1,4 @@
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 
 #include <array>
 

@@ -6,7 +6,7 @@
 
 #include "app/record/cp1251.h"
 #include "app/record/live_record.h"
-#include "display/chart_texts.h"
+#include "display/catalogue/chart_texts.h"
 #include "ecu/live_data_decoder.h"
 
 namespace m797 {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/record/cp1251.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 
 namespace m797 {
 namespace {
