@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
-#include <memory>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
+#include <memory>
 
 #include "tests/ecu/link_fixture.h"
 
@@ -265,6 +266,28 @@ TEST(ComPortLoop, WithoutALineThePortNeverOpens) {
     EXPECT_TRUE(port.isSuspended());
     std::lock_guard guard(record.lock);
     EXPECT_EQ(utf8(record.statusText), "Ошибка открытия порта!");
+}
+
+// Observers hear the state as a value; a port that cannot be opened comes
+// with the errno of the failed open, so no one reads the status text back.
+TEST(ComPortLoop, AFailedOpenIsToldAsItsStateWithItsErrno) {
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    Com_Port port(*ownedRecord, std::make_unique<PosixSerialLine>("/nonexistent/m797-no-port", kFastTimeouts));
+    std::mutex m;
+    std::vector<LinkEvent> events;
+    port.setStatusObserver([&](const LinkEvent& e) {
+        std::lock_guard g(m);
+        events.push_back(e);
+    });
+    port.resume();
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard g(m);
+        return !events.empty();
+    }));
+    port.terminate();
+    std::lock_guard g(m);
+    EXPECT_EQ(events.front().status, LinkStatus::PortOpenFailed);
+    EXPECT_EQ(events.front().errorNumber, ENOENT);
 }
 
 }  // namespace
