@@ -128,6 +128,10 @@ void TForm5::Timer1Timer() {
     const int entry = ComboBox1->currentIndex();
     if (!drivesAnOutput(entry)) return;
     session_.refresh();
+    if (!session_.selectedUnderTest()) {
+        Panel2->clear();  // nothing is read of an entry that is not under test
+        return;
+    }
     std::lock_guard<std::mutex> guard(record_.lock);
     const m797::ActuatorEntry& a = record_.actuator[entry];
     if (isIdleControl(entry)) {

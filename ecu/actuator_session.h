@@ -41,6 +41,10 @@ public:
     void close();
 
     int selected() const { return selected_; }
+    // Whether the selected entry is under test, so that its state is read and
+    // worth showing (not after a confirmation answered "Нет" until a button
+    // forces it again).
+    bool selectedUnderTest() const { return selectedUnderTest_; }
     bool isClosed() const { return closed_; }
 
     // At the program's end: asks for the release of every entry under test
@@ -58,6 +62,7 @@ public:
 private:
     void putUnderTest(int entry);
     void keepUnderTest(int entry);
+    void forgetStateOf(int entry);
     void stepSetValue(int entry, int step);
 
     LiveRecord& record_;

@@ -201,6 +201,7 @@ Com_Port::StartResult Com_Port::startCommunication() {
 }
 
 void Com_Port::startConnection() {
+    forgetActuatorStates();
     exchangeRequest(line_, table_.stopCommunication);
     line_.sendWakeUpPulse();
     switch (startCommunication()) {
@@ -304,6 +305,13 @@ void Com_Port::liveDataFailed(bool answerArrived) {
         badLiveDataRun_ = 0;
         connectionActive_ = false;  // the next pass wakes the control unit again
     }
+}
+
+// A new connection knows nothing yet of the outputs' states: the actuator
+// window shows none until the control unit has reported it again.
+void Com_Port::forgetActuatorStates() {
+    std::lock_guard guard(record_.lock);
+    for (ActuatorEntry& a : record_.actuator) a.stateText.clear();
 }
 
 void Com_Port::giveUp(LinkStatus finalStatus) {

@@ -79,6 +79,7 @@ private:
     void pass();
     bool openIfClosed();
     void startConnection();
+    void forgetActuatorStates();
     StartResult startCommunication();
     void readIdentification();
     void fillIdentTexts();

@@ -66,6 +66,36 @@ struct ActuatorWindow : ::testing::Test {
     }
 };
 
+// The state panel shows only a state read while the entry is under test: not
+// the last text of an earlier test, nor anything after a confirmation's "Нет".
+TEST_F(ActuatorWindow, TheStatePanelShowsNothingItDoesNotKnow) {
+    const auto readState = [this](int entry, const char* text) {
+        std::lock_guard<std::mutex> guard(record.lock);
+        record.actuator[entry].stateText = m797::toCp1251(text);
+    };
+    readState(0, "ВКЛ");
+    EXPECT_EQ(panelAfterTick(), "ВКЛ");
+    choose(3);
+    readState(0, "ВКЛ");  // left behind by entry 0's test
+    choose(0);
+    EXPECT_EQ(panelAfterTick(), "") << "a state from before this test";
+    readState(0, "ВЫКЛ");
+    EXPECT_EQ(panelAfterTick(), "ВЫКЛ");
+    for (int button : {2, 1}) {  // "Нет", then "Да"
+        choose(15);
+        auto* dialog = dialogs_test::openWindow<TForm6>();
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(dialog->speedButton(button), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        readState(0, "ВКЛ");
+        if (button == 2) {
+            EXPECT_EQ(panelAfterTick(), "") << "entry 0 is not under test after \"Нет\"";
+        } else {
+            EXPECT_EQ(panelAfterTick(), "ВКЛ") << "under test again after \"Да\"";
+        }
+    }
+}
+
 // Moving the selection releases the old entry and puts the new one under test.
 TEST_F(ActuatorWindow, SelectionReleasesTheOldEntryAndReportsTheNew) {
     struct Case {

@@ -139,6 +139,22 @@ TEST_F(Wire, IgnitionRefusedWhileTheEngineRuns) {
     control->close();
 }
 
+// The state panel says only what the control unit reported on this
+// connection: empty once the link is lost, the state again once it is read.
+TEST_F(Wire, TheStatePanelForgetsTheStateWhenTheLinkIsLost) {
+    simulator.setEngineRunning(false);
+    window->speedButton(16)->click();
+    TForm5* control = dialogs_test::openWindow<TForm5>();
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return control->statePanel()->text() == "ВЫКЛ"; }));
+    simulator.setEcuUnplugged(true);
+    ASSERT_TRUE(spinUntil([&] { return !window->acquisitionThread()->connectionActive(); }));
+    ASSERT_TRUE(spinUntil([&] { return control->statePanel()->text().isEmpty(); }));
+    simulator.setEcuUnplugged(false);
+    ASSERT_TRUE(spinUntil([&] { return control->statePanel()->text() == "ВЫКЛ"; }));
+    control->close();
+}
+
 TEST_F(Wire, ChangingTheEntryReleasesTheOldOne) {
     window->speedButton(16)->click();
     TForm5* control = dialogs_test::openWindow<TForm5>();

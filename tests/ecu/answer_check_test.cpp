@@ -190,9 +190,11 @@ TEST(ComPortAnswers, ABadLiveDataCycleIsNotDecodedAndThreeInARowStartANewConnect
     EXPECT_TRUE(std::none_of(o.cycles.begin() + 1, o.cycles.end(), [](bool b) { return b; }));
     for (float v : o.battery) EXPECT_EQ(v, o.battery[0]);  // the last good cycle stays
     for (int n : o.newSampleAfterBad) EXPECT_EQ(n, 0);
-    // Cycle 1 good, then a new wake-up after every third bad cycle.
+    // Cycle 1 good, then a new wake-up after every third bad cycle. The one
+    // after the last third may not have come before the thread stopped.
     const long bad = port.pollCycles() - 1;
-    EXPECT_EQ(seen->wakeUps.load(), 1 + bad / 3);
+    EXPECT_GE(seen->wakeUps.load(), 1 + (bad - 1) / 3);
+    EXPECT_LE(seen->wakeUps.load(), 1 + bad / 3);
     EXPECT_EQ(port.cyclesWithData(), 1);
     EXPECT_EQ(port.badAnswers().byKind[static_cast<int>(AnswerFault::Checksum)], 2 * bad);
 }
