@@ -2,14 +2,14 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "app/command_line.h"
+#include "app/shell/command_line.h"
 #include "app/exit_signals.h"
-#include "app/headless.h"
-#include "app/link_source.h"
+#include "app/shell/headless.h"
+#include "app/shell/link_source.h"
 #include "app/main_window.h"
-#include "app/screen_notice.h"
+#include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
-#include "app/serial_ports.h"
+#include "app/shell/serial_ports.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
@@ -83,8 +83,8 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     // The status strip says "Ошибка открытия порта!"; the terminal gets the reason.
-    window.acquisitionThread()->setStatusObserver([&link, &line](const std::string& status) {
-        if (line && status == m797::linkStatusText(m797::LinkStatus::PortOpenFailed)) {
+    window.acquisitionThread()->setStatusObserver([&link, &line](const m797::LinkEvent& event) {
+        if (line && event.status == m797::LinkStatus::PortOpenFailed) {
             std::fputs(m797::portFailureText(link.device(), *line).c_str(), stderr);
             std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s",
                          m797::serialPortListText(m797::listSerialPorts()).c_str());

@@ -12,7 +12,7 @@
 #include <QToolButton>
 #include <utility>
 
-#include "app/display_clock.h"
+#include "app/record/display_clock.h"
 #include "display/chart_panel.h"
 #include "display/opengl_panel_surface.h"
 #include "display/panel_init.h"
@@ -267,7 +267,10 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::SpeedButton3Click() {
     // Each dialog gives the main window its input back when it closes.
-    openWindows_.append(new TForm3(*this, settings_.file()));
+    auto repaintPanel = [this](int n) {
+        if (QWidget* p = panel(n)) p->update();
+    };
+    openWindows_.append(new TForm3(record_, repaintPanel, *this, settings_.file()));
     dialogs::setInputBlocked(this, true);
 }
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/csv_log.h"
-#include "app/live_record.h"
+#include "app/shell/csv_log.h"
+#include "app/record/live_record.h"
 #include "display/panel_snapshot.h"
 #include "glpanel/opengl_panel.h"
 #include "settings/window_settings.h"
@@ -102,7 +102,9 @@ private:
     // Closes every window opened from here, each through its own close path.
     void closeOpenWindows();
 
-    m797::LiveRecord record_;
+    // 520 KB: on the heap, like every record.
+    std::unique_ptr<m797::LiveRecord> ownedRecord_ = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record_ = *ownedRecord_;
     StartOptions options_;
     m797::CsvLog csvLog_;  // written by the acquisition thread only
     std::unique_ptr<m797::Com_Port> acquisitionThread_;

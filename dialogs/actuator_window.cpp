@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
@@ -99,13 +99,25 @@ void TForm5::showCaptions(int entry) {
 }
 
 void TForm5::openConfirmation(int entry) {
-    if (entry == m797::kEcuResetEntry)
-        confirmation_ = new TForm6(record_, this);
+    using Confirmation = m797::ActuatorSession::Confirmation;
+    const Confirmation kind = entry == m797::kEcuResetEntry ? Confirmation::Reset : Confirmation::Init;
+    auto onAnswer = [window = QPointer<TForm5>(this), kind](bool yes) {
+        if (window) window->confirmationAnswered(kind, yes);
+    };
+    if (kind == Confirmation::Reset)
+        confirmation_ = new TForm6(record_, onAnswer);
     else
-        confirmation_ = new TForm7(record_, this);
+        confirmation_ = new TForm7(record_, onAnswer);
     hide();
     const QSignalBlocker quiet(ComboBox1);
     ComboBox1->setCurrentIndex(session_.selected());
+}
+
+void TForm5::confirmationAnswered(m797::ActuatorSession::Confirmation kind, bool yes) {
+    if (session_.isClosed()) return;
+    session_.confirmationClosed(kind, yes);
+    setOnOffCaptions();
+    show();
 }
 
 void TForm5::SpeedButton1Click() { session_.pressUp(); }

@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 
 class QComboBox;
@@ -47,6 +47,9 @@ public slots:
 private:
     void showCaptions(int entry);
     void openConfirmation(int entry);
+    // A confirmation's answer goes through the session (a window already
+    // closing raises nothing) and brings the window back.
+    void confirmationAnswered(m797::ActuatorSession::Confirmation kind, bool yes);
     void FormClose();
 
     m797::LiveRecord& record_;

@@ -3,14 +3,12 @@
 #include <QLabel>
 #include <QToolButton>
 
-#include "dialogs/actuator_window.h"
 #include "dialogs/dialog_helpers.h"
 
-ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, TForm5* actuatorWindow,
-                                       m797::ActuatorSession::Confirmation kind, const QString& caption,
-                                       const QStringList& lines)
+ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, std::function<void(bool yes)> onAnswer,
+                                       const QString& caption, const QStringList& lines)
     : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      actuatorWindow_(actuatorWindow), kind_(kind) {
+      onAnswer_(std::move(onAnswer)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
     setFont(dialogs::windowFont());
@@ -44,13 +42,9 @@ void ConfirmationDialog::done(int result) {
     QDialog::done(result);
 }
 
-// The first answer counts; the request goes through the actuator window's
-// session, so a window already closed raises nothing.
+// The first answer counts.
 void ConfirmationDialog::answer(bool yes) {
     if (answered_) return;
     answered_ = true;
-    if (!actuatorWindow_ || actuatorWindow_->session().isClosed()) return;
-    actuatorWindow_->session().confirmationClosed(kind_, yes);
-    actuatorWindow_->setOnOffCaptions();
-    actuatorWindow_->show();
+    if (onAnswer_) onAnswer_(yes);
 }

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/screen_notice.h"
+#include "app/shell/screen_notice.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/double_bevel_panel.h"
 

@@ -7,5 +7,5 @@
 class TForm7 : public ConfirmationDialog {
     Q_OBJECT
 public:
-    TForm7(m797::LiveRecord& record, TForm5* actuatorWindow);
+    TForm7(m797::LiveRecord& record, std::function<void(bool yes)> onAnswer);
 };

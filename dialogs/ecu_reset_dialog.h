@@ -6,5 +6,5 @@
 class TForm6 : public ConfirmationDialog {
     Q_OBJECT
 public:
-    TForm6(m797::LiveRecord& record, TForm5* actuatorWindow);
+    TForm6(m797::LiveRecord& record, std::function<void(bool yes)> onAnswer);
 };

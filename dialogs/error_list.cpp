@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <cstring>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
 #include "dialogs/status_icon_delegate.h"

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 class QLabel;
 class QTableWidget;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 
 namespace m797 {
 namespace {

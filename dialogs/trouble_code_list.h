@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 namespace m797 {
 

@@ -2,11 +2,11 @@
 
 #include <GL/gl.h>
 
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
-#include "display/chart_texts.h"
+#include "display/catalogue/chart_texts.h"
 
 namespace m797 {
 namespace {

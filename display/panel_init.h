@@ -2,7 +2,7 @@
 // The init handler shared by the seven panels: viewport, perspective
 // projection, clear values and depth test.
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 namespace m797 {
 

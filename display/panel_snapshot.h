@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "display/panel_surface.h"
 
 class QOpenGLContext;

@@ -3,7 +3,7 @@
 // calls. The OpenGL panel widget provides it; the handlers run with the
 // panel's context current.
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 
 namespace m797 {
 

@@ -4,12 +4,12 @@
 
 #include <array>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
-#include "display/chart_texts.h"
+#include "display/catalogue/chart_texts.h"
 
 namespace m797 {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"

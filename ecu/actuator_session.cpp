@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/request_table.h"
 
 namespace m797 {

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/line_ended.h"
@@ -63,7 +63,6 @@ Com_Port::~Com_Port() { terminate(); }
 // suspended, stopped for good at exit.
 void Com_Port::resume() { gate_.open(); }
 void Com_Port::suspend() { gate_.close(); }
-void Com_Port::suspendSelf() { suspend(); }
 bool Com_Port::isSuspended() const { return !gate_.isOpen(); }
 
 void Com_Port::setGiveUpHandler(std::function<void()> handler) { onGiveUp_ = std::move(handler); }
@@ -72,7 +71,7 @@ void Com_Port::setCycleObserver(std::function<void(const LiveRecord&, bool)> obs
     onCycle_ = std::move(observer);
 }
 
-void Com_Port::setStatusObserver(std::function<void(const std::string&)> observer) {
+void Com_Port::setStatusObserver(std::function<void(const LinkEvent&)> observer) {
     onStatus_ = std::move(observer);
 }
 
@@ -153,7 +152,9 @@ void Com_Port::setStatus(LinkStatus status) {
         std::lock_guard guard(record_.lock);
         record_.statusText = text;
     }
-    if (onStatus_) onStatus_(text);
+    if (!onStatus_) return;
+    const int errorNumber = status == LinkStatus::PortOpenFailed ? line_.lastErrorNumber() : 0;
+    onStatus_(LinkEvent{status, errorNumber});
 }
 
 void Com_Port::run() {
@@ -170,7 +171,7 @@ void Com_Port::run() {
 
 void Com_Port::pass() {
     if (!openIfClosed()) {
-        suspendSelf();
+        suspend();
         if (!gate_.waitOpen()) throw LineStopped();
     }
     if (!connectionActive_) startConnection();
@@ -319,7 +320,7 @@ void Com_Port::giveUp(LinkStatus finalStatus) {
     failureCount_ = 0;
     connectionActive_ = false;
     portOpen_ = false;
-    suspendSelf();
+    suspend();
     if (onGiveUp_) onGiveUp_();
 }
 

@@ -51,7 +51,7 @@ public:
     // answers were well formed and were decoded into the record.
     void setCycleObserver(std::function<void(const LiveRecord&, bool gotLiveData)> observer);
     // Every time statusText is set (also to the text it already had).
-    void setStatusObserver(std::function<void(const std::string& statusText)> observer);
+    void setStatusObserver(std::function<void(const LinkEvent& event)> observer);
     // After the identification of an accepted connection, record.lock held.
     void setConnectionObserver(std::function<void(const LiveRecord&)> observer);
     // The line has nothing more to give (a replayed trace ended): the status
@@ -89,7 +89,6 @@ private:
     bool judge(const CheckedRequest& checked, std::uint32_t received);
     void reportNegative(const Request& request, std::uint8_t code);
     void giveUp(LinkStatus finalStatus);
-    void suspendSelf();
     void setStatus(LinkStatus status);
     void serveReleasesBeforeExit();
     void endOfLine();
@@ -104,7 +103,7 @@ private:
 
     std::function<void()> onGiveUp_;
     std::function<void(const LiveRecord&, bool)> onCycle_;
-    std::function<void(const std::string&)> onStatus_;
+    std::function<void(const LinkEvent&)> onStatus_;
     std::function<void(const LiveRecord&)> onConnection_;
     std::function<void()> onEndOfLine_;
     std::function<void(const std::string&)> onNegative_;

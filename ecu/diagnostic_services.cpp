@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/cp1251.h"
-#include "app/live_record.h"
+#include "app/record/cp1251.h"
+#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 #include "ecu/request_table.h"
 #include "ecu/serial_line.h"

@@ -62,9 +62,4 @@ bool LineGate::isOpen() const {
     return open_;
 }
 
-bool LineGate::isStopped() const {
-    std::lock_guard guard(mutex_);
-    return stopped_;
-}
-
 }  // namespace m797

@@ -24,7 +24,6 @@ public:
     // Blocks while the gate is closed; false once it is stopped.
     bool waitOpen();
     bool isOpen() const;
-    bool isStopped() const;
     // Counts every close and stop: an exchange that saw it change was cut short.
     std::uint64_t interruptions() const { return interruptions_.load(); }
     int interruptFd() const { return eventFd_; }

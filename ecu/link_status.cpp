@@ -1,6 +1,6 @@
 #include "ecu/link_status.h"
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 
 namespace m797 {
 namespace {

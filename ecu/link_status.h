@@ -16,6 +16,13 @@ enum class LinkStatus {
     EndOfRecording,    // a replayed trace has run out
 };
 
+// What observers of the link hear: the state, and with PortOpenFailed the
+// errno of the failed open (a device that went away fails to open again).
+struct LinkEvent {
+    LinkStatus status = LinkStatus::Connecting;
+    int errorNumber = 0;
+};
+
 // The text of a state; built once, so the loop never converts texts.
 const std::string& linkStatusText(LinkStatus status);
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/live_record.h"
-#include "display/catalogue.h"
+#include "app/record/live_record.h"
+#include "display/catalogue/catalogue.h"
 #include "ecu/value_text.h"
 
 namespace m797 {

@@ -41,11 +41,10 @@ public:
     // bytes and the peer reads the rate only when it takes the byte, so the
     // rate goes back to 10400 once the byte has come back. Where the last
     // exchange brought no echo either (no adapter), the wait is shorter, as
-    // it then always runs to its end; it still covers a peer that a loaded
-    // machine lets read its byte a few time slices late. A real line keeps its pause exactly
+    // it then always runs to its end. A real line keeps its pause exactly
     // (the control unit expects StartCommunication right after it).
     static constexpr int kWakeUpEchoGraceMs = 300;
-    static constexpr int kWakeUpSilentGraceMs = 250;
+    static constexpr int kWakeUpSilentGraceMs = 100;
     // Whether the last wake-up had to use a break because 360 baud was refused.
     bool lastWakeUpUsedBreak() const { return wakeUpUsedBreak_; }
 

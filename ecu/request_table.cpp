@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {

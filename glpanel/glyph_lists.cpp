@@ -6,7 +6,7 @@
 #include <array>
 #include <deque>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 
 namespace m797::gl {
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/utf8.h"
+#include "app/record/utf8.h"
 
 namespace m797 {
 namespace {

@@ -13,11 +13,10 @@
 #include <QToolButton>
 #include <vector>
 
-#include "app/cp1251.h"
-#include "app/main_window.h"
+#include "app/record/cp1251.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_operations.h"
 
@@ -63,8 +62,10 @@ QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
 
 }  // namespace
 
-TForm3::TForm3(TForm1& mainWindow, m797::SettingsFile& settings, QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), main_(&mainWindow), settings_(settings) {
+TForm3::TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& blockedWindow,
+               m797::SettingsFile& settings, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
+      repaintPanel_(std::move(repaintPanel)), window_(&blockedWindow), settings_(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(utf8(kCaption));
@@ -188,7 +189,7 @@ QWidget* TForm3::buildPortPage() {
 }
 
 float& TForm3::componentOf(int bar) {
-    m797::LiveRecord& r = main_->record();
+    m797::LiveRecord& r = record_;
     float* colours[4] = {r.gridColour, r.nameTextColour, r.valueTextColour, r.traceColour};
     return colours[kGroupColour[(bar - 1) / 4]][(bar - 1) % 4];
 }
@@ -214,18 +215,16 @@ void TForm3::showSetInLists(int setNumber) {
 }
 
 void TForm3::repaintPanels() {
-    for (int n : kRepaintOrder) {
-        if (QWidget* p = main_->panel(n)) p->update();
-    }
+    for (int n : kRepaintOrder) repaintPanel_(n);
 }
 
 void TForm3::SpeedButtonClick(int setNumber) {
-    if (!main_) return;
+    if (!window_) return;
     showSetInLists(setNumber);
 }
 
 void TForm3::ComboBoxChange(int list) {
-    if (!main_) return;
+    if (!window_) return;
     const int row = lists_[list - 1]->currentIndex();
     if (row < 0) return;
     for (int n = 1; n <= 12; ++n) {
@@ -234,19 +233,19 @@ void TForm3::ComboBoxChange(int list) {
 }
 
 void TForm3::TrackBarChange(int bar) {
-    if (!main_) return;
+    if (!window_) return;
     componentOf(bar) = m797::componentFromTrackBar(trackBars_[bar - 1]->value(), colourScale_);
     repaintPanels();
 }
 
 void TForm3::SpeedButton13Click() {
-    if (!main_) return;
-    m797::setColours(main_->record(), m797::kResetColours);
+    if (!window_) return;
+    m797::setColours(record_, m797::kResetColours);
     setTrackBarsFromColours();
     repaintPanels();
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
-    dialogs::setInputBlocked(main_, false);
+    dialogs::setInputBlocked(window_, false);
     event->accept();
 }

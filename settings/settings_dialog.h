@@ -7,8 +7,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
-#include "app/main_window.h"
+#include "app/record/live_record.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -25,7 +26,11 @@ class SettingsFile;
 class TForm3 : public QWidget {
     Q_OBJECT
 public:
-    TForm3(TForm1& mainWindow, m797::SettingsFile& settings, QWidget* parent = nullptr);
+    // The colours it edits live in `record`; `repaintPanel(n)` redraws panel
+    // n in their new colours; `blockedWindow` (its input held back by the
+    // opener) gets its input back at close.
+    TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& blockedWindow,
+           m797::SettingsFile& settings, QWidget* parent = nullptr);
 
     QTabWidget* pages() const { return PageControl1; }
     QToolButton* speedButton(int n) const { return setButtons_[n - 1]; }   // "F1".."F12"
@@ -53,7 +58,11 @@ private:
     void repaintPanels();
     float& componentOf(int bar);
 
-    QPointer<TForm1> main_;   // the dialog may outlive a main window in tests
+    m797::LiveRecord& record_;
+    std::function<void(int panel)> repaintPanel_;
+    // The window that owns the record: the dialog may outlive it in tests,
+    // and then touches neither.
+    QPointer<QWidget> window_;
     m797::SettingsFile& settings_;
     float colourScale_ = 0.0f;
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "settings/settings_file.h"
 
 namespace m797 {

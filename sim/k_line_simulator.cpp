@@ -16,6 +16,7 @@ namespace m797::sim {
 namespace {
 
 constexpr unsigned kSlowestDialogueBaud = 1200;  // below it a byte is a wake-up attempt
+constexpr unsigned kWakeUpBaud = 360;
 constexpr auto kFrameGap = std::chrono::milliseconds(30);  // a pause that ends a partial frame
 constexpr std::size_t kLogLimit = 200000;  // a simulator left running for days keeps the newest half
 
@@ -192,9 +193,13 @@ void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned 
         // byte, never a frame, so a format byte or a byte continuing a frame
         // was written at the dialogue rate before the program switched.
         const bool frameByte = !partial_.empty() || (b & 0x80) != 0;
-        if (slow && !frameByte) {
+        // The other way round: a lone 0x00 outside a frame is never written
+        // at the dialogue rate. It is the wake-up byte, taken after the
+        // program had gone back to 10400.
+        const bool lateWakeUp = !slow && !frameByte && b == 0x00;
+        if ((slow && !frameByte) || lateWakeUp) {
             std::lock_guard guard(mutex_);
-            logFrame({{b}, baud, true, now});
+            logFrame({{b}, slow ? baud : kWakeUpBaud, true, now});
             if (b == 0x00 && options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly &&
                 !ecuUnplugged_)
                 ecu_.wakeUp(secondsSinceStart(now));

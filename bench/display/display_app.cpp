@@ -14,7 +14,7 @@
 #include <QToolButton>
 #include <cstring>
 
-#include "app/link_source.h"
+#include "app/shell/link_source.h"
 #include "app/main_window.h"
 #include "glpanel/opengl_panel.h"
 #include "process_figures.h"

@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/link_source.h"
+#include "app/shell/link_source.h"
 #include "app/main_window.h"
 #include "glpanel/opengl_panel.h"
 

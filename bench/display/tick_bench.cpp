@@ -8,8 +8,8 @@
 #include <memory>
 #include <new>
 
-#include "app/display_clock.h"
-#include "app/live_record.h"
+#include "app/record/display_clock.h"
+#include "app/record/live_record.h"
 
 namespace {
 std::atomic<long> allocations{0};

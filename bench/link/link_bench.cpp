@@ -13,11 +13,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/com_port.h"
 #include "ecu/posix_serial_line.h"
 #include "sim/k_line_simulator.h"
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot start the simulator\n");
         return 1;
     }
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     m797::Com_Port port(record, std::make_unique<m797::PosixSerialLine>(simulator.slavePath()), '.');
     std::mutex m;
     std::vector<Sample> samples;

@@ -14,13 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 
-#include "app/csv_log.h"
-#include "app/link_source.h"
-#include "app/live_record.h"
+#include "app/shell/csv_log.h"
+#include "app/shell/link_source.h"
+#include "app/record/live_record.h"
 #include "ecu/com_port.h"
 #include "ecu/trace_format.h"
 
@@ -42,7 +43,8 @@ bool recordSession(const std::string& path) {
     m797::sim::SimOptions fast;
     fast.realTiming = false;
     if (!source.start(true, "", fast) || !source.startRecording(path).empty()) return false;
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     m797::Com_Port port(record, source.makeLine(m797::LineTimeouts{25, 2, 20, 30}), '.');
     std::atomic<long> cycles{0};
     std::atomic<bool> enough{false};
@@ -105,7 +107,8 @@ int main(int argc, char** argv) {
     const double readSeconds = secondsSince(t0);
     m797::CsvLog log;
     if (!log.open(csvPath).empty()) return 1;
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     m797::Com_Port port(record, source.makeLine(), '.');
     log.useClock(source.lineClock());
     std::atomic<long> decoded{0}, logged{0};

@@ -3,6 +3,7 @@
 // (16 values) each pay one fsync and one rename. Runs in a folder below the
 // current directory, so it measures the disk it is started on.
 #include <benchmark/benchmark.h>
+#include <memory>
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +32,8 @@ void FirstStart(benchmark::State& state) {
         state.PauseTiming();
         std::filesystem::remove(path);
         m797::SettingsFile file(path, quiet);
-        m797::LiveRecord record;
+        std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+        m797::LiveRecord& record = *ownedRecord;
         state.ResumeTiming();
         m797::LoadSettingsAtStart(record, file);
     }
@@ -41,7 +43,8 @@ BENCHMARK(FirstStart)->Unit(benchmark::kMillisecond);
 void ColourSaveOnExit(benchmark::State& state) {
     Quiet quiet;
     m797::SettingsFile file(freshFolder(), quiet);
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     m797::LoadSettingsAtStart(record, file);
     for (auto _ : state) m797::SaveColourScheme(record, file);
 }
@@ -50,7 +53,8 @@ BENCHMARK(ColourSaveOnExit)->Unit(benchmark::kMillisecond);
 void ParameterSetButton(benchmark::State& state) {
     Quiet quiet;
     m797::SettingsFile file(freshFolder(), quiet);
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     m797::LoadSettingsAtStart(record, file);
     for (auto _ : state) m797::LoadParameterSet(record, file, 7);
 }

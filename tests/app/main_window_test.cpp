@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/screen_notice.h"
+#include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
 #include "dialogs/display_error_notice.h"
 #include "ecu/com_port.h"

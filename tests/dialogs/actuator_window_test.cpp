@@ -1,6 +1,7 @@
 // TForm5 and the two confirmations through their handlers and the record's flags.
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <QComboBox>
 #include <QLabel>
@@ -10,7 +11,7 @@
 #include <vector>
 
 #include "dialogs/input_block.h"
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
@@ -39,7 +40,8 @@ void clearRequests(m797::LiveRecord& r) {
 using m797::ActuatorEntry;
 
 struct ActuatorWindow : ::testing::Test {
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     QWidget main;
     TForm5* window = nullptr;
     void SetUp() override {

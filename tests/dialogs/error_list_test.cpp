@@ -1,6 +1,7 @@
 // TForm4 through its handlers and the record's flags.
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <QHeaderView>
 #include <QFontMetrics>
@@ -41,7 +42,8 @@ int icon(QTableWidget* grid, int row, int column) {
 }
 
 struct ErrorList : ::testing::Test {
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     QWidget main;
     TForm4* window = nullptr;
     void open() { window = new TForm4(record, &main); }

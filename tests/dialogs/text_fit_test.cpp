@@ -33,8 +33,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/cp1251.h"
-#include "app/live_record.h"
+#include "app/record/cp1251.h"
+#include "app/record/live_record.h"
 #include "app/main_window.h"
 #include "app/screen_width.h"
 #include "dialogs/actuator_window.h"
@@ -257,7 +257,8 @@ struct Windows : ::testing::Test {
 TEST_F(Windows, MainWindowTextsFit) { expectAllFit(main.get()); }
 
 TEST_F(Windows, SettingsDialogTextsFit) {
-    auto* dialog = new TForm3(*main, main->settings().file());
+    auto* dialog = new TForm3(
+        main->record(), [this](int n) { main->panel(n)->update(); }, *main, main->settings().file());
     dialog->setObjectName(QStringLiteral("TForm3"));
     // The widest row on show in every list, as the grabbed frame shows it.
     for (QComboBox* list : dialog->findChildren<QComboBox*>()) {
@@ -334,8 +335,8 @@ struct Confirmation {
 
 TEST_F(Windows, ConfirmationTextsFit) {
     const Confirmation confirmations[] = {
-        {"TForm6", [](m797::LiveRecord& r) { return new TForm6(r, nullptr); }},
-        {"TForm7", [](m797::LiveRecord& r) { return new TForm7(r, nullptr); }},
+        {"TForm6", [](m797::LiveRecord& r) { return new TForm6(r, [](bool) {}); }},
+        {"TForm7", [](m797::LiveRecord& r) { return new TForm7(r, [](bool) {}); }},
     };
     for (const Confirmation& c : confirmations) {
         QWidget* dialog = c.open(main->record());

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "dialogs/trouble_code_list.h"
 
 namespace m797 {

@@ -4,6 +4,7 @@
 // "P  0102" to "P …" in the error list.
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -15,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/error_list.h"
 
@@ -43,7 +44,8 @@ TEST(WidgetFont, IsTheFaceThePackageInstalls) {
 }
 
 TEST(WidgetFont, TroubleCodesAndHeadingsOfTheErrorListShowWhole) {
-    m797::LiveRecord record;
+    std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
+    m797::LiveRecord& record = *ownedRecord;
     storeAnswer(record, {0x01, 0x02, 0xE8, 0x03, 0x00, 0x20, 0x77, 0x77, 0x0F});
     QWidget main;
     auto* window = new TForm4(record, &main);

@@ -2,11 +2,12 @@
 // request flags it leaves for the acquisition thread.
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <string>
 #include <vector>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 #include "ecu/request_table.h"
 
@@ -95,7 +96,8 @@ TEST(ActuatorSession, EventsLeaveTheRequestsForTheThread) {
          {{}, {}, {}, {}, {}}},
     };
     for (const Case& c : cases) {
-        LiveRecord record;
+        std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+        LiveRecord& record = *ownedRecord;
         storeSetValueFrameHeads(record);
         record.actuatorWindowOpen = 1;  // as "Управление" opens the window
         record.actuator[0].reportRequest = 1;
@@ -131,7 +133,8 @@ TEST(ActuatorSession, ExitReleasesWhatIsUnderTestOrDriven) {
         {"switched and reported", &ActuatorEntry::reportRequest, true, true, true},
     };
     for (const ExitCase& c : cases) {
-        LiveRecord record;
+        std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+        LiveRecord& record = *ownedRecord;
         if (c.pending) (record.actuator[5].*c.pending) = 1;
         record.actuator[5].driven = c.driven ? 1 : 0;
         EXPECT_EQ(ActuatorSession::requestExitRelease(record), c.releasePending) << c.name;

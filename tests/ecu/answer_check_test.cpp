@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <algorithm>
 #include <atomic>
@@ -6,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/live_record.h"
+#include "app/record/live_record.h"
 #include "ecu/answer_check.h"
 #include "ecu/com_port.h"
 #include "ecu/serial_line.h"
@@ -170,7 +171,8 @@ void observe(Com_Port& port, Observed& o) {
 }
 
 TEST(ComPortAnswers, ABadLiveDataCycleIsNotDecodedAndThreeInARowStartANewConnection) {
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     auto line = std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
         Bytes a = id == 0x01 ? live01Answer(cycle) : live03Answer();  // values change every cycle
         if (cycle > 1) a.back() ^= 0xFF;  // only the first cycle is well formed
@@ -198,7 +200,8 @@ TEST(ComPortAnswers, ABadLiveDataCycleIsNotDecodedAndThreeInARowStartANewConnect
 }
 
 TEST(ComPortAnswers, ANegativeAnswerIsToldOnceAndNeverDecoded) {
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
         if (cycle % 2 == 0 && id == 0x01) return sim::answerFrame({0x7F, 0x21, 0x12});
         return id == 0x01 ? live01Answer() : live03Answer();
@@ -220,7 +223,8 @@ TEST(ComPortAnswers, AnIdentificationAnswerThatFailsItsCheckLeavesItsTextsEmpty)
     struct IdLine : LiveDataScriptLine {
         IdLine() : LiveDataScriptLine([](int, std::uint8_t id) { return id == 1 ? live01Answer() : live03Answer(); }) {}
     };
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<IdLine>());
     std::atomic<int> connections{0};
     port.setConnectionObserver([&](const LiveRecord&) { ++connections; });

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
+#include <memory>
 
 #include "tests/ecu/link_fixture.h"
 
@@ -225,14 +227,15 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
         {{0x81, 0x10, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}, true, ""},
     };
     for (const Case& c : cases) {
-        LiveRecord record;
+        std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+        LiveRecord& record = *ownedRecord;
         Com_Port port(record, std::make_unique<ScriptedStartLine>(c.answer));
         std::mutex m;
         std::vector<std::string> statuses;
         std::atomic<int> connections{0};
-        port.setStatusObserver([&](const std::string& t) {
+        port.setStatusObserver([&](const LinkEvent& e) {
             std::lock_guard g(m);
-            statuses.push_back(utf8(t));
+            statuses.push_back(utf8(linkStatusText(e.status)));
         });
         port.setConnectionObserver([&](const LiveRecord&) { ++connections; });
         port.resume();
@@ -252,7 +255,8 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
 }
 
 TEST(ComPortLoop, WithoutALineThePortNeverOpens) {
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     Com_Port port(record, nullptr);
     port.resume();
     ASSERT_TRUE(waitFor([&] {
@@ -262,6 +266,28 @@ TEST(ComPortLoop, WithoutALineThePortNeverOpens) {
     EXPECT_TRUE(port.isSuspended());
     std::lock_guard guard(record.lock);
     EXPECT_EQ(utf8(record.statusText), "Ошибка открытия порта!");
+}
+
+// Observers hear the state as a value; a port that cannot be opened comes
+// with the errno of the failed open, so no one reads the status text back.
+TEST(ComPortLoop, AFailedOpenIsToldAsItsStateWithItsErrno) {
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    Com_Port port(*ownedRecord, std::make_unique<PosixSerialLine>("/nonexistent/m797-no-port", kFastTimeouts));
+    std::mutex m;
+    std::vector<LinkEvent> events;
+    port.setStatusObserver([&](const LinkEvent& e) {
+        std::lock_guard g(m);
+        events.push_back(e);
+    });
+    port.resume();
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard g(m);
+        return !events.empty();
+    }));
+    port.terminate();
+    std::lock_guard g(m);
+    EXPECT_EQ(events.front().status, LinkStatus::PortOpenFailed);
+    EXPECT_EQ(events.front().errorNumber, ENOENT);
 }
 
 }  // namespace

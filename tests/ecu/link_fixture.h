@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/cp1251.h"
-#include "app/live_record.h"
+#include "app/record/cp1251.h"
+#include "app/record/live_record.h"
 #include "ecu/com_port.h"
 #include "ecu/posix_serial_line.h"
 #include "sim/k_line_simulator.h"
@@ -69,9 +69,9 @@ struct Link {
     explicit Link(sim::SimOptions options = fastSim(), LineTimeouts timeouts = kFastTimeouts) : simulator(options) {
         simulator.start();
         port = std::make_unique<Com_Port>(record, std::make_unique<PosixSerialLine>(simulator.slavePath(), timeouts));
-        port->setStatusObserver([this](const std::string& text) {
+        port->setStatusObserver([this](const LinkEvent& event) {
             std::lock_guard guard(mutex);
-            statuses.push_back(utf8(text));
+            statuses.push_back(utf8(linkStatusText(event.status)));
         });
         port->setGiveUpHandler([this] { ++giveUps; });
         port->setCycleObserver([this](const LiveRecord&, bool got) {
@@ -88,7 +88,8 @@ struct Link {
         return statuses;
     }
 
-    LiveRecord record;
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
     sim::KLineSimulator simulator;
     std::unique_ptr<Com_Port> port;
     std::mutex mutex;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "panel_fixture.h"
 
 using namespace m797::gl;

@@ -7,9 +7,9 @@
 
 #include <GL/gl.h>
 
-#include "../display_panels/paint_fixture.h"
-#include "app/cp1251.h"
-#include "display/catalogue.h"
+#include "tests/display/paint_fixture.h"
+#include "app/record/cp1251.h"
+#include "display/catalogue/catalogue.h"
 #include "display/chart_panel.h"
 #include "glpanel/font_face.h"
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "glpanel/shared_font_lists.h"
 #include "panel_fixture.h"
 

@@ -17,9 +17,9 @@
 #include <memory>
 
 #include "dialogs/input_block.h"
-#include "app/cp1251.h"
+#include "app/record/cp1251.h"
 #include "app/main_window.h"
-#include "display/catalogue.h"
+#include "display/catalogue/catalogue.h"
 #include "settings/colour_scheme.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_operations.h"

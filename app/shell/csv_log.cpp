@@ -1,0 +1,316 @@
+#include "app/shell/csv_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "app/shell/csv_row_writer.h"
+#include "app/shell/csv_units.h"
+#include "app/record/live_record.h"
+#include "display/catalogue/catalogue.h"
+#include "display/catalogue/chart_texts.h"
+#include "ecu/line_clock.h"
+#include "ecu/trace_writer.h"
+#include "ecu/wall_time.h"
+
+namespace m797 {
+namespace {
+
+bool hasColumn(const CatalogueEntry& entry) { return entry.kind != DisplayKind::Reserved; }
+
+// RFC 4180: a field with a comma, a quote or a line break is quoted, quotes doubled.
+void appendField(std::string& row, const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        row += field;
+        return;
+    }
+    row += '"';
+    for (char c : field) {
+        if (c == '"') row += '"';
+        row += c;
+    }
+    row += '"';
+}
+
+// Value texts carry the locale's decimal separator; the log always uses ".".
+std::string withDecimalPoint(const Text& valueText) {
+    std::string out = valueText;
+    for (char& c : out) {
+        const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '-';
+        if (!keep) c = '.';
+    }
+    return out;
+}
+
+std::string hexByte(std::uint8_t b) {
+    const char* digits = "0123456789ABCDEF";
+    return {digits[b >> 4], digits[b & 15]};
+}
+
+// Counters and the error count as the charts show them: decimal integers.
+std::string cell(const CatalogueEntry& entry, const CsvRowValues& values) {
+    const SlotRef slot = slotOf(entry.number);
+    switch (entry.kind) {
+        case DisplayKind::Analog: return withDecimalPoint(values.analogText[slot.index]);
+        case DisplayKind::Flag: return std::to_string(values.flagState[slot.index]);
+        case DisplayKind::BitString: return "0x" + hexByte(values.statusByte[entry.statusByteIndex]);
+        case DisplayKind::Checksum: return "0x" + hexByte(values.extraByte[0]) + hexByte(values.extraByte[1]);
+        case DisplayKind::Counter: return std::to_string(values.count[slot.index]);
+        case DisplayKind::ErrorCount: return std::to_string(values.errorCount);
+        case DisplayKind::Reserved: break;
+    }
+    return {};
+}
+
+std::string failure(const std::string& path, int error) {
+    return "Невозможно записать журнал «" + path + "»: " + std::strerror(error);
+}
+
+std::string columnName(const CatalogueEntry& entry) {
+    const char* unit = csvUnit(entry.number);
+    return unit ? entry.mnemonic + " [" + unit + "]" : entry.mnemonic;
+}
+
+// Seconds with three decimals from microseconds, the half millisecond rounded up.
+std::string secondsText(std::int64_t us) {
+    const bool negative = us < 0;
+    const std::int64_t ms = ((negative ? -us : us) + 500) / 1000;
+    std::string frac = std::to_string(ms % 1000);
+    return (negative ? "-" : "") + std::to_string(ms / 1000) + "." + std::string(3 - frac.size(), '0') + frac;
+}
+
+bool isRegularFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool isEmptyFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && info.st_size == 0;
+}
+
+bool startsWith(int fd, const std::string& text) {
+    std::string head(text.size(), '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return head == text;
+}
+
+// True when the file is non-empty and its last byte is not a line end (a row
+// cut short by a killed program); unknown (unreadable) counts as false.
+bool endsMidLine(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return false;
+    char last = '\n';
+    if (pread(fd, &last, 1, info.st_size - 1) != 1) return false;
+    return last != '\n';
+}
+
+}  // namespace
+
+CsvRowValues CsvRowValues::of(const LiveRecord& record) {
+    CsvRowValues v;
+    for (int i = 0; i < kAnalogSlots; ++i) v.analogText[i] = record.analog[i].text;
+    for (int i = 0; i < kFlagSlots; ++i) v.flagState[i] = record.flag[i].state;
+    for (int i = 0; i < kCounterSlots; ++i) v.count[i] = record.counter[i].count;
+    for (int i = 0; i < 4; ++i) v.statusByte[i] = record.statusByte[i].value;
+    v.extraByte = {record.extraByte[0], record.extraByte[1]};
+    v.errorCount = record.errorCount;
+    return v;
+}
+
+CsvLog::CsvLog() = default;
+CsvLog::~CsvLog() { close(); }
+
+// The writer ends first: every row handed over is written before the file closes.
+void CsvLog::close() {
+    writer_.reset();
+    closeFile();
+}
+
+void CsvLog::closeFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void CsvLog::setFailureHandler(std::function<void(const std::string&)> handler) {
+    onFailure_ = std::move(handler);
+}
+
+void CsvLog::flush() {
+    if (writer_) writer_->flush();
+}
+
+// On the writer's thread.
+void CsvLog::rowFailed(bool tooManyWaiting) {
+    if (tooManyWaiting) error_ = failure(path_, ENOBUFS);
+    if (onFailure_) onFailure_(error_);
+}
+
+std::string CsvLog::open(const std::string& path) {
+    close();
+    error_.clear();
+    notice_.clear();
+    path_ = path;
+    if (path.empty()) {
+        error_ = failure(path, ENOENT);
+        return error_;
+    }
+    for (int n = 1; n < 1000; ++n) {
+        const std::string candidate = n == 1 ? path : numberedName(path, n);
+        const Fit fit = openCandidate(candidate);
+        if (fit == Fit::Failed) return error_;
+        if (fit == Fit::Other) continue;
+        path_ = candidate;
+        std::string start = fit == Fit::New ? headerRow() : endsMidLine(fd_) ? "\n" : "";
+        if (!writeAll(start)) return error_;
+        if (n > 1)
+            notice_ = "В «" + path + "» журнал с другими столбцами; журнал пишется в «" + candidate + "»";
+        openedAt_ = std::chrono::steady_clock::now();
+        openedWallUs_ = wallClockNowUs();
+        writer_ = std::make_unique<CsvRowWriter>(
+            [this](const CsvRowValues& values, RowTime time) { return fd_ >= 0 && writeAll(formatRow(values, time)); },
+            [this](bool tooManyWaiting) { rowFailed(tooManyWaiting); });
+        return {};
+    }
+    error_ = failure(path, EEXIST);
+    return error_;
+}
+
+// New: created here or empty, the header is still to be written. SameHeader:
+// rows go on after the existing ones. Other: a file of other columns (or one
+// that cannot be read to tell), left alone.
+CsvLog::Fit CsvLog::openCandidate(const std::string& candidate) {
+    int fd = ::open(candidate.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        fd_ = fd;
+        return Fit::New;
+    }
+    if (errno != EEXIST) {
+        error_ = failure(candidate, errno);
+        return Fit::Failed;
+    }
+    fd = ::open(candidate.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) {
+        // Write-only: a device or pipe takes rows as ever; a file that cannot
+        // be read cannot be told apart, so another name is taken.
+        fd = ::open(candidate.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd >= 0 && isRegularFile(fd)) {
+            ::close(fd);
+            return Fit::Other;
+        }
+    }
+    if (fd < 0) {
+        error_ = failure(candidate, errno);
+        return Fit::Failed;
+    }
+    fd_ = fd;
+    // A device or a pipe (/dev/stdout) gets a header, as a new file does.
+    if (!isRegularFile(fd) || isEmptyFile(fd)) return Fit::New;
+    if (startsWith(fd, headerRow())) return Fit::SameHeader;
+    close();
+    return Fit::Other;
+}
+
+// The time is taken now, with the values: the row says when they arrived.
+bool CsvLog::logCycle(const LiveRecord& record, bool gotLiveData) {
+    if (!writer_) return true;
+    if (writer_->failed()) return false;
+    if (!gotLiveData) return true;
+    RowTime time;
+    if (clock_ == nullptr) {
+        time = rowTime(secondsSinceOpen());
+    } else {
+        const std::int64_t since = clock_->lastExchangeEndUs();
+        time = RowTime{since, clock_->startWallUs() + since};
+    }
+    writer_->post(CsvRowValues::of(record), time);
+    return true;
+}
+
+bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
+    return writeRow(record, rowTime(secondsSinceStart));
+}
+
+bool CsvLog::writeRow(const LiveRecord& record, RowTime time) {
+    flush();  // after the rows of logCycle
+    if (fd_ < 0) return false;
+    return writeAll(formatRow(record, time));
+}
+
+RowTime CsvLog::rowTime(double secondsSinceStart) const {
+    const auto us = static_cast<std::int64_t>(std::llround(secondsSinceStart * 1e6));
+    return {us, openedWallUs_ + us};
+}
+
+double CsvLog::secondsSinceOpen() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - openedAt_).count();
+}
+
+// A row that cannot be written whole (a full disk) is taken back, so the
+// file ends after the last whole row.
+bool CsvLog::writeAll(const std::string& bytes) {
+    struct stat before {};
+    const bool regular = fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error_ = failure(path_, n < 0 ? errno : EIO);
+            if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) error_ += " (a part row remains)";
+            closeFile();  // also on the writer's thread, which close() would join
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string CsvLog::headerRow() {
+    std::string row = "time_s,time";
+    for (int n = 1; n <= kParameterCount; ++n) {
+        const CatalogueEntry& entry = *catalogueEntry(n);
+        if (!hasColumn(entry)) continue;
+        row += ',';
+        appendField(row, columnName(entry));
+    }
+    row += '\n';
+    return row;
+}
+
+std::string CsvLog::formatRow(const LiveRecord& record, double secondsSinceStart) {
+    const auto us = static_cast<std::int64_t>(std::llround(secondsSinceStart * 1e6));
+    return formatRow(record, RowTime{us, us});
+}
+
+std::string CsvLog::formatRow(const LiveRecord& record, RowTime time) {
+    return formatRow(CsvRowValues::of(record), time);
+}
+
+std::string CsvLog::formatRow(const CsvRowValues& values, RowTime time) {
+    std::string row;
+    row.reserve(512);
+    row += secondsText(time.sinceStartUs);
+    row += ',';
+    row += isoUtc(time.wallUs, 3);
+    for (int n = 1; n <= kParameterCount; ++n) {
+        const CatalogueEntry& entry = *catalogueEntry(n);
+        if (!hasColumn(entry)) continue;
+        row += ',';
+        appendField(row, cell(entry, values));
+    }
+    row += '\n';
+    return row;
+}
+
+}  // namespace m797

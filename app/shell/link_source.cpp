@@ -1,0 +1,69 @@
+#include "app/shell/link_source.h"
+
+#include <cerrno>
+
+#include "app/shell/command_line.h"
+#include "ecu/recording_line.h"
+#include "ecu/replay_line.h"
+
+namespace m797 {
+
+std::string portFailureText(const std::string& device, const SerialLine& line) {
+    std::string text = "m797diag: cannot use " + device + ": " + line.lastErrorText() + "\n";
+    if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
+        text += "m797diag: serial devices belong to the 'dialout' group: "
+                "sudo usermod -aG dialout $USER, then log in again\n";
+    return text;
+}
+
+std::string programVersion() {
+    std::string text = versionText();
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+bool LinkSource::start(bool simulate, const std::string& device, const sim::SimOptions& simOptions,
+                       std::string* error) {
+    device_ = device;
+    if (!simulate) return true;
+    simulator_ = std::make_unique<sim::KLineSimulator>(simOptions);
+    if (!simulator_->start(error)) {
+        simulator_.reset();
+        return false;
+    }
+    device_ = simulator_->slavePath();
+    return true;
+}
+
+bool LinkSource::startReplay(const std::string& path, double speed, std::string* error) {
+    auto trace = std::make_shared<Trace>();
+    std::string message;
+    if (!readTraceFile(path, programVersion(), *trace, message)) {
+        if (error) *error = message;
+        return false;
+    }
+    trace_ = std::move(trace);
+    speed_ = speed;
+    device_ = path;
+    return true;
+}
+
+std::string LinkSource::startRecording(const std::string& path) {
+    const std::string error = writer_.open(path, programVersion());
+    recording_ = error.empty();
+    return error;
+}
+
+std::unique_ptr<SerialLine> LinkSource::makeLine(LineTimeouts timeouts) {
+    if (trace_) {
+        auto line = std::make_unique<ReplayLine>(trace_, speed_);
+        clock_ = line.get();
+        return line;
+    }
+    auto line = std::make_unique<RecordingLine>(std::make_unique<PosixSerialLine>(device_, timeouts),
+                                                recording_ ? &writer_ : nullptr);
+    clock_ = line.get();
+    return line;
+}
+
+}  // namespace m797

@@ -1,0 +1,60 @@
+#pragma once
+// Where the K-line goes: the serial device named with --port, the simulated
+// adapter and control unit of --simulate (started here and kept running as
+// long as this object lives), or a recorded trace played back (--replay).
+// A live line can be recorded to a trace (--record).
+
+#include <memory>
+#include <string>
+
+#include "ecu/posix_serial_line.h"
+#include "ecu/trace_format.h"
+#include "ecu/trace_writer.h"
+#include "sim/k_line_simulator.h"
+
+namespace m797 {
+
+struct CommandLine;
+class LineClock;
+class SerialLine;
+
+// What to tell a technician when the port cannot be opened: the device and
+// the reason, and how to get access where permission was denied. One or two
+// lines, each ending in a line end.
+std::string portFailureText(const std::string& device, const SerialLine& line);
+
+// The program's name and version as a trace records it ("m797diag 1.1.0").
+std::string programVersion();
+
+class LinkSource {
+public:
+    // Starts the simulator when `simulate` is set; false (with `error`) if it cannot start.
+    bool start(bool simulate, const std::string& device, const sim::SimOptions& simOptions = {},
+               std::string* error = nullptr);
+    // Reads the trace that the lines made from now on play back, at `speed`
+    // times the recorded pace (0: as fast as possible). False (with a UTF-8
+    // `error`) when the file cannot be read; problems inside it are in
+    // replayTrace()->problems and do not stop the replay.
+    bool startReplay(const std::string& path, double speed, std::string* error);
+    // Records the lines made from now on to a trace at `path` (or beside it,
+    // when a file is there). Returns an empty string or a UTF-8 message.
+    std::string startRecording(const std::string& path);
+
+    std::unique_ptr<SerialLine> makeLine(LineTimeouts timeouts = {});
+    const std::string& device() const { return device_; }
+    // The session's time as the last line made knows it.
+    const LineClock* lineClock() const { return clock_; }
+    const Trace* replayTrace() const { return trace_.get(); }
+    TraceWriter* recorder() { return recording_ ? &writer_ : nullptr; }
+
+private:
+    std::unique_ptr<sim::KLineSimulator> simulator_;
+    std::string device_;
+    std::shared_ptr<const Trace> trace_;
+    double speed_ = 1.0;
+    TraceWriter writer_;
+    bool recording_ = false;
+    const LineClock* clock_ = nullptr;
+};
+
+}  // namespace m797

@@ -1,0 +1,68 @@
+# A file of a layer may include its own layer's headers and those of the
+# layers it uses, never a header of a layer above it. Before a layer library
+# is compiled, check_layer_includes.cmake reads the #include lines of its
+# files and stops the build at the first that runs the wrong way.
+
+# The project headers of `layer` (absolute paths).
+function(m797_layer_headers layer out)
+  get_target_property(dir ${layer} SOURCE_DIR)
+  get_target_property(sources ${layer} SOURCES)
+  set(headers)
+  foreach(s IN LISTS sources)
+    if(s MATCHES "\\.h$")
+      cmake_path(ABSOLUTE_PATH s BASE_DIRECTORY ${dir} NORMALIZE OUTPUT_VARIABLE abs)
+      list(APPEND headers ${abs})
+    endif()
+  endforeach()
+  set(${out} ${headers} PARENT_SCOPE)
+endfunction()
+
+# `layer` and every layer it uses, directly or through another.
+function(m797_layer_closure layer out)
+  get_property(layers GLOBAL PROPERTY M797_LAYERS)
+  set(seen ${layer})
+  set(todo ${layer})
+  while(todo)
+    list(POP_FRONT todo current)
+    get_target_property(links ${current} LINK_LIBRARIES)
+    foreach(l IN LISTS links)
+      if(l IN_LIST layers AND NOT l IN_LIST seen)
+        list(APPEND seen ${l})
+        list(APPEND todo ${l})
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(m797_check_layer_includes)
+  get_property(layers GLOBAL PROPERTY M797_LAYERS)
+  set(script ${CMAKE_SOURCE_DIR}/cmake/check_layer_includes.cmake)
+  foreach(layer IN LISTS layers)
+    get_target_property(dir ${layer} SOURCE_DIR)
+    get_target_property(sources ${layer} SOURCES)
+    set(files)
+    foreach(s IN LISTS sources)
+      if(s MATCHES "\\.(h|cpp)$")
+        cmake_path(ABSOLUTE_PATH s BASE_DIRECTORY ${dir} NORMALIZE OUTPUT_VARIABLE abs)
+        list(APPEND files ${abs})
+      endif()
+    endforeach()
+    m797_layer_closure(${layer} allowed_layers)
+    set(allowed)
+    foreach(l IN LISTS allowed_layers)
+      m797_layer_headers(${l} headers)
+      list(APPEND allowed ${headers})
+    endforeach()
+    set(lists ${CMAKE_BINARY_DIR}/layers/${layer}.cmake)
+    file(WRITE ${lists} "set(LAYER ${layer})\nset(FILES \"${files}\")\nset(ALLOWED \"${allowed}\")\n")
+    set(stamp ${CMAKE_BINARY_DIR}/layers/${layer}.checked)
+    add_custom_command(OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -DLISTS=${lists} -DROOT=${CMAKE_SOURCE_DIR} -DSTAMP=${stamp} -P ${script}
+      DEPENDS ${files} ${lists} ${script}
+      COMMENT "Checking the includes of ${layer}"
+      VERBATIM)
+    add_custom_target(${layer}_includes DEPENDS ${stamp})
+    add_dependencies(${layer} ${layer}_includes)
+  endforeach()
+endfunction()

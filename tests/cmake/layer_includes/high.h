@@ -1,0 +1,2 @@
+#pragma once
+// A header of a layer above the sample layer.

@@ -1,0 +1,243 @@
+// The diagnostic requests of one poll cycle against a scripted line: which
+// frames go out, in which order, and what the answers leave in the record.
+
+#include <gtest/gtest.h>
+#include <memory>
+
+#include <sstream>
+#include <string>
+
+#include "app/record/cp1251.h"
+#include "app/record/live_record.h"
+#include "ecu/diagnostic_services.h"
+#include "ecu/request_table.h"
+#include "tests/ecu/scripted_line.h"
+
+namespace m797 {
+namespace {
+
+using test::answerFrame;
+using test::Bytes;
+using test::ScriptedLine;
+
+Bytes hex(const std::string& text) {
+    std::istringstream in(text);
+    Bytes out;
+    unsigned v = 0;
+    while (in >> std::hex >> v) out.push_back(static_cast<std::uint8_t>(v));
+    return out;
+}
+
+std::string stateOf(LiveRecord& record, int entry) {
+    std::lock_guard<std::mutex> guard(record.lock);
+    return cp1251ToUtf8(record.actuator[entry].stateText);
+}
+
+struct Fixture : ::testing::Test {
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
+    RequestTable table;
+    ScriptedLine line;
+    void cycle() { serveDiagnosticRequests(line, table, record); }
+};
+
+using DiagnosticServices = Fixture;
+
+TEST_F(DiagnosticServices, ServesEveryRequestOnceInItsFixedOrder) {
+    record.readDtcRequest = 1;
+    record.clearDtcRequest = 1;
+    record.actuatorWindowOpen = 1;
+    record.actuator[0].onRequest = 1;
+    record.actuator[0].offRequest = 1;
+    record.actuator[0].reportRequest = 1;
+    record.actuator[0].releaseRequest = 1;
+    record.actuator[4].onRequest = 1;
+    record.actuator[4].reportRequest = 1;
+    record.actuator[4].releaseRequest = 1;
+    storeSetValueFrameHeads(record);
+    completeSetValueFrame(record, 12, 0x20);
+    record.actuator[12].setRequest = 1;
+    record.actuator[12].reportRequest = 1;
+    record.actuator[12].releaseRequest = 1;
+    record.ecuResetRequest = 1;
+    record.ecuInitRequest = 1;
+
+    cycle();
+
+    const std::vector<Bytes> expected = {
+        hex("84 10 F1 18 00 00 00 9D"),     hex("83 10 F1 14 00 00 98"),
+        hex("84 10 F1 30 01 06 FF BB"),     hex("84 10 F1 30 01 06 00 BC"),
+        hex("83 10 F1 30 01 01 B6"),        hex("83 10 F1 30 01 00 B5"),
+        hex("84 10 F1 30 05 06 FF BF"),     hex("83 10 F1 30 05 01 BA"),
+        hex("83 10 F1 30 05 00 B9"),        hex("84 10 F1 30 41 07 20 1D"),
+        hex("83 10 F1 30 41 01 F6"),        hex("83 10 F1 30 41 00 F5"),
+        hex("82 10 F1 11 01 95"),           hex("82 10 F1 11 90 24")};
+    EXPECT_EQ(line.written(), expected);
+
+    // One-shot requests and releases are cleared; the code list stays requested.
+    EXPECT_EQ(record.readDtcRequest, 1);
+    for (auto* flag : {&record.clearDtcRequest, &record.ecuResetRequest, &record.ecuInitRequest,
+                       &record.actuator[0].onRequest, &record.actuator[0].offRequest,
+                       &record.actuator[0].reportRequest, &record.actuator[0].releaseRequest,
+                       &record.actuator[4].reportRequest, &record.actuator[12].setRequest,
+                       &record.actuator[12].reportRequest})
+        EXPECT_EQ(*flag, 0);
+
+    line.forget();
+    cycle();
+    EXPECT_EQ(line.written(), std::vector<Bytes>{hex("84 10 F1 18 00 00 00 9D")});
+}
+
+TEST_F(DiagnosticServices, ActuatorsAndResetsWaitForTheActuatorWindow) {
+    record.actuator[3].onRequest = 1;
+    record.actuator[3].reportRequest = 1;
+    record.ecuResetRequest = 1;
+    record.ecuInitRequest = 1;
+    cycle();
+    EXPECT_TRUE(line.written().empty());
+    EXPECT_EQ(record.actuator[3].onRequest, 1);
+    EXPECT_EQ(record.ecuResetRequest, 1);
+
+    record.actuatorWindowOpen = 1;
+    cycle();
+    EXPECT_EQ(line.written().size(), 4u);
+}
+
+TEST_F(DiagnosticServices, TroubleCodeReadCopiesOnlyTheBytesReceived) {
+    record.readDtcRequest = 1;
+    const Bytes request = hex("84 10 F1 18 00 00 00 9D");
+    line.answer(request, answerFrame(hex("58 02 01 02 E8 03 00 20")));
+    line.silence(request);
+    for (int i = 0; i < 1024; ++i) record.dtcResponse[i] = 0xAA;
+
+    cycle();
+    const Bytes full = [&] {
+        Bytes b = request;
+        const Bytes a = answerFrame(hex("58 02 01 02 E8 03 00 20"));
+        b.insert(b.end(), a.begin(), a.end());
+        return b;
+    }();
+    EXPECT_EQ(Bytes(record.dtcResponse, record.dtcResponse + full.size()), full);
+    EXPECT_EQ(record.dtcResponse[12], 2);
+    EXPECT_EQ(record.dtcResponse[full.size()], 0xAA);
+
+    // No answer: only the echo arrives, the last list stays.
+    cycle();
+    EXPECT_EQ(Bytes(record.dtcResponse, record.dtcResponse + full.size()), full);
+}
+
+// The state texts of injectors and relays follow the state byte of each report.
+TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
+    record.actuatorWindowOpen = 1;
+    record.actuator[9].reportRequest = 1;
+    const Bytes report = hex("83 10 F1 30 0B 01 C0");
+    struct Step {
+        Bytes reply;
+        const char* text;
+    };
+    const Step steps[] = {
+        {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
+        {answerFrame(hex("70 0B 01 00")), "ВЫКЛ"},
+        {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
+        {answerFrame(hex("70 0B 01 01")), "ВЫКЛ"},
+    };
+    for (const Step& s : steps) line.answer(report, s.reply);
+    for (const Step& s : steps) {
+        cycle();
+        EXPECT_EQ(stateOf(record, 9), s.text);
+    }
+}
+
+// Ignition outputs and the fuel pump: the refusal while the engine runs stays
+// on show until a report says off or on.
+TEST_F(DiagnosticServices, IgnitionStateKeepsTheRefusalUntilAClearAnswer) {
+    record.actuatorWindowOpen = 1;
+    record.actuator[4].reportRequest = 1;
+    const Bytes report = hex("83 10 F1 30 05 01 BA");
+    struct Step {
+        Bytes reply;
+        const char* text;
+    };
+    const Step steps[] = {
+        {answerFrame(hex("7F 30 22")), "Заглушите двигатель"},
+        {answerFrame(hex("7F 30 12")), "Заглушите двигатель"},
+        {answerFrame(hex("70 05 01 33")), "Заглушите двигатель"},
+        {{}, "Заглушите двигатель"},
+        {answerFrame(hex("70 05 01 00")), "ВЫКЛ"},
+        {answerFrame(hex("70 05 01 44")), "ВЫКЛ"},
+        {answerFrame(hex("7F 30 22")), "Заглушите двигатель"},
+        {answerFrame(hex("70 05 01 FF")), "ВКЛ"},
+    };
+    for (const Step& s : steps) line.answer(report, s.reply);
+    for (const Step& s : steps) {
+        cycle();
+        EXPECT_EQ(stateOf(record, 4), s.text);
+    }
+}
+
+TEST_F(DiagnosticServices, OnAnswerOfTheFuelPumpSetsOnlyOn) {
+    record.actuatorWindowOpen = 1;
+    const Bytes on = hex("84 10 F1 30 09 06 FF C3");
+    line.answer(on, answerFrame(hex("7F 30 22")));
+    line.answer(on, answerFrame(hex("70 09 06 FF")));
+    record.actuator[6].onRequest = 1;
+    cycle();
+    EXPECT_EQ(stateOf(record, 6), "");
+    record.actuator[6].onRequest = 1;
+    cycle();
+    EXPECT_EQ(stateOf(record, 6), "ВКЛ");
+    EXPECT_EQ(record.actuator[6].onRequest, 0);
+}
+
+TEST_F(DiagnosticServices, StateTextSurvivesTheRelease) {
+    record.actuatorWindowOpen = 1;
+    line.answer(hex("83 10 F1 30 01 01 B6"), answerFrame(hex("70 01 01 FF")));
+    record.actuator[0].reportRequest = 1;
+    cycle();
+    record.actuator[0].releaseRequest = 1;
+    cycle();
+    cycle();
+    EXPECT_EQ(stateOf(record, 0), "ВКЛ");
+    EXPECT_EQ(line.written().size(), 3u);
+}
+
+TEST_F(DiagnosticServices, SetValueFrameGoesOutAsTheWindowCompletedIt) {
+    record.actuatorWindowOpen = 1;
+    storeSetValueFrameHeads(record);
+    struct Case {
+        int entry;
+        int value;
+        Bytes frame;
+    };
+    const Case cases[] = {{12, 0, hex("84 10 F1 30 41 07 00 FD")},
+                          {12, 255, hex("84 10 F1 30 41 07 FF FC")},
+                          {13, 80, hex("84 10 F1 30 42 07 50 4E")},
+                          {14, 100, hex("84 10 F1 30 43 07 64 63")}};
+    for (const Case& c : cases) {
+        line.forget();
+        completeSetValueFrame(record, c.entry, c.value);
+        record.actuator[c.entry].setRequest = 1;
+        cycle();
+        EXPECT_EQ(line.written(), std::vector<Bytes>{c.frame}) << c.entry << " " << c.value;
+        EXPECT_EQ(record.actuator[c.entry].setRequest, 0);
+    }
+}
+
+TEST_F(DiagnosticServices, ExitReleasesEveryEntryUnderTest) {
+    EXPECT_FALSE(requestReleaseOfActuatorsUnderTest(record));
+    record.actuator[6].reportRequest = 1;
+    record.actuator[2].onRequest = 1;  // forced without being reported
+    EXPECT_TRUE(requestReleaseOfActuatorsUnderTest(record));
+    for (int e = 0; e < kActuatorEntries; ++e)
+        EXPECT_EQ(record.actuator[e].releaseRequest, (e == 6 || e == 2) ? 1 : 0) << e;
+
+    record.actuatorWindowOpen = 1;
+    cycle();
+    EXPECT_FALSE(actuatorReleasePending(record));
+    const std::vector<Bytes> expected = {hex("84 10 F1 30 03 06 FF BD"), hex("83 10 F1 30 03 00 B7"),
+                                         hex("83 10 F1 30 09 01 BE"), hex("83 10 F1 30 09 00 BD")};
+    EXPECT_EQ(line.written(), expected);
+}
+
+}  // namespace
+}  // namespace m797
