@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <array>
+#include <mutex>
 
 #include "app/record/cp1251.h"
 #include "display/indicator_colours.h"
@@ -55,17 +57,35 @@ void strip(const Point (&points)[6]) {
 
 void setColour(const Colour& c) { glColor4f(c[0], c[1], c[2], c[3]); }
 
-const SnapshotKey& passportKey(SnapshotKey& key, const LiveRecord& r, const Text& usvk) {
-    key.add(r.nameTextColour).add(r.valueTextColour).add(usvk);
-    for (const Text& ident : r.identText) key.add(ident);
+// What the passport shows, copied under record.lock: the drawing (slow under
+// software rendering) then runs with the lock released. Kept from paint to
+// paint, so the texts reuse their storage.
+struct PassportView {
+    float nameTextColour[4] = {};
+    float valueTextColour[4] = {};
+    std::array<Text, 11> ident;
+    Text usvk;
+};
+
+void copyPassport(PassportView& v, const LiveRecord& r) {
+    std::lock_guard guard(r.lock);
+    std::copy_n(r.nameTextColour, 4, v.nameTextColour);
+    std::copy_n(r.valueTextColour, 4, v.valueTextColour);
+    for (std::size_t i = 0; i < v.ident.size(); ++i) v.ident[i] = r.identText[i];
+    v.usvk = chartValueText(74, r);
+}
+
+const SnapshotKey& passportKey(SnapshotKey& key, const PassportView& v) {
+    key.add(v.nameTextColour).add(v.valueTextColour).add(v.usvk);
+    for (const Text& ident : v.ident) key.add(ident);
     return key;
 }
 
-void drawPassport(PanelSurface& panel, const LiveRecord& r, const Text& usvk) {
+void drawPassport(PanelSurface& panel, const PassportView& v) {
     beginLinePaint();
     glTranslated(-400, -50, -150);
     glTranslated(55, -1.1, -150);
-    setColour(withBrightness(r.nameTextColour, kFrame));
+    setColour(withBrightness(v.nameTextColour, kFrame));
     strip(kLowerFrame);
     strip(kUpperFrame);
     glPopMatrix();
@@ -73,23 +93,22 @@ void drawPassport(PanelSurface& panel, const LiveRecord& r, const Text& usvk) {
     beginTextLayer(panel);
     for (int i = 0; i < 24; ++i) {
         const Line& line = kLines[i];
-        setColour(withBrightness(r.nameTextColour, line.kind == Kind::Caption ? kCaption : 1.0f));
+        setColour(withBrightness(v.nameTextColour, line.kind == Kind::Caption ? kCaption : 1.0f));
         glRasterPos2i(line.x, line.y);
-        panel.draw2DText(line.kind == Kind::Ident ? r.identText[line.ident] : fixedText(i));
+        panel.draw2DText(line.kind == Kind::Ident ? v.ident[line.ident] : fixedText(i));
     }
     endTextLayer();
     // The USVK value as the charts draw theirs; panel 7 has no outline font,
     // so this draws nothing.
-    drawValueText(panel, r.valueTextColour, usvk);
+    drawValueText(panel, v.valueTextColour, v.usvk);
 }
 
 }  // namespace
 
 void paintPassport(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
-    // Key and picture from one reading of the record.
-    std::lock_guard guard(r.lock);
-    const Text usvk = chartValueText(74, r);
-    snapshot.showWhole(panel, passportKey(snapshot.newKey(), r, usvk), [&] { drawPassport(panel, r, usvk); });
+    static PassportView view;  // paints run on the window thread only
+    copyPassport(view, r);     // key and picture from one reading of the record
+    snapshot.showWhole(panel, passportKey(snapshot.newKey(), view), [&] { drawPassport(panel, view); });
 }
 
 }  // namespace m797

@@ -2,6 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <array>
+#include <mutex>
 #include <string>
 
 #include "app/record/cp1251.h"
@@ -59,18 +62,8 @@ const Text& fixedText(int i) {
     return texts[i];
 }
 
-Text indicatorText(const LiveRecord& r, int i) {
-    switch (kIndicators[i].source) {
-        case Source::Status: return r.statusText;
-        case Source::Checksum: return r.extraText[0] + r.extraText[1];
-        case Source::ErrorCount: return std::to_string(r.errorCount);
-        case Source::Fixed: break;
-    }
-    return fixedText(i);
-}
-
-void drawFrames(const LiveRecord& r) {
-    const Colour c = withBrightness(r.nameTextColour, kFrame);
+void drawFrames(const float nameTextColour[4]) {
+    const Colour c = withBrightness(nameTextColour, kFrame);
     glColor4f(c[0], c[1], c[2], c[3]);
     for (const Frame& f : kFrames) {
         glBegin(GL_LINE_LOOP);
@@ -96,34 +89,53 @@ bool indicatorLit(const LiveRecord& r, int order) {
 
 namespace {
 
-// The brightness of every indicator and the texts that change, read in
-// place: the key is built on every tick.
-const SnapshotKey& stripKey(SnapshotKey& key, const LiveRecord& r) {
-    key.add(r.nameTextColour);
-    for (int i = 0; i < 28; ++i) {
-        key.add(indicatorLit(r, i + 1));
-        switch (kIndicators[i].source) {
-            case Source::Status: key.add(r.statusText); break;
-            case Source::Checksum: key.add(r.extraText[0]).add(r.extraText[1]); break;
-            case Source::ErrorCount: key.add(r.errorCount); break;
-            case Source::Fixed: break;
-        }
+// What the strip shows, copied under record.lock: the drawing (slow under
+// software rendering) then runs with the lock released. Kept from paint to
+// paint, so the texts reuse their storage.
+struct StripView {
+    float nameTextColour[4] = {};
+    std::array<bool, 28> lit{};
+    Text status, checksum, errorCount;
+};
+
+void copyStrip(StripView& v, const LiveRecord& r) {
+    std::lock_guard guard(r.lock);
+    std::copy_n(r.nameTextColour, 4, v.nameTextColour);
+    for (int i = 0; i < 28; ++i) v.lit[i] = indicatorLit(r, i + 1);
+    v.status = r.statusText;
+    v.checksum.assign(r.extraText[0]).append(r.extraText[1]);
+    v.errorCount = std::to_string(r.errorCount);
+}
+
+const Text& indicatorText(const StripView& v, int i) {
+    switch (kIndicators[i].source) {
+        case Source::Status: return v.status;
+        case Source::Checksum: return v.checksum;
+        case Source::ErrorCount: return v.errorCount;
+        case Source::Fixed: break;
     }
+    return fixedText(i);
+}
+
+// The brightness of every indicator and the texts that change.
+const SnapshotKey& stripKey(SnapshotKey& key, const StripView& v) {
+    key.add(v.nameTextColour).add(v.status).add(v.checksum).add(v.errorCount);
+    for (bool lit : v.lit) key.add(lit);
     return key;
 }
 
-void drawStrip(PanelSurface& panel, const LiveRecord& r) {
+void drawStrip(PanelSurface& panel, const StripView& v) {
     beginLinePaint();
     glTranslated(-100, -30, -150);
-    drawFrames(r);
+    drawFrames(v.nameTextColour);
     glPopMatrix();
 
     beginTextLayer(panel);
     for (int i = 0; i < 28; ++i) {
-        const Colour c = withBrightness(r.nameTextColour, indicatorLit(r, i + 1) ? 1.0f : kDimmed);
+        const Colour c = withBrightness(v.nameTextColour, v.lit[i] ? 1.0f : kDimmed);
         glColor4f(c[0], c[1], c[2], c[3]);
         glRasterPos2i(kIndicators[i].x, kIndicators[i].y);
-        panel.draw2DText(indicatorText(r, i));
+        panel.draw2DText(indicatorText(v, i));
     }
     endTextLayer();
 }
@@ -131,9 +143,9 @@ void drawStrip(PanelSurface& panel, const LiveRecord& r) {
 }  // namespace
 
 void paintStatusStrip(PanelSurface& panel, const LiveRecord& r, PanelSnapshot& snapshot) {
-    // Key and picture from one reading of the record.
-    std::lock_guard guard(r.lock);
-    snapshot.showWhole(panel, stripKey(snapshot.newKey(), r), [&] { drawStrip(panel, r); });
+    static StripView view;  // paints run on the window thread only
+    copyStrip(view, r);     // key and picture from one reading of the record
+    snapshot.showWhole(panel, stripKey(snapshot.newKey(), view), [&] { drawStrip(panel, view); });
 }
 
 }  // namespace m797

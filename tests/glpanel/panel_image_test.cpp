@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QApplication>
+#include <QThread>
 #include <QTimer>
 #include <QAction>
 #include <QTemporaryDir>
@@ -99,10 +100,16 @@ TEST(PanelImage, CaptureIsWhatTheScreenShows) {
     };
     ASSERT_TRUE(r.show());
     const QImage captured = r.panel->capture().convertToFormat(QImage::Format_RGB32);
-    QCoreApplication::processEvents();
     const QPoint at = r.panel->mapToGlobal(QPoint(0, 0));
-    const QImage screen =
-        r.panel->screen()->grabWindow(0, at.x(), at.y(), 200, 60).toImage().convertToFormat(QImage::Format_RGB32);
+    // The swap reaches the X server on the GL driver's own connection, so
+    // the screen may show it a moment after the panel has presented it.
+    QImage screen;
+    for (int tries = 0; tries < 100 && screen != captured; ++tries) {
+        if (tries > 0) QThread::msleep(20);
+        QCoreApplication::processEvents();
+        screen = r.panel->screen()->grabWindow(0, at.x(), at.y(), 200, 60).toImage().convertToFormat(
+            QImage::Format_RGB32);
+    }
     ASSERT_EQ(screen.size(), captured.size());
     EXPECT_EQ(screen, captured);
     EXPECT_EQ(captured.pixel(50, 30), qRgb(51, 230, 102));
