@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/silent_line.h"
 #include "app/main_window.h"
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
@@ -21,24 +22,13 @@
 
 namespace {
 
-// A port that opens and stays silent: the thread keeps trying to connect for
-// seconds before it would give up, long enough for the button tests.
-class SilentLine : public m797::SerialLine {
-public:
-    bool openPort() override { return true; }
-    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return 0;
-    }
-    void sendWakeUpPulse() override {}
-    void closePort() override {}
-};
+using m797::testing::SilentLine;
 
 std::unique_ptr<TForm1> makeWindow(int screenWidth, bool ignoreWidth = false) {
     m797::setScreenWidthForTesting(screenWidth);
     StartOptions options;
     options.ignoreScreenWidth = ignoreWidth;
-    options.makeLine = [] { return std::make_unique<SilentLine>(); };
+    options.makeLine = [] { return std::make_unique<SilentLine>(100); };
     auto w = std::make_unique<TForm1>(std::move(options));
     w->FormCreate();
     if (w->visibleAtStart()) w->show();

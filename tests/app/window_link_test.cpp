@@ -6,22 +6,14 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "tests/support/spin_until.h"
 #include "app/main_window.h"
 #include "tests/ecu/link_fixture.h"
 
 namespace m797 {
 namespace {
 
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(5);
-    }
-    return true;
-}
+using m797::testing::spinUntil;
 
 StartOptions optionsFor(const sim::KLineSimulator& simulator) {
     StartOptions o;

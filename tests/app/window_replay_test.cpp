@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/spin_until.h"
 #include "app/shell/csv_log.h"
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
@@ -21,18 +22,9 @@
 namespace m797 {
 namespace {
 
-namespace fs = std::filesystem;
+using m797::testing::spinUntil;
 
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(5);
-    }
-    return true;
-}
+namespace fs = std::filesystem;
 
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

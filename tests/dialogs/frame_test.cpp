@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/silent_line.h"
 #include "app/main_window.h"
 #include "app/screen_width.h"
 #include "dialogs/display_error_notice.h"
@@ -28,16 +29,7 @@
 
 namespace {
 
-class SilentLine : public m797::SerialLine {
-public:
-    bool openPort() override { return true; }
-    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return 0;
-    }
-    void sendWakeUpPulse() override {}
-    void closePort() override {}
-};
+using m797::testing::SilentLine;
 
 void storeCodes(m797::LiveRecord& record, int count) {
     std::lock_guard<std::mutex> guard(record.lock);
@@ -116,14 +108,21 @@ void expectDoubleBevel(QWidget* panel, const QColor& ground, bool groundInside =
     }
 }
 
-TEST(Frames, MainWindowPanelsHaveALoweredOuterAndARaisedInnerBevel) {
+// The main window on a screen that suits it, shown, with a port that never answers.
+std::unique_ptr<TForm1> shownMainWindow() {
     m797::setScreenWidthForTesting(1024);
     StartOptions options;
     options.makeLine = [] { return std::make_unique<SilentLine>(); };
-    TForm1 main(std::move(options));
+    auto main = std::make_unique<TForm1>(std::move(options));
     m797::setScreenWidthForTesting(0);
-    main.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main->show();
+    return main;
+}
+
+TEST(Frames, MainWindowPanelsHaveALoweredOuterAndARaisedInnerBevel) {
+    const std::unique_ptr<TForm1> window = shownMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TForm1& main = *window;
     for (const char* name : {"Panel1", "Panel2"}) {
         auto* panel = main.findChild<QFrame*>(QString::fromLatin1(name));
         ASSERT_NE(panel, nullptr) << name;
@@ -135,13 +134,9 @@ TEST(Frames, MainWindowPanelsHaveALoweredOuterAndARaisedInnerBevel) {
 // While a dialog is up the main window takes no input but looks exactly as
 // before: a disabled window would be drawn greyed.
 TEST(Frames, MainWindowKeepsItsLookButTakesNoInputWhileADialogIsOpen) {
-    m797::setScreenWidthForTesting(1024);
-    StartOptions options;
-    options.makeLine = [] { return std::make_unique<SilentLine>(); };
-    TForm1 main(std::move(options));
-    m797::setScreenWidthForTesting(0);
-    main.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    const std::unique_ptr<TForm1> window = shownMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TForm1& main = *window;
     // The seven panels are native GL windows, which a widget grab does not
     // read: what is compared is everything around them.
     const auto widgetsOnly = [&main] {

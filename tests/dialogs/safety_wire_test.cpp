@@ -14,6 +14,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/support/spin_until.h"
 #include "dialogs/input_block.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
@@ -25,6 +26,8 @@
 
 namespace m797 {
 namespace {
+
+using m797::testing::spinUntil;
 
 using sim::Bytes;
 
@@ -41,16 +44,6 @@ constexpr int kFanEntry = 7;  // "Реле вентилятора 1"
 constexpr int kStarterEntry = 10;
 constexpr int kResetEntry = 15;  // "Сброс ЭБУ"
 constexpr int kInitEntry = 16;   // "Инициализация ЭБУ"
-
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 // The program on the simulator's line, link up.
 struct Program {

@@ -33,6 +33,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/silent_line.h"
 #include "app/record/cp1251.h"
 #include "app/record/live_record.h"
 #include "app/main_window.h"
@@ -49,21 +50,12 @@
 
 namespace {
 
+using m797::testing::SilentLine;
+
 // Pixels a text keeps from a frame or a neighbour: 0 or 1 would touch it.
 constexpr int kClearance = 2;
 // A button's caption keeps this much from each side of the button.
 constexpr int kButtonMargin = 3;
-
-class SilentLine : public m797::SerialLine {
-public:
-    bool openPort() override { return true; }
-    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return 0;
-    }
-    void sendWakeUpPulse() override {}
-    void closePort() override {}
-};
 
 std::string where(const QWidget* w, const QString& text) {
     return (w->window()->objectName() + QStringLiteral(" ") + w->metaObject()->className() +

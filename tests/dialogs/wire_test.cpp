@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "tests/support/spin_until.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
@@ -23,17 +24,9 @@
 namespace m797 {
 namespace {
 
-using sim::Bytes;
+using m797::testing::spinUntil;
 
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
+using sim::Bytes;
 
 struct Wire : ::testing::Test {
     sim::KLineSimulator simulator{testing::fastSim()};
