@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/request_table.h"
 
 namespace m797 {
@@ -42,8 +42,8 @@ void ActuatorSession::select(int entry) {
 void ActuatorSession::putUnderTest(int entry) {
     for (int e = 0; e < kActuatorEntries; ++e) record_.actuator[e].reportRequest = e == entry ? 1 : 0;
     selectedUnderTest_ = true;
-    std::lock_guard<std::mutex> guard(record_.lock);
-    forgetStateOf(entry);
+    const RecordWriteLock held(record_);
+    forgetStateOf(entry, held);
     if (entry == 12) record_.actuator[12].setValue = rawByteOf(record_, 54);
     if (entry == 13) record_.actuator[13].setValue = rawByteOf(record_, 58);
     if (entry == 14) record_.actuator[14].setValue = 0;
@@ -106,15 +106,17 @@ void ActuatorSession::confirmationClosed(Confirmation which, bool yes) {
     (which == Confirmation::Reset ? record_.ecuResetRequest : record_.ecuInitRequest) = 1;
     // The selection is back on entry 0, now under test again.
     {
-        std::lock_guard<std::mutex> guard(record_.lock);
-        forgetStateOf(0);
+        const RecordWriteLock held(record_);
+        forgetStateOf(0, held);
     }
     record_.actuator[0].reportRequest = 1;
 }
 
 // Whatever was read of an entry before it went under test is no longer
-// known: its state shows again once the thread has read it. record.lock held.
-void ActuatorSession::forgetStateOf(int entry) { record_.actuator[entry].stateText.clear(); }
+// known: its state shows again once the thread has read it.
+void ActuatorSession::forgetStateOf(int entry, const RecordWriteLock& held) {
+    held.record().actuator[entry].stateText.clear();
+}
 
 void ActuatorSession::close() {
     if (closed_) return;

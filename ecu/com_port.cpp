@@ -5,7 +5,6 @@
 #include <clocale>
 #include <cstdio>
 
-#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/line_ended.h"
@@ -67,7 +66,7 @@ bool Com_Port::isSuspended() const { return !gate_.isOpen(); }
 
 void Com_Port::setGiveUpHandler(std::function<void()> handler) { onGiveUp_ = std::move(handler); }
 
-void Com_Port::setCycleObserver(std::function<void(const LiveRecord&, bool)> observer) {
+void Com_Port::setCycleObserver(std::function<void(const RecordLock&, bool)> observer) {
     onCycle_ = std::move(observer);
 }
 
@@ -75,7 +74,7 @@ void Com_Port::setStatusObserver(std::function<void(const LinkEvent&)> observer)
     onStatus_ = std::move(observer);
 }
 
-void Com_Port::setConnectionObserver(std::function<void(const LiveRecord&)> observer) {
+void Com_Port::setConnectionObserver(std::function<void(const RecordLock&)> observer) {
     onConnection_ = std::move(observer);
 }
 
@@ -229,8 +228,8 @@ void Com_Port::startConnection() {
         badLiveDataRun_ = 0;
         connectionActive_ = true;
         if (onConnection_) {
-            std::lock_guard guard(record_.lock);
-            onConnection_(record_);
+            const RecordLock held(record_);
+            onConnection_(held);
         }
         break;
     }
@@ -273,8 +272,8 @@ void Com_Port::pollCycle() {
     const bool gotLiveData = liveDataWellFormed(received01, received03);
     if (gotLiveData) {
         {
-            std::lock_guard guard(record_.lock);
-            decoder_.decode(live01.answer, live03.answer, record_);
+            const RecordWriteLock held(record_);
+            decoder_.decode(live01.answer, live03.answer, held);
         }
         badLiveDataRun_ = 0;
         setStatus(LinkStatus::DataReceived);
@@ -286,8 +285,8 @@ void Com_Port::pollCycle() {
     record_.linkUp = 1;
     ++pollCycles_;
     if (onCycle_) {
-        std::lock_guard guard(record_.lock);
-        onCycle_(record_, gotLiveData);
+        const RecordLock held(record_);
+        onCycle_(held, gotLiveData);
     }
 }
 
