@@ -1,7 +1,6 @@
 #include "ecu/actuator_session.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "app/record/record_lock.h"
 #include "ecu/request_table.h"
@@ -16,10 +15,10 @@ bool isIdleControl(int entry) { return entry >= kFirstIdleControlEntry && entry 
 constexpr std::int32_t kSetValueLimit[3] = {255, 255, 100};
 
 // Parameters 54 MOMPOS and 58 NSOL give the start values of entries 12 and 13.
-std::int32_t rawByteOf(const LiveRecord& record, int parameterNumber) {
+std::int32_t rawByteOf(const RecordLock& held, int parameterNumber) {
     const SlotRef slot = slotOf(parameterNumber);
     if (slot.kind != SlotKind::Analog) return 0;
-    return record.analog[slot.index].raw[0];
+    return held.record().analog[slot.index].raw[0];
 }
 
 }  // namespace
@@ -44,8 +43,8 @@ void ActuatorSession::putUnderTest(int entry) {
     selectedUnderTest_ = true;
     const RecordWriteLock held(record_);
     forgetStateOf(entry, held);
-    if (entry == 12) record_.actuator[12].setValue = rawByteOf(record_, 54);
-    if (entry == 13) record_.actuator[13].setValue = rawByteOf(record_, 58);
+    if (entry == 12) record_.actuator[12].setValue = rawByteOf(held, 54);
+    if (entry == 13) record_.actuator[13].setValue = rawByteOf(held, 58);
     if (entry == 14) record_.actuator[14].setValue = 0;
 }
 
@@ -79,11 +78,11 @@ void ActuatorSession::pressDown() {
 void ActuatorSession::stepSetValue(int entry, int step) {
     ActuatorEntry& a = record_.actuator[entry];
     {
-        std::lock_guard<std::mutex> guard(record_.lock);
+        const RecordWriteLock held(record_);
         const std::int32_t limit = kSetValueLimit[entry - kFirstIdleControlEntry];
         const bool room = step > 0 ? a.setValue < limit : a.setValue > 0;
         if (room) a.setValue += step;
-        completeSetValueFrame(record_, entry, a.setValue);
+        completeSetValueFrame(held, entry, a.setValue);
     }
     keepUnderTest(entry);
     a.setRequest = 1;

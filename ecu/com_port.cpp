@@ -148,7 +148,7 @@ void Com_Port::terminate() {
 void Com_Port::setStatus(LinkStatus status) {
     const std::string& text = linkStatusText(status);
     {
-        std::lock_guard guard(record_.lock);
+        const RecordWriteLock held(record_);
         record_.statusText = text;
     }
     if (!onStatus_) return;
@@ -214,7 +214,7 @@ void Com_Port::startConnection() {
         ++failureCount_;
         setStatus(LinkStatus::NoAnswer);
         {
-            std::lock_guard guard(record_.lock);
+            const RecordWriteLock held(record_);
             for (Text& t : record_.identText) t.clear();
         }
         if (failureCount_ == kGiveUpAfter) {
@@ -254,7 +254,7 @@ void Com_Port::fillIdentTexts() {
         {EcuId, 65, 79}, {EcuId, 80, 86}, {EcuId, 87, 96}, {EcuId, 97, 104},
         {A2, 11, 17},    {A1, 11, 17},    {A3, 11, 20}};
     const Request* requests[4] = {&table_.identA1, &table_.identA2, &table_.identA3, &table_.ecuIdentification};
-    std::lock_guard guard(record_.lock);
+    const RecordWriteLock held(record_);
     for (int i = 0; i < 11; ++i) {
         record_.identText[i].clear();  // an answer that failed its check shows nothing
         const Source& s = sources[i];
@@ -309,7 +309,7 @@ void Com_Port::liveDataFailed(bool answerArrived) {
 // A new connection knows nothing yet of the outputs' states: the actuator
 // window shows none until the control unit has reported it again.
 void Com_Port::forgetActuatorStates() {
-    std::lock_guard guard(record_.lock);
+    const RecordWriteLock held(record_);
     for (ActuatorEntry& a : record_.actuator) a.stateText.clear();
 }
 
