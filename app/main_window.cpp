@@ -360,7 +360,7 @@ void TForm1::startLogging() {
         QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
     acquisitionThread_->setCycleObserver(
-        [this](const m797::LiveRecord& r, bool gotLiveData) { csvLog_.logCycle(r, gotLiveData); });
+        [this](const m797::RecordLock& held, bool gotLiveData) { csvLog_.logCycle(held, gotLiveData); });
 }
 
 void TForm1::showLogProblem(const QString& message) {

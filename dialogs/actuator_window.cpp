@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "app/record/cp1251.h"
+#include "app/record/record_lock.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
@@ -132,7 +133,7 @@ void TForm5::Timer1Timer() {
         Panel2->clear();  // nothing is read of an entry that is not under test
         return;
     }
-    std::lock_guard<std::mutex> guard(record_.lock);
+    const m797::RecordLock held(record_);
     const m797::ActuatorEntry& a = record_.actuator[entry];
     if (isIdleControl(entry)) {
         const IdleControl& idle = idleControl(entry);

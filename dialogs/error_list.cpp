@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/record/cp1251.h"
+#include "app/record/record_lock.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
 #include "dialogs/status_icon_delegate.h"
@@ -107,7 +108,7 @@ void TForm4::buildCommandRow() {
 void TForm4::Timer1Timer() {
     {
         // One consistent snapshot: the count and the records of the same answer.
-        std::lock_guard<std::mutex> guard(record_.lock);
+        const m797::RecordLock held(record_);
         std::memcpy(buffer_, record_.dtcResponse, sizeof buffer_);
     }
     showRows();
@@ -136,7 +137,7 @@ void TForm4::SpeedButton1Click() {
     Timer1->stop();
     std::memset(buffer_, 0, sizeof buffer_);
     {
-        std::lock_guard<std::mutex> guard(record_.lock);
+        const m797::RecordWriteLock held(record_);
         std::memset(record_.dtcResponse, 0, sizeof record_.dtcResponse);
     }
     record_.clearDtcRequest = 1;

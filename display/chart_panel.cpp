@@ -65,8 +65,8 @@ struct ChartTexts {
 };
 
 ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
-    std::lock_guard guard(r.lock);
-    return {chartValueText(parameterNumber, r), chartPairedText(parameterNumber, r)};
+    const RecordLock held(r);
+    return {chartValueText(parameterNumber, held), chartPairedText(parameterNumber, held)};
 }
 
 const SnapshotKey& staticPartKey(SnapshotKey& key, const LiveRecord& r, int parameterNumber, const ChartTexts& texts) {

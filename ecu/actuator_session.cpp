@@ -1,9 +1,8 @@
 #include "ecu/actuator_session.h"
 
 #include <algorithm>
-#include <mutex>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/request_table.h"
 
 namespace m797 {
@@ -16,10 +15,10 @@ bool isIdleControl(int entry) { return entry >= kFirstIdleControlEntry && entry 
 constexpr std::int32_t kSetValueLimit[3] = {255, 255, 100};
 
 // Parameters 54 MOMPOS and 58 NSOL give the start values of entries 12 and 13.
-std::int32_t rawByteOf(const LiveRecord& record, int parameterNumber) {
+std::int32_t rawByteOf(const RecordLock& held, int parameterNumber) {
     const SlotRef slot = slotOf(parameterNumber);
     if (slot.kind != SlotKind::Analog) return 0;
-    return record.analog[slot.index].raw[0];
+    return held.record().analog[slot.index].raw[0];
 }
 
 }  // namespace
@@ -42,10 +41,10 @@ void ActuatorSession::select(int entry) {
 void ActuatorSession::putUnderTest(int entry) {
     for (int e = 0; e < kActuatorEntries; ++e) record_.actuator[e].reportRequest = e == entry ? 1 : 0;
     selectedUnderTest_ = true;
-    std::lock_guard<std::mutex> guard(record_.lock);
-    forgetStateOf(entry);
-    if (entry == 12) record_.actuator[12].setValue = rawByteOf(record_, 54);
-    if (entry == 13) record_.actuator[13].setValue = rawByteOf(record_, 58);
+    const RecordWriteLock held(record_);
+    forgetStateOf(entry, held);
+    if (entry == 12) record_.actuator[12].setValue = rawByteOf(held, 54);
+    if (entry == 13) record_.actuator[13].setValue = rawByteOf(held, 58);
     if (entry == 14) record_.actuator[14].setValue = 0;
 }
 
@@ -79,11 +78,11 @@ void ActuatorSession::pressDown() {
 void ActuatorSession::stepSetValue(int entry, int step) {
     ActuatorEntry& a = record_.actuator[entry];
     {
-        std::lock_guard<std::mutex> guard(record_.lock);
+        const RecordWriteLock held(record_);
         const std::int32_t limit = kSetValueLimit[entry - kFirstIdleControlEntry];
         const bool room = step > 0 ? a.setValue < limit : a.setValue > 0;
         if (room) a.setValue += step;
-        completeSetValueFrame(record_, entry, a.setValue);
+        completeSetValueFrame(held, entry, a.setValue);
     }
     keepUnderTest(entry);
     a.setRequest = 1;
@@ -106,15 +105,17 @@ void ActuatorSession::confirmationClosed(Confirmation which, bool yes) {
     (which == Confirmation::Reset ? record_.ecuResetRequest : record_.ecuInitRequest) = 1;
     // The selection is back on entry 0, now under test again.
     {
-        std::lock_guard<std::mutex> guard(record_.lock);
-        forgetStateOf(0);
+        const RecordWriteLock held(record_);
+        forgetStateOf(0, held);
     }
     record_.actuator[0].reportRequest = 1;
 }
 
 // Whatever was read of an entry before it went under test is no longer
-// known: its state shows again once the thread has read it. record.lock held.
-void ActuatorSession::forgetStateOf(int entry) { record_.actuator[entry].stateText.clear(); }
+// known: its state shows again once the thread has read it.
+void ActuatorSession::forgetStateOf(int entry, const RecordWriteLock& held) {
+    held.record().actuator[entry].stateText.clear();
+}
 
 void ActuatorSession::close() {
     if (closed_) return;

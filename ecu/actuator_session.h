@@ -14,6 +14,7 @@
 namespace m797 {
 
 struct LiveRecord;
+class RecordWriteLock;
 
 constexpr int kEcuResetEntry = 15;
 constexpr int kEcuInitEntry = 16;
@@ -62,7 +63,7 @@ public:
 private:
     void putUnderTest(int entry);
     void keepUnderTest(int entry);
-    void forgetStateOf(int entry);
+    static void forgetStateOf(int entry, const RecordWriteLock& held);
     void stepSetValue(int entry, int step);
 
     LiveRecord& record_;

@@ -5,7 +5,6 @@
 #include <clocale>
 #include <cstdio>
 
-#include "app/record/live_record.h"
 #include "ecu/actuator_session.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/line_ended.h"
@@ -67,7 +66,7 @@ bool Com_Port::isSuspended() const { return !gate_.isOpen(); }
 
 void Com_Port::setGiveUpHandler(std::function<void()> handler) { onGiveUp_ = std::move(handler); }
 
-void Com_Port::setCycleObserver(std::function<void(const LiveRecord&, bool)> observer) {
+void Com_Port::setCycleObserver(std::function<void(const RecordLock&, bool)> observer) {
     onCycle_ = std::move(observer);
 }
 
@@ -75,7 +74,7 @@ void Com_Port::setStatusObserver(std::function<void(const LinkEvent&)> observer)
     onStatus_ = std::move(observer);
 }
 
-void Com_Port::setConnectionObserver(std::function<void(const LiveRecord&)> observer) {
+void Com_Port::setConnectionObserver(std::function<void(const RecordLock&)> observer) {
     onConnection_ = std::move(observer);
 }
 
@@ -149,7 +148,7 @@ void Com_Port::terminate() {
 void Com_Port::setStatus(LinkStatus status) {
     const std::string& text = linkStatusText(status);
     {
-        std::lock_guard guard(record_.lock);
+        const RecordWriteLock held(record_);
         record_.statusText = text;
     }
     if (!onStatus_) return;
@@ -215,7 +214,7 @@ void Com_Port::startConnection() {
         ++failureCount_;
         setStatus(LinkStatus::NoAnswer);
         {
-            std::lock_guard guard(record_.lock);
+            const RecordWriteLock held(record_);
             for (Text& t : record_.identText) t.clear();
         }
         if (failureCount_ == kGiveUpAfter) {
@@ -229,8 +228,8 @@ void Com_Port::startConnection() {
         badLiveDataRun_ = 0;
         connectionActive_ = true;
         if (onConnection_) {
-            std::lock_guard guard(record_.lock);
-            onConnection_(record_);
+            const RecordLock held(record_);
+            onConnection_(held);
         }
         break;
     }
@@ -255,7 +254,7 @@ void Com_Port::fillIdentTexts() {
         {EcuId, 65, 79}, {EcuId, 80, 86}, {EcuId, 87, 96}, {EcuId, 97, 104},
         {A2, 11, 17},    {A1, 11, 17},    {A3, 11, 20}};
     const Request* requests[4] = {&table_.identA1, &table_.identA2, &table_.identA3, &table_.ecuIdentification};
-    std::lock_guard guard(record_.lock);
+    const RecordWriteLock held(record_);
     for (int i = 0; i < 11; ++i) {
         record_.identText[i].clear();  // an answer that failed its check shows nothing
         const Source& s = sources[i];
@@ -273,8 +272,8 @@ void Com_Port::pollCycle() {
     const bool gotLiveData = liveDataWellFormed(received01, received03);
     if (gotLiveData) {
         {
-            std::lock_guard guard(record_.lock);
-            decoder_.decode(live01.answer, live03.answer, record_);
+            const RecordWriteLock held(record_);
+            decoder_.decode(live01.answer, live03.answer, held);
         }
         badLiveDataRun_ = 0;
         setStatus(LinkStatus::DataReceived);
@@ -286,8 +285,8 @@ void Com_Port::pollCycle() {
     record_.linkUp = 1;
     ++pollCycles_;
     if (onCycle_) {
-        std::lock_guard guard(record_.lock);
-        onCycle_(record_, gotLiveData);
+        const RecordLock held(record_);
+        onCycle_(held, gotLiveData);
     }
 }
 
@@ -310,7 +309,7 @@ void Com_Port::liveDataFailed(bool answerArrived) {
 // A new connection knows nothing yet of the outputs' states: the actuator
 // window shows none until the control unit has reported it again.
 void Com_Port::forgetActuatorStates() {
-    std::lock_guard guard(record_.lock);
+    const RecordWriteLock held(record_);
     for (ActuatorEntry& a : record_.actuator) a.stateText.clear();
 }
 

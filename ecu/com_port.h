@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "app/record/record_lock.h"
 #include "ecu/answer_check.h"
 #include "ecu/line_gate.h"
 #include "ecu/link_status.h"
@@ -22,7 +23,6 @@
 
 namespace m797 {
 
-struct LiveRecord;
 class SerialLine;
 
 class Com_Port {
@@ -47,13 +47,14 @@ public:
     // The loop gave up after ten failed connection starts; the window side
     // posts it to its own thread.
     void setGiveUpHandler(std::function<void()> handler);
-    // End of every poll cycle, record.lock held. gotLiveData: both live-data
-    // answers were well formed and were decoded into the record.
-    void setCycleObserver(std::function<void(const LiveRecord&, bool gotLiveData)> observer);
+    // End of every poll cycle, under the thread's lock on the record (copy what
+    // is needed, work after). gotLiveData: both live-data answers were well
+    // formed and were decoded into the record.
+    void setCycleObserver(std::function<void(const RecordLock&, bool gotLiveData)> observer);
     // Every time statusText is set (also to the text it already had).
     void setStatusObserver(std::function<void(const LinkEvent& event)> observer);
-    // After the identification of an accepted connection, record.lock held.
-    void setConnectionObserver(std::function<void(const LiveRecord&)> observer);
+    // After the identification of an accepted connection, under the lock.
+    void setConnectionObserver(std::function<void(const RecordLock&)> observer);
     // The line has nothing more to give (a replayed trace ended): the status
     // says "Конец записи." and the thread ends instead of reconnecting.
     void setEndOfLineHandler(std::function<void()> handler);
@@ -102,9 +103,9 @@ private:
     LiveDataDecoder decoder_;
 
     std::function<void()> onGiveUp_;
-    std::function<void(const LiveRecord&, bool)> onCycle_;
+    std::function<void(const RecordLock&, bool)> onCycle_;
     std::function<void(const LinkEvent&)> onStatus_;
-    std::function<void(const LiveRecord&)> onConnection_;
+    std::function<void(const RecordLock&)> onConnection_;
     std::function<void()> onEndOfLine_;
     std::function<void(const std::string&)> onNegative_;
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/record/cp1251.h"
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/actuator_session.h"
 #include "ecu/request_table.h"
 #include "ecu/serial_line.h"
@@ -32,7 +32,7 @@ const StateTexts& stateTexts() {
 }
 
 void setStateText(LiveRecord& record, ActuatorEntry& entry, const Text& text) {
-    std::lock_guard<std::mutex> guard(record.lock);
+    const RecordWriteLock held(record);
     entry.stateText = text;
 }
 
@@ -116,14 +116,14 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
         std::uint8_t frame[8];
         {
             // The window completes the frame under the lock; send a whole one.
-            std::lock_guard<std::mutex> guard(record.lock);
+            const RecordWriteLock held(record);
             std::memcpy(frame, entry.setValueFrame, sizeof frame);
         }
         std::uint8_t answer[sizeof entry.setValueAnswer];
         std::uint32_t n = 0;
         if (serveCommand(line, frame, sizeof frame, answer, sizeof answer, entry.setRequest, &n)) {
             entry.driven = 1;
-            std::lock_guard<std::mutex> guard(record.lock);
+            const RecordWriteLock held(record);
             std::memcpy(entry.setValueAnswer, answer, n);
         }
     }
@@ -147,7 +147,7 @@ void readTroubleCodes(SerialLine& line, RequestTable& table, LiveRecord& record)
     std::uint8_t answer[kDtcResponseSize];
     const std::uint32_t n = line.exchange(table.readDtc.frame, table.readDtc.length, answer,
                                           kDtcResponseSize);
-    std::lock_guard<std::mutex> guard(record.lock);
+    const RecordWriteLock held(record);
     std::memcpy(record.dtcResponse, answer, std::min<std::uint32_t>(n, kDtcResponseSize));
 }
 

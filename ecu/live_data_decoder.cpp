@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "display/catalogue/catalogue.h"
 #include "ecu/value_text.h"
 
@@ -275,7 +275,8 @@ LiveDataDecoder::LiveDataDecoder(char decimalSeparator) : decimalSeparator_(deci
     }
 }
 
-void LiveDataDecoder::decode(const std::uint8_t* live01, const std::uint8_t* live03, LiveRecord& record) {
+void LiveDataDecoder::decode(const std::uint8_t* live01, const std::uint8_t* live03, const RecordWriteLock& held) {
+    LiveRecord& record = held.record();
     decodeAnalog(live01, live03, record);
     decodeCounters(live01, record);
     decodeFlags(live01, record);

@@ -8,6 +8,7 @@
 namespace m797 {
 
 struct LiveRecord;
+class RecordWriteLock;
 
 // Answer buffers the decoder reads, echo of the request included: it reads
 // live01 positions 12..76 and live03 positions 11..27, so buffers of these
@@ -22,8 +23,7 @@ public:
     explicit LiveDataDecoder(char decimalSeparator = '.');
 
     // live01: 140-byte answer buffer (echo at 0..5); live03: 40-byte buffer.
-    // The caller holds record.lock.
-    void decode(const std::uint8_t* live01, const std::uint8_t* live03, LiveRecord& record);
+    void decode(const std::uint8_t* live01, const std::uint8_t* live03, const RecordWriteLock& held);
 
     char decimalSeparator() const { return decimalSeparator_; }
 

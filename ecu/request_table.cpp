@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
@@ -78,9 +78,9 @@ void storeSetValueFrameHeads(LiveRecord& record) {
     }
 }
 
-void completeSetValueFrame(LiveRecord& record, int entry, std::int32_t value) {
+void completeSetValueFrame(const RecordWriteLock& held, int entry, std::int32_t value) {
     const int checksumOffset = 15 - entry;  // 3, 2, 1 for entries 12, 13, 14
-    auto& frame = record.actuator[entry].setValueFrame;
+    auto& frame = held.record().actuator[entry].setValueFrame;
     frame[6] = static_cast<std::uint8_t>(value & 0xFF);
     frame[7] = static_cast<std::uint8_t>((frame[6] - checksumOffset) & 0xFF);
 }

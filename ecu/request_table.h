@@ -8,6 +8,7 @@
 namespace m797 {
 
 struct LiveRecord;
+class RecordWriteLock;
 class SerialLine;
 
 constexpr int kAnswerBufferSize = 140;
@@ -72,7 +73,8 @@ std::uint8_t frameChecksum(const std::uint8_t* bytes, int length);
 void storeSetValueFrameHeads(LiveRecord& record);
 
 // Completes a set-value frame: byte 6 = value, byte 7 = value - 3/2/1 for
-// entries 12/13/14 (the precomputed checksum of the frame).
-void completeSetValueFrame(LiveRecord& record, int entry, std::int32_t value);
+// entries 12/13/14 (the precomputed checksum of the frame). Under the lock:
+// the thread copies the frame under it to send a whole one.
+void completeSetValueFrame(const RecordWriteLock& held, int entry, std::int32_t value);
 
 }  // namespace m797

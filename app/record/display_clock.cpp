@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 
 namespace m797 {
 namespace {
@@ -22,7 +22,7 @@ void push(std::int32_t* history, std::int32_t* age, std::int32_t sample) {
 }
 
 void appendCurrentValues(LiveRecord& r) {
-    std::lock_guard guard(r.lock);
+    const RecordWriteLock held(r);
     for (auto& s : r.analog) push(s.history, s.age, static_cast<std::int32_t>(s.plot));
     for (auto& s : r.counter) push(s.history, s.age, static_cast<std::int32_t>(s.plot));
     for (auto& s : r.flag) push(s.history, s.age, s.plot);

@@ -117,7 +117,8 @@ bool endsMidLine(int fd) {
 
 }  // namespace
 
-CsvRowValues CsvRowValues::of(const LiveRecord& record) {
+CsvRowValues CsvRowValues::of(const RecordLock& held) {
+    const LiveRecord& record = held.record();
     CsvRowValues v;
     for (int i = 0; i < kAnalogSlots; ++i) v.analogText[i] = record.analog[i].text;
     for (int i = 0; i < kFlagSlots; ++i) v.flagState[i] = record.flag[i].state;
@@ -222,7 +223,7 @@ CsvLog::Fit CsvLog::openCandidate(const std::string& candidate) {
 }
 
 // The time is taken now, with the values: the row says when they arrived.
-bool CsvLog::logCycle(const LiveRecord& record, bool gotLiveData) {
+bool CsvLog::logCycle(const RecordLock& held, bool gotLiveData) {
     if (!writer_) return true;
     if (writer_->failed()) return false;
     if (!gotLiveData) return true;
@@ -233,18 +234,18 @@ bool CsvLog::logCycle(const LiveRecord& record, bool gotLiveData) {
         const std::int64_t since = clock_->lastExchangeEndUs();
         time = RowTime{since, clock_->startWallUs() + since};
     }
-    writer_->post(CsvRowValues::of(record), time);
+    writer_->post(CsvRowValues::of(held), time);
     return true;
 }
 
-bool CsvLog::writeRow(const LiveRecord& record, double secondsSinceStart) {
-    return writeRow(record, rowTime(secondsSinceStart));
+bool CsvLog::writeRow(const RecordLock& held, double secondsSinceStart) {
+    return writeRow(held, rowTime(secondsSinceStart));
 }
 
-bool CsvLog::writeRow(const LiveRecord& record, RowTime time) {
+bool CsvLog::writeRow(const RecordLock& held, RowTime time) {
     flush();  // after the rows of logCycle
     if (fd_ < 0) return false;
-    return writeAll(formatRow(record, time));
+    return writeAll(formatRow(held, time));
 }
 
 RowTime CsvLog::rowTime(double secondsSinceStart) const {
@@ -288,13 +289,13 @@ std::string CsvLog::headerRow() {
     return row;
 }
 
-std::string CsvLog::formatRow(const LiveRecord& record, double secondsSinceStart) {
+std::string CsvLog::formatRow(const RecordLock& held, double secondsSinceStart) {
     const auto us = static_cast<std::int64_t>(std::llround(secondsSinceStart * 1e6));
-    return formatRow(record, RowTime{us, us});
+    return formatRow(held, RowTime{us, us});
 }
 
-std::string CsvLog::formatRow(const LiveRecord& record, RowTime time) {
-    return formatRow(CsvRowValues::of(record), time);
+std::string CsvLog::formatRow(const RecordLock& held, RowTime time) {
+    return formatRow(CsvRowValues::of(held), time);
 }
 
 std::string CsvLog::formatRow(const CsvRowValues& values, RowTime time) {

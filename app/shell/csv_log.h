@@ -16,10 +16,10 @@
 // short); otherwise the log goes to the first name beside it that is free or
 // has this header (name-2.csv, name-3.csv, ...), and notice() says so.
 //
-// The acquisition thread's cycle observer calls logCycle with record.lock
-// held: it copies the row's values and hands them to a writer thread
+// The acquisition thread's cycle observer passes its RecordLock to logCycle:
+// it copies the row's values and hands them to a writer thread
 // (CsvRowWriter), which makes the row and writes it after the lock is
-// released. writeRow writes at once; its caller holds record.lock.
+// released. writeRow writes at once, under the caller's lock.
 
 #include <chrono>
 #include <cstdint>
@@ -59,13 +59,13 @@ public:
     // One row for the record's current values. Returns false when the row
     // could not be written; the log is then closed and error() says why.
     // Does nothing (and returns false) while the log is closed.
-    bool writeRow(const LiveRecord& record, double secondsSinceStart);
-    bool writeRow(const LiveRecord& record, RowTime time);
-    // For the acquisition thread's cycle observer, record.lock held: a row
+    bool writeRow(const RecordLock& held, double secondsSinceStart);
+    bool writeRow(const RecordLock& held, RowTime time);
+    // For the acquisition thread's cycle observer: a row
     // for every cycle with live data while the log is open, written on the
     // writer's thread. Never waits for the disk. False once a row of it
     // could not be written (the failure handler says so, once).
-    bool logCycle(const LiveRecord& record, bool gotLiveData);
+    bool logCycle(const RecordLock& held, bool gotLiveData);
     // Called once, on the writer's thread, with error() when a row of
     // logCycle could not be written; the log then writes no more rows.
     void setFailureHandler(std::function<void(const std::string&)> handler);
@@ -78,8 +78,8 @@ public:
     double secondsSinceOpen() const;
 
     static std::string headerRow();
-    static std::string formatRow(const LiveRecord& record, double secondsSinceStart);
-    static std::string formatRow(const LiveRecord& record, RowTime time);
+    static std::string formatRow(const RecordLock& held, double secondsSinceStart);
+    static std::string formatRow(const RecordLock& held, RowTime time);
     static std::string formatRow(const CsvRowValues& values, RowTime time);
 
 private:

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 
 namespace m797 {
 
@@ -25,8 +25,7 @@ struct CsvRowValues {
     std::array<std::uint8_t, 2> extraByte{};
     std::uint8_t errorCount = 0;
 
-    // The caller holds record.lock.
-    static CsvRowValues of(const LiveRecord& record);
+    static CsvRowValues of(const RecordLock& held);
 };
 
 }  // namespace m797

@@ -68,12 +68,12 @@ public:
         LiveRecord& record = *ownedRecord;
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const LinkEvent& event) { statusChanged(event.status); });
-        port.setConnectionObserver([this](const LiveRecord& r) { printIdentification(r); });
+        port.setConnectionObserver([this](const RecordLock& held) { printIdentification(held); });
         log_.setFailureHandler([this](const std::string& error) { logFailed(error); });
         // No row once the run has ended: --cycles N logs N cycles however
         // late the end is noticed.
-        port.setCycleObserver([this](const LiveRecord& r, bool gotLiveData) {
-            if (outcome_ < 0) log_.logCycle(r, gotLiveData);
+        port.setCycleObserver([this](const RecordLock& held, bool gotLiveData) {
+            if (outcome_ < 0) log_.logCycle(held, gotLiveData);
             cycleDone();
         });
         port.setNegativeAnswerObserver([this](const std::string& message) {
@@ -150,7 +150,8 @@ private:
         if (status == LinkStatus::PortOpenFailed) finish(kHeadlessPortFailed);
     }
 
-    void printIdentification(const LiveRecord& r) {
+    void printIdentification(const RecordLock& held) {
+        const LiveRecord& r = held.record();
         for (int i = 0; i < 11; ++i) print(std::string(kIdentLabels[i]) + ": " + printable(r.identText[i]));
     }
 

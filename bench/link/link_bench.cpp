@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     m797::Com_Port port(record, std::make_unique<m797::PosixSerialLine>(simulator.slavePath()), '.');
     std::mutex m;
     std::vector<Sample> samples;
-    port.setCycleObserver([&](const m797::LiveRecord&, bool got) {
+    port.setCycleObserver([&](const m797::RecordLock&, bool got) {
         std::lock_guard g(m);
         samples.push_back({Clock::now(), threadCpuSeconds(), got});
     });

@@ -48,7 +48,7 @@ bool recordSession(const std::string& path) {
     m797::Com_Port port(record, source.makeLine(m797::LineTimeouts{25, 2, 20, 30}), '.');
     std::atomic<long> cycles{0};
     std::atomic<bool> enough{false};
-    port.setCycleObserver([&](const m797::LiveRecord&, bool) { enough = ++cycles >= 20; });
+    port.setCycleObserver([&](const m797::RecordLock&, bool) { enough = ++cycles >= 20; });
     port.resume();
     const bool ok = waitFor(enough, 30);
     port.terminate();
@@ -113,9 +113,9 @@ int main(int argc, char** argv) {
     log.useClock(source.lineClock());
     std::atomic<long> decoded{0}, logged{0};
     std::atomic<bool> ended{false};
-    port.setCycleObserver([&](const m797::LiveRecord& r, bool got) {
+    port.setCycleObserver([&](const m797::RecordLock& held, bool got) {
         ++decoded;
-        if (got && log.logCycle(r, got)) ++logged;
+        if (got && log.logCycle(held, got)) ++logged;
     });
     port.setEndOfLineHandler([&] { ended = true; });
     const auto t1 = Clock::now();

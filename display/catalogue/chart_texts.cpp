@@ -31,7 +31,10 @@ Text chartValueText(int parameterNumber, const LiveRecord& record) {
     return {};
 }
 
-Text chartPairedText(int parameterNumber, const LiveRecord& record) {
+Text chartValueText(int parameterNumber, const RecordLock& held) { return chartValueText(parameterNumber, held.record()); }
+
+Text chartPairedText(int parameterNumber, const RecordLock& held) {
+    const LiveRecord& record = held.record();
     const CatalogueEntry* entry = catalogueEntry(parameterNumber);
     if (entry == nullptr || entry->pairedWith == 0) return {};
     return entry->pairedPrefix + record.analog[slotOf(entry->pairedWith).index].text + entry->pairedSuffix;

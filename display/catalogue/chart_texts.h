@@ -1,9 +1,9 @@
 #pragma once
 // The texts a strip chart shows for its parameter, made from the catalogue and
-// the record: the large value text and the paired text at the top right. The
-// caller holds record.lock.
+// the record, read under the caller's lock: the large value text and the
+// paired text at the top right.
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 
 namespace m797 {
 
@@ -12,10 +12,12 @@ namespace m797 {
 // strings the eight bit texts from bitText[7] down to bitText[0], CHKSUMFL
 // extraText[0] + extraText[1]. Empty for reserved entries and for numbers
 // outside 1..79.
+Text chartValueText(int parameterNumber, const RecordLock& held);
+// For the passport until it takes a RecordLock; the caller holds record.lock.
 Text chartValueText(int parameterNumber, const LiveRecord& record);
 
 // The first literal, the named entry's text and the second literal; empty
 // for the entries without a paired text.
-Text chartPairedText(int parameterNumber, const LiveRecord& record);
+Text chartPairedText(int parameterNumber, const RecordLock& held);
 
 }  // namespace m797

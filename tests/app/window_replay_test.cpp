@@ -47,8 +47,8 @@ TEST(WindowReplay, StartPlaysTheTraceToItsEnd) {
         Com_Port port(record, live.makeLine(testing::kFastTimeouts), '.');
         log.useClock(live.lineClock());
         std::atomic<long> cycles{0};
-        port.setCycleObserver([&](const LiveRecord& r, bool got) {
-            log.logCycle(r, got);
+        port.setCycleObserver([&](const RecordLock& held, bool got) {
+            log.logCycle(held, got);
             ++cycles;
         });
         port.resume();

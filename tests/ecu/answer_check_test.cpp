@@ -156,7 +156,8 @@ struct Observed {
 };
 
 void observe(Com_Port& port, Observed& o) {
-    port.setCycleObserver([&o](const LiveRecord& r, bool got) {
+    port.setCycleObserver([&o](const RecordLock& held, bool got) {
+        const LiveRecord& r = held.record();
         std::lock_guard g(o.m);
         o.cycles.push_back(got);
         o.battery.push_back(r.analog[slotOf(72).index].value);
@@ -227,7 +228,7 @@ TEST(ComPortAnswers, AnIdentificationAnswerThatFailsItsCheckLeavesItsTextsEmpty)
     LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<IdLine>());
     std::atomic<int> connections{0};
-    port.setConnectionObserver([&](const LiveRecord&) { ++connections; });
+    port.setConnectionObserver([&](const RecordLock&) { ++connections; });
     port.resume();
     ASSERT_TRUE(testing::waitFor([&] { return connections > 0; }));
     port.terminate();

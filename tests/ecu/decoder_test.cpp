@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/live_data_decoder.h"
 
 namespace m797 {
@@ -35,8 +35,7 @@ struct Fixture {
     explicit Fixture(char separator = '.') : decoder(separator) {}
     void decode(const std::vector<Byte>& bytes) {
         answers.set(bytes);
-        std::lock_guard guard(record->lock);
-        decoder.decode(answers.live01.data(), answers.live03.data(), *record);
+        decoder.decode(answers.live01.data(), answers.live03.data(), RecordWriteLock(*record));
     }
     const AnalogSlot& analog(int n) const { return record->analog[slotOf(n).index]; }
     const CounterSlot& counter(int n) const { return record->counter[slotOf(n).index]; }

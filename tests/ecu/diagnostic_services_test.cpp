@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/record/cp1251.h"
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/request_table.h"
 #include "tests/ecu/scripted_line.h"
@@ -55,7 +55,7 @@ TEST_F(DiagnosticServices, ServesEveryRequestOnceInItsFixedOrder) {
     record.actuator[4].reportRequest = 1;
     record.actuator[4].releaseRequest = 1;
     storeSetValueFrameHeads(record);
-    completeSetValueFrame(record, 12, 0x20);
+    completeSetValueFrame(RecordWriteLock(record), 12, 0x20);
     record.actuator[12].setRequest = 1;
     record.actuator[12].reportRequest = 1;
     record.actuator[12].releaseRequest = 1;
@@ -215,7 +215,7 @@ TEST_F(DiagnosticServices, SetValueFrameGoesOutAsTheWindowCompletedIt) {
                           {14, 100, hex("84 10 F1 30 43 07 64 63")}};
     for (const Case& c : cases) {
         line.forget();
-        completeSetValueFrame(record, c.entry, c.value);
+        completeSetValueFrame(RecordWriteLock(record), c.entry, c.value);
         record.actuator[c.entry].setRequest = 1;
         cycle();
         EXPECT_EQ(line.written(), std::vector<Bytes>{c.frame}) << c.entry << " " << c.value;

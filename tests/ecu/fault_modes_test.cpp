@@ -28,7 +28,8 @@ TEST_P(FaultModes, OnlyWellFormedAnswersReachTheRecord) {
     std::mutex m;
     std::vector<float> battery, motorTemperature;  // ADC_BAT, TMOT after every cycle
     std::vector<int> newSampleAfterBad;
-    link.port->setCycleObserver([&](const LiveRecord& r, bool got) {
+    link.port->setCycleObserver([&](const RecordLock& held, bool got) {
+        const LiveRecord& r = held.record();
         std::lock_guard g(m);
         battery.push_back(r.analog[slotOf(2).index].value);
         motorTemperature.push_back(r.analog[slotOf(69).index].value);

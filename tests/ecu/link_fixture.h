@@ -74,7 +74,7 @@ struct Link {
             statuses.push_back(utf8(linkStatusText(event.status)));
         });
         port->setGiveUpHandler([this] { ++giveUps; });
-        port->setCycleObserver([this](const LiveRecord&, bool got) {
+        port->setCycleObserver([this](const RecordLock&, bool got) {
             ++cycles;
             if (got) ++cyclesWithData;
         });

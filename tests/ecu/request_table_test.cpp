@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/request_table.h"
 
 namespace m797 {
@@ -73,7 +73,7 @@ TEST(RequestTable, SetValueFramesCarryTheirChecksums) {
         {13, 80, "84 10 F1 30 42 07 50 4E"}, {14, 100, "84 10 F1 30 43 07 64 63"},
     };
     for (const auto& c : cases) {
-        completeSetValueFrame(*r, c.entry, c.value);
+        completeSetValueFrame(RecordWriteLock(*r), c.entry, c.value);
         const auto& f = r->actuator[c.entry].setValueFrame;
         EXPECT_EQ(std::vector<std::uint8_t>(f, f + 8), hex(c.frame)) << c.frame;
         EXPECT_EQ(f[7], frameChecksum(f, 7)) << c.frame;
@@ -142,13 +142,13 @@ TEST(RequestTable, SetValueFramesCarryTheirChecksumForEveryValue) {
     const auto owned = std::make_unique<LiveRecord>();
     LiveRecord& record = *owned;
     storeSetValueFrameHeads(record);
-    completeSetValueFrame(record, 12, 0);
+    completeSetValueFrame(RecordWriteLock(record), 12, 0);
     EXPECT_EQ(record.actuator[12].setValueFrame[7], 0xFD);
-    completeSetValueFrame(record, 12, 255);
+    completeSetValueFrame(RecordWriteLock(record), 12, 255);
     EXPECT_EQ(record.actuator[12].setValueFrame[7], 0xFC);
     for (int entry = 12; entry < 15; ++entry)
         for (int value = 0; value < 256; ++value) {
-            completeSetValueFrame(record, entry, value);
+            completeSetValueFrame(RecordWriteLock(record), entry, value);
             const std::uint8_t* f = record.actuator[entry].setValueFrame;
             ASSERT_EQ(f[7], frameChecksum(f, 7)) << "entry " << entry << " value " << value;
             ASSERT_EQ(f[4], 0x41 + entry - 12);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/shell/csv_log.h"
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/live_data_decoder.h"
 
 namespace m797 {
@@ -52,10 +52,10 @@ void fuzzLiveDataAnswer(const std::uint8_t* data, std::size_t size) {
     std::copy_n(data, n01, live01.begin());
     std::copy_n(data + n01, std::min(size - n01, live03.size()), live03.begin());
 
-    std::lock_guard guard(record->lock);
-    decoder.decode(live01.data(), live03.data(), *record);
+    const RecordWriteLock held(*record);
+    decoder.decode(live01.data(), live03.data(), held);
     checkRecord(*record);
-    const std::string row = CsvLog::formatRow(*record, static_cast<double>(size));
+    const std::string row = CsvLog::formatRow(held, static_cast<double>(size));
     require(std::count(row.begin(), row.end(), ',') == 71 && row.back() == '\n');
 }
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/shell/csv_log.h"
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "ecu/live_data_decoder.h"
 #include "ecu/value_text.h"
 
@@ -75,8 +75,7 @@ protected:
         live01[60] = 0xAB, live01[61] = 0x0C;      // CHKSUMFL
         live01[12] = 7;                            // N_ERR
         LiveDataDecoder decoder(separator);
-        std::lock_guard guard(record->lock);
-        decoder.decode(live01.data(), live03.data(), *record);
+        decoder.decode(live01.data(), live03.data(), RecordWriteLock(*record));
     }
 
     // Cells by column, the column named by its mnemonic (without its unit).
@@ -123,9 +122,9 @@ TEST_F(CsvLogTest, RowFromAKnownAnswerUsesDecimalPointWhateverTheSeparator) {
         ASSERT_EQ(log.open(path.string()), "");
         ASSERT_TRUE(log.isOpen());
         {
-            std::lock_guard guard(record->lock);
-            ASSERT_TRUE(log.writeRow(*record, 1.5));
-            ASSERT_TRUE(log.writeRow(*record, 12.0625));
+            const RecordLock held(*record);
+            ASSERT_TRUE(log.writeRow(held, 1.5));
+            ASSERT_TRUE(log.writeRow(held, 12.0625));
         }
         // Each row is on disk as soon as it is written, before close.
         const auto lines = readLines(path);
@@ -169,7 +168,7 @@ TEST_F(CsvLogTest, DecimalCommaLocale) {
     ASSERT_EQ(localeDecimalPoint(), ',');
     decodeKnownAnswer(localeDecimalPoint());
     EXPECT_EQ(record->analog[slotOf(1).index].text, "4,995");
-    const std::string row = CsvLog::formatRow(*record, 2.25);
+    const std::string row = CsvLog::formatRow(RecordLock(*record), 2.25);
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(row.rfind("2.250,1970-01-01T00:00:02.250Z,4.995,", 0), 0u) << row;
 }
@@ -191,8 +190,8 @@ TEST_F(CsvLogTest, AnExistingFileOfOtherColumnsIsKeptAndTheLogGoesBesideIt) {
     EXPECT_EQ(log.path(), (dir / "old-2.csv").string());
     EXPECT_NE(log.notice().find("old-2.csv"), std::string::npos) << log.notice();
     {
-        std::lock_guard guard(record->lock);
-        ASSERT_TRUE(log.writeRow(*record, 0.0));
+        const RecordLock held(*record);
+        ASSERT_TRUE(log.writeRow(held, 0.0));
     }
     log.close();
     EXPECT_EQ(readAll(path), "earlier,log\n1,2\n3,");
@@ -206,8 +205,8 @@ TEST_F(CsvLogTest, AnExistingFileOfOtherColumnsIsKeptAndTheLogGoesBesideIt) {
     ASSERT_EQ(again.open(path.string()), "");
     EXPECT_EQ(again.path(), (dir / "old-2.csv").string());
     {
-        std::lock_guard guard(record->lock);
-        ASSERT_TRUE(again.writeRow(*record, 1.0));
+        const RecordLock held(*record);
+        ASSERT_TRUE(again.writeRow(held, 1.0));
     }
     EXPECT_EQ(readLines(dir / "old-2.csv").size(), 3u);
 }
@@ -221,8 +220,8 @@ TEST_F(CsvLogTest, AFileWithThisHeaderIsAppendedToAfterACutRow) {
     EXPECT_EQ(log.path(), path.string());
     EXPECT_EQ(log.notice(), "");
     {
-        std::lock_guard guard(record->lock);
-        ASSERT_TRUE(log.writeRow(*record, 0.0));
+        const RecordLock held(*record);
+        ASSERT_TRUE(log.writeRow(held, 0.0));
     }
     const std::string text = readAll(path);
     EXPECT_EQ(text.rfind(header + "0.100,1970,1\n0.000,", 0), 0u);
@@ -248,8 +247,8 @@ TEST_F(CsvLogTest, UnwritablePathIsReportedAtOpen) {
         EXPECT_FALSE(message.empty());
         EXPECT_NE(message.find(path), std::string::npos);
         EXPECT_FALSE(log.isOpen());
-        std::lock_guard guard(record->lock);
-        EXPECT_FALSE(log.writeRow(*record, 0.0));
+        const RecordLock held(*record);
+        EXPECT_FALSE(log.writeRow(held, 0.0));
     }
 }
 
@@ -261,7 +260,7 @@ TEST_F(CsvLogTest, AFullDeviceIsAFailureNotASuccess) {
     EXPECT_FALSE(log.error().empty());
 }
 
-// The cycle observer calls logCycle with record.lock held: it copies the
+// The cycle observer calls logCycle under the record's lock: it copies the
 // row's values and goes on while the disk (here a pipe nobody reads yet) does
 // not take them. The rows come out in order with the values of their cycle,
 // byte for byte the rows formatRow makes.
@@ -276,12 +275,12 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
     constexpr int kRows = 400;  // far more than a pipe holds
     std::vector<std::string> expected;
     auto cycles = std::async(std::launch::async, [&] {
-        std::lock_guard guard(record->lock);
+        const RecordLock held(*record);
         for (int i = 0; i < kRows; ++i) {
             record->errorCount = static_cast<std::uint8_t>(i);
             record->analog[0].text = std::to_string(i) + ".5";
-            if (!log.logCycle(*record, true) || !log.logCycle(*record, false)) return false;
-            expected.push_back(CsvLog::formatRow(*record, RowTime{}));
+            if (!log.logCycle(held, true) || !log.logCycle(held, false)) return false;
+            expected.push_back(CsvLog::formatRow(held, RowTime{}));
         }
         return true;
     });

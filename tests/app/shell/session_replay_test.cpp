@@ -52,9 +52,10 @@ std::vector<std::string> cells(const std::string& line) {
 }
 
 // Everything the decoder wrote in one cycle, plus whether the cycle counted.
-std::string fingerprint(const LiveRecord& r, bool gotLiveData) {
+std::string fingerprint(const RecordLock& held, bool gotLiveData) {
+    const LiveRecord& r = held.record();
     std::ostringstream out;
-    out << gotLiveData << '|' << CsvLog::formatRow(r, RowTime{}) << '|' << r.statusText;
+    out << gotLiveData << '|' << CsvLog::formatRow(held, RowTime{}) << '|' << r.statusText;
     for (const AnalogSlot& s : r.analog) out << '|' << s.value << ' ' << s.plot;
     for (const CounterSlot& s : r.counter) out << '|' << s.plot;
     for (const FlagSlot& s : r.flag) out << '|' << s.plot;
@@ -69,10 +70,10 @@ struct Session {
         EXPECT_EQ(log.open(csvPath), "");
         port = std::make_unique<Com_Port>(record, source.makeLine(testing::kFastTimeouts), '.');
         log.useClock(source.lineClock());
-        port->setCycleObserver([this](const LiveRecord& r, bool got) {
-            EXPECT_TRUE(log.logCycle(r, got));
+        port->setCycleObserver([this](const RecordLock& held, bool got) {
+            EXPECT_TRUE(log.logCycle(held, got));
             std::lock_guard guard(mutex);
-            cycles.push_back(fingerprint(r, got));
+            cycles.push_back(fingerprint(held, got));
         });
         port->setEndOfLineHandler([this] { ended = true; });
         port->setStatusObserver([this](const LinkEvent& event) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/record/cp1251.h"
-#include "app/record/live_record.h"
+#include "app/record/record_lock.h"
 #include "display/catalogue/chart_texts.h"
 #include "ecu/live_data_decoder.h"
 
@@ -27,7 +27,7 @@ protected:
         live01[60] = 0x0F, live01[61] = 0xE1;  // CHKSUMFL
         live01[12] = 12;                       // N_ERR
         LiveDataDecoder decoder(',');
-        decoder.decode(live01.data(), live03.data(), *record);
+        decoder.decode(live01.data(), live03.data(), RecordWriteLock(*record));
     }
     std::array<std::uint8_t, kLive01BufferSize> live01{};
     std::array<std::uint8_t, kLive03BufferSize> live03{};
@@ -44,16 +44,16 @@ TEST_F(ChartTexts, ValueTextByKind) {
         {37, "0FE1"},      {59, "12"},        {6, ""},          {57, ""},         {0, ""},
         {80, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(chartValueText(c.number, *record), c.text) << c.number;
+    for (const auto& c : cases) EXPECT_EQ(chartValueText(c.number, RecordLock(*record)), c.text) << c.number;
 }
 
 TEST_F(ChartTexts, PairedTexts) {
-    EXPECT_EQ(cp1251ToUtf8(chartPairedText(4, *record)), "ML  60,50  кг.");
-    EXPECT_EQ(cp1251ToUtf8(chartPairedText(53, *record)), "ADC_MAF  2,500  В.");
-    EXPECT_EQ(cp1251ToUtf8(chartPairedText(9, *record)), "WDKBA  100,0  %.");
-    EXPECT_EQ(cp1251ToUtf8(chartPairedText(77, *record)), "ADC_THR  2,505  В.");
-    EXPECT_EQ(chartPairedText(1, *record), "");
-    EXPECT_EQ(chartPairedText(0, *record), "");
+    EXPECT_EQ(cp1251ToUtf8(chartPairedText(4, RecordLock(*record))), "ML  60,50  кг.");
+    EXPECT_EQ(cp1251ToUtf8(chartPairedText(53, RecordLock(*record))), "ADC_MAF  2,500  В.");
+    EXPECT_EQ(cp1251ToUtf8(chartPairedText(9, RecordLock(*record))), "WDKBA  100,0  %.");
+    EXPECT_EQ(cp1251ToUtf8(chartPairedText(77, RecordLock(*record))), "ADC_THR  2,505  В.");
+    EXPECT_EQ(chartPairedText(1, RecordLock(*record)), "");
+    EXPECT_EQ(chartPairedText(0, RecordLock(*record)), "");
 }
 
 }  // namespace
