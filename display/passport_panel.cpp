@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 
 #include "app/record/cp1251.h"
+#include "app/record/record_lock.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
@@ -68,11 +68,11 @@ struct PassportView {
 };
 
 void copyPassport(PassportView& v, const LiveRecord& r) {
-    std::lock_guard guard(r.lock);
+    const RecordLock held(r);
     std::copy_n(r.nameTextColour, 4, v.nameTextColour);
     std::copy_n(r.valueTextColour, 4, v.valueTextColour);
     for (std::size_t i = 0; i < v.ident.size(); ++i) v.ident[i] = r.identText[i];
-    v.usvk = chartValueText(74, r);
+    v.usvk = chartValueText(74, held);
 }
 
 const SnapshotKey& passportKey(SnapshotKey& key, const PassportView& v) {

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 #include <string>
 
 #include "app/record/cp1251.h"
+#include "app/record/record_lock.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
@@ -99,7 +99,7 @@ struct StripView {
 };
 
 void copyStrip(StripView& v, const LiveRecord& r) {
-    std::lock_guard guard(r.lock);
+    const RecordLock held(r);
     std::copy_n(r.nameTextColour, 4, v.nameTextColour);
     for (int i = 0; i < 28; ++i) v.lit[i] = indicatorLit(r, i + 1);
     v.status = r.statusText;

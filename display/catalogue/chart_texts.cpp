@@ -15,7 +15,8 @@ Text bitString(const StatusByte& status) {
 
 }  // namespace
 
-Text chartValueText(int parameterNumber, const LiveRecord& record) {
+Text chartValueText(int parameterNumber, const RecordLock& held) {
+    const LiveRecord& record = held.record();
     const CatalogueEntry* entry = catalogueEntry(parameterNumber);
     if (entry == nullptr) return {};
     const SlotRef slot = slotOf(parameterNumber);
@@ -30,8 +31,6 @@ Text chartValueText(int parameterNumber, const LiveRecord& record) {
     }
     return {};
 }
-
-Text chartValueText(int parameterNumber, const RecordLock& held) { return chartValueText(parameterNumber, held.record()); }
 
 Text chartPairedText(int parameterNumber, const RecordLock& held) {
     const LiveRecord& record = held.record();

@@ -13,8 +13,6 @@ namespace m797 {
 // extraText[0] + extraText[1]. Empty for reserved entries and for numbers
 // outside 1..79.
 Text chartValueText(int parameterNumber, const RecordLock& held);
-// For the passport until it takes a RecordLock; the caller holds record.lock.
-Text chartValueText(int parameterNumber, const LiveRecord& record);
 
 // The first literal, the named entry's text and the second literal; empty
 // for the entries without a paired text.
