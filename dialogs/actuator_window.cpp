@@ -133,14 +133,22 @@ void TForm5::Timer1Timer() {
         Panel2->clear();  // nothing is read of an entry that is not under test
         return;
     }
-    const m797::RecordLock held(record_);
-    const m797::ActuatorEntry& a = record_.actuator[entry];
-    if (isIdleControl(entry)) {
-        const IdleControl& idle = idleControl(entry);
-        Panel2->setText(QString::number(a.setValue * idle.shownFactor) + QString::fromUtf8(idle.unit));
-    } else {
-        Panel2->setText(QString::fromStdString(m797::cp1251ToUtf8(a.stateText)));
+    Panel2->setText(stateShown(entry));
+}
+
+// What the state panel shows of the entry, read under the lock; the widget
+// is set after it is released.
+QString TForm5::stateShown(int entry) const {
+    std::int32_t setValue = 0;
+    m797::Text stateText;
+    {
+        const m797::RecordLock held(record_);
+        setValue = record_.actuator[entry].setValue;
+        stateText = record_.actuator[entry].stateText;
     }
+    if (!isIdleControl(entry)) return QString::fromStdString(m797::cp1251ToUtf8(stateText));
+    const IdleControl& idle = idleControl(entry);
+    return QString::number(setValue * idle.shownFactor) + QString::fromUtf8(idle.unit);
 }
 
 void TForm5::done(int result) {

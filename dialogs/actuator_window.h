@@ -46,6 +46,7 @@ public slots:
 
 private:
     void showCaptions(int entry);
+    QString stateShown(int entry) const;
     void openConfirmation(int entry);
     // A confirmation's answer goes through the session (a window already
     // closing raises nothing) and brings the window back.

@@ -74,8 +74,15 @@ void Com_Port::setStatusObserver(std::function<void(const LinkEvent&)> observer)
     onStatus_ = std::move(observer);
 }
 
-void Com_Port::setConnectionObserver(std::function<void(const RecordLock&)> observer) {
+void Com_Port::setConnectionObserver(std::function<void(const Identification&)> observer) {
     onConnection_ = std::move(observer);
+}
+
+Com_Port::Identification Com_Port::identification() const {
+    Identification texts;
+    const RecordLock held(record_);
+    std::copy(std::begin(record_.identText), std::end(record_.identText), texts.begin());
+    return texts;
 }
 
 void Com_Port::setEndOfLineHandler(std::function<void()> handler) { onEndOfLine_ = std::move(handler); }
@@ -227,10 +234,7 @@ void Com_Port::startConnection() {
         failureCount_ = 0;
         badLiveDataRun_ = 0;
         connectionActive_ = true;
-        if (onConnection_) {
-            const RecordLock held(record_);
-            onConnection_(held);
-        }
+        if (onConnection_) onConnection_(identification());
         break;
     }
     if (failureCount_ == kGiveUpAfter) giveUp(LinkStatus::AdapterMissing);

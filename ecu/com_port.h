@@ -53,8 +53,10 @@ public:
     void setCycleObserver(std::function<void(const RecordLock&, bool gotLiveData)> observer);
     // Every time statusText is set (also to the text it already had).
     void setStatusObserver(std::function<void(const LinkEvent& event)> observer);
-    // After the identification of an accepted connection, under the lock.
-    void setConnectionObserver(std::function<void(const RecordLock&)> observer);
+    // After the identification of an accepted connection: the eleven texts,
+    // copied under the lock and handed over after it is released.
+    using Identification = std::array<Text, 11>;
+    void setConnectionObserver(std::function<void(const Identification&)> observer);
     // The line has nothing more to give (a replayed trace ended): the status
     // says "Конец записи." and the thread ends instead of reconnecting.
     void setEndOfLineHandler(std::function<void()> handler);
@@ -81,6 +83,7 @@ private:
     bool openIfClosed();
     void startConnection();
     void forgetActuatorStates();
+    Identification identification() const;
     StartResult startCommunication();
     void readIdentification();
     void fillIdentTexts();
@@ -105,7 +108,7 @@ private:
     std::function<void()> onGiveUp_;
     std::function<void(const RecordLock&, bool)> onCycle_;
     std::function<void(const LinkEvent&)> onStatus_;
-    std::function<void(const RecordLock&)> onConnection_;
+    std::function<void(const Identification&)> onConnection_;
     std::function<void()> onEndOfLine_;
     std::function<void(const std::string&)> onNegative_;
 

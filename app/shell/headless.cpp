@@ -68,7 +68,7 @@ public:
         LiveRecord& record = *ownedRecord;
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const LinkEvent& event) { statusChanged(event.status); });
-        port.setConnectionObserver([this](const RecordLock& held) { printIdentification(held); });
+        port.setConnectionObserver([this](const Com_Port::Identification& texts) { printIdentification(texts); });
         log_.setFailureHandler([this](const std::string& error) { logFailed(error); });
         // No row once the run has ended: --cycles N logs N cycles however
         // late the end is noticed.
@@ -150,9 +150,8 @@ private:
         if (status == LinkStatus::PortOpenFailed) finish(kHeadlessPortFailed);
     }
 
-    void printIdentification(const RecordLock& held) {
-        const LiveRecord& r = held.record();
-        for (int i = 0; i < 11; ++i) print(std::string(kIdentLabels[i]) + ": " + printable(r.identText[i]));
+    void printIdentification(const Com_Port::Identification& texts) {
+        for (int i = 0; i < 11; ++i) print(std::string(kIdentLabels[i]) + ": " + printable(texts[i]));
     }
 
     void cycleDone() {

@@ -228,7 +228,7 @@ TEST(ComPortAnswers, AnIdentificationAnswerThatFailsItsCheckLeavesItsTextsEmpty)
     LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<IdLine>());
     std::atomic<int> connections{0};
-    port.setConnectionObserver([&](const RecordLock&) { ++connections; });
+    port.setConnectionObserver([&](const Com_Port::Identification&) { ++connections; });
     port.resume();
     ASSERT_TRUE(testing::waitFor([&] { return connections > 0; }));
     port.terminate();

@@ -237,7 +237,7 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
             std::lock_guard g(m);
             statuses.push_back(utf8(linkStatusText(e.status)));
         });
-        port.setConnectionObserver([&](const RecordLock&) { ++connections; });
+        port.setConnectionObserver([&](const Com_Port::Identification&) { ++connections; });
         port.resume();
         ASSERT_TRUE(waitFor([&] {
             std::lock_guard g(m);
