@@ -17,7 +17,7 @@
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
 #include "glpanel/opengl_panel.h"
-#include "process_figures.h"
+#include "measured_run.h"
 
 namespace {
 
@@ -77,23 +77,9 @@ int main(int argc, char** argv) {
     }
 
     bench::Figures figures;
-    double cpu0 = 0, wall0 = 0;
-    long frames0 = 0;
-    QTimer::singleShot(static_cast<int>(warmup * 1000), [&] {
-        cpu0 = bench::cpuSeconds();
-        wall0 = bench::monotonicSeconds();
-        frames0 = presented(w, 1);
-    });
-    QTimer::singleShot(static_cast<int>((warmup + seconds) * 1000), [&] {
-        figures.cpuSeconds = bench::cpuSeconds() - cpu0;
-        figures.wallSeconds = bench::monotonicSeconds() - wall0;
-        figures.frames = presented(w, 1) - frames0;
-        figures.rssMb = bench::statusMegabytes("VmRSS");
-        figures.peakRssMb = bench::statusMegabytes("VmHWM");
-        if (bench::startedAt() > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
-        app.quit();
-    });
+    bench::measureThenQuit(warmup, seconds, [&w] { return presented(w, 1); }, figures);
     app.exec();
+    if (bench::startedAt() > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
     w.speedButton(2)->click();  // "Стоп"
     bench::printFigures("m797diag --simulate (seven panels, streaming)", figures);
     return 0;

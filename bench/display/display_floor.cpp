@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "process_figures.h"
+#include "measured_run.h"
 
 namespace {
 
@@ -128,23 +128,9 @@ int main(int argc, char** argv) {
     clock.start(30);
 
     bench::Figures figures;
-    double cpu0 = 0, wall0 = 0;
-    long frames0 = 0;
-    QTimer::singleShot(static_cast<int>(warmup * 1000), [&] {
-        cpu0 = bench::cpuSeconds();
-        wall0 = bench::monotonicSeconds();
-        frames0 = windows[0]->frames;
-    });
-    QTimer::singleShot(static_cast<int>((warmup + seconds) * 1000), [&] {
-        figures.cpuSeconds = bench::cpuSeconds() - cpu0;
-        figures.wallSeconds = bench::monotonicSeconds() - wall0;
-        figures.frames = windows[0]->frames - frames0;
-        figures.rssMb = bench::statusMegabytes("VmRSS");
-        figures.peakRssMb = bench::statusMegabytes("VmHWM");
-        if (bench::startedAt() > 0 && firstPaint > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
-        app.quit();
-    });
+    bench::measureThenQuit(warmup, seconds, [&windows] { return windows[0]->frames; }, figures);
     app.exec();
+    if (bench::startedAt() > 0 && firstPaint > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
     bench::printFigures("floor (seven native GL windows, one smoothed strip each)", figures);
     return 0;
 }

@@ -23,13 +23,7 @@
 
 namespace {
 
-void storeAnswer(m797::LiveRecord& record, std::initializer_list<std::uint8_t> records) {
-    std::lock_guard<std::mutex> guard(record.lock);
-    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
-    record.dtcResponse[12] = static_cast<std::uint8_t>(records.size() / 3);
-    int i = 13;
-    for (std::uint8_t b : records) record.dtcResponse[i++] = b;
-}
+using dialogs_test::storeAnswer;
 
 QString text(QTableWidget* grid, int row, int column) {
     QTableWidgetItem* item = grid->item(row, column);

@@ -19,16 +19,11 @@
 #include "app/record/live_record.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/error_list.h"
+#include "tests/dialogs/window_fixture.h"
 
 namespace {
 
-void storeAnswer(m797::LiveRecord& record, std::initializer_list<std::uint8_t> records) {
-    std::lock_guard<std::mutex> guard(record.lock);
-    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
-    record.dtcResponse[12] = static_cast<std::uint8_t>(records.size() / 3);
-    int i = 13;
-    for (std::uint8_t b : records) record.dtcResponse[i++] = b;
-}
+using dialogs_test::storeAnswer;
 
 // What the item delegate does with a text too wide for its cell.
 bool fitsWhole(const QWidget* widget, const QString& text, int width) {

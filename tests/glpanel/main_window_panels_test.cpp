@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QTest>
 
 #include "app/main_window.h"
@@ -7,16 +9,27 @@
 
 using namespace m797::gl;
 
+namespace {
+
+// The main window as the program makes it, shown.
+std::unique_ptr<TForm1> shownMainWindow() {
+    StartOptions options;
+    options.ignoreScreenWidth = true;
+    auto window = std::make_unique<TForm1>(std::move(options));
+    window->FormCreate();
+    window->show();
+    return window;
+}
+
+}  // namespace
+
 // The seven panels of the main window: their places and the fonts the chart,
 // status-strip and passport handlers draw with.
 TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
-    StartOptions options;
-    options.ignoreScreenWidth = true;
-    TForm1 window(std::move(options));
-    window.FormCreate();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const std::unique_ptr<TForm1> shown = shownMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shown.get()));
     QCoreApplication::processEvents();
+    TForm1& window = *shown;
 
     const struct {
         QRect place;
@@ -66,13 +79,10 @@ TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
 // passport's larger bitmap fonts are their own.
 TEST(MainWindowPanels, IdenticalFontsAreBuiltOnceAndShared) {
     const int builtBefore = SharedFontLists::instance().builds();
-    StartOptions options;
-    options.ignoreScreenWidth = true;
-    TForm1 window(std::move(options));
-    window.FormCreate();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const std::unique_ptr<TForm1> shown = shownMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shown.get()));
     QCoreApplication::processEvents();
+    TForm1& window = *shown;
     for (int n = 1; n <= 7; ++n) ASSERT_NE(window.panel(n)->Font2D(), nullptr) << n;
     for (int n = 2; n <= 5; ++n) {
         EXPECT_TRUE(window.panel(1)->PanelShareLists(window.panel(n))) << n;
