@@ -266,25 +266,28 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {
-    // Each dialog gives the main window its input back when it closes.
     auto repaintPanel = [this](int n) {
         if (QWidget* p = panel(n)) p->update();
     };
-    openWindows_.append(new TForm3(record_, repaintPanel, *this, settings_.file()));
-    dialogs::setInputBlocked(this, true);
+    openDialog(new TForm3(record_, repaintPanel, *this, settings_.file()));
 }
 
 void TForm1::SpeedButton16Click() {
-    openWindows_.append(new TForm5(record_, this));
-    dialogs::setInputBlocked(this, true);
+    openDialog(new TForm5(record_, this));
     record_.actuatorWindowOpen = 1;
     record_.actuator[0].reportRequest = 1;
 }
 
 void TForm1::SpeedButton17Click() {
-    openWindows_.append(new TForm4(record_, this));
-    dialogs::setInputBlocked(this, true);
+    openDialog(new TForm4(record_, this));
     record_.readDtcRequest = 1;
+}
+
+// The window takes no input while the dialog is up; the dialog gives it back
+// when it closes.
+void TForm1::openDialog(QWidget* dialog) {
+    openWindows_.append(dialog);
+    dialogs::setInputBlocked(this, true);
 }
 
 void TForm1::SpeedButton18Click() { endProgram(); }
@@ -335,9 +338,8 @@ void TForm1::acquisitionEnded() {
 }
 
 void TForm1::displayTick() {
-    // The button's own state: isEnabled() is false for every child while a
-    // dialog has disabled the window, which would keep the clock running
-    // after a give-up.
+    // The button's own state: isEnabled() would also be false while the
+    // window itself were disabled, and keep the clock running after a give-up.
     const m797::TickOutcome t = m797::displayTick(record_, speedButton(1)->isEnabledTo(this));
     if (t.killClock) clock_->stop();
     if (t.repaintLivePanels) {

@@ -100,6 +100,7 @@ private:
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
     // Closes every window opened from here, each through its own close path.
+    void openDialog(QWidget* dialog);
     void closeOpenWindows();
 
     // 520 KB: on the heap, like every record.
