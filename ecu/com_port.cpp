@@ -36,11 +36,6 @@ int byteRead(const Request& r, std::uint32_t n, long i) {
     return i >= 0 && i < static_cast<long>(n) ? r.answer[i] : -1;
 }
 
-std::string hexByte(std::uint8_t b) {
-    const char* digits = "0123456789ABCDEF";
-    return {digits[b >> 4], digits[b & 15]};
-}
-
 void appendBytes(Text& text, const std::uint8_t* answer, int first, int last) {
     text.assign(reinterpret_cast<const char*>(answer + first), static_cast<std::size_t>(last - first + 1));
 }

@@ -257,11 +257,6 @@ const Text& bitText(bool bit) {
     return bit ? one : zero;
 }
 
-Text hexByte(std::uint8_t b) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return Text{kDigits[b >> 4], kDigits[b & 0x0F]};
-}
-
 }  // namespace
 
 LiveDataDecoder::LiveDataDecoder(char decimalSeparator) : decimalSeparator_(decimalSeparator) {

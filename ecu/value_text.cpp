@@ -113,4 +113,9 @@ char localeDecimalPoint() {
     return conv->decimal_point[0];
 }
 
+std::string hexByte(std::uint8_t b) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[b >> 4], kDigits[b & 0x0F]};
+}
+
 }  // namespace m797

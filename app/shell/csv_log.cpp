@@ -13,6 +13,7 @@
 #include "app/record/live_record.h"
 #include "display/catalogue/catalogue.h"
 #include "display/catalogue/chart_texts.h"
+#include "ecu/value_text.h"
 #include "ecu/line_clock.h"
 #include "ecu/trace_writer.h"
 #include "ecu/wall_time.h"
@@ -44,11 +45,6 @@ std::string withDecimalPoint(const Text& valueText) {
         if (!keep) c = '.';
     }
     return out;
-}
-
-std::string hexByte(std::uint8_t b) {
-    const char* digits = "0123456789ABCDEF";
-    return {digits[b >> 4], digits[b & 15]};
 }
 
 // Counters and the error count as the charts show them: decimal integers.
