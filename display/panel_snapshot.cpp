@@ -4,6 +4,8 @@
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLFramebufferObject>
 
+#include "glpanel/saved_gl_state.h"
+
 namespace m797 {
 namespace {
 
@@ -22,14 +24,12 @@ Bindings currentBindings() {
 // Copies width x height from the lower-left of one framebuffer to the other:
 // a plain copy of memory when both hold the same format.
 void copyPixels(QOpenGLExtraFunctions& f, GLuint from, GLuint to, int width, int height, const Bindings& restoreTo) {
-    glPushAttrib(GL_SCISSOR_BIT);
-    glDisable(GL_SCISSOR_TEST);
+    const gl::ScissorOff wholeBuffer;
     f.glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
     f.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
     f.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     f.glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(restoreTo.read));
     f.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(restoreTo.draw));
-    glPopAttrib();
 }
 
 void clearErrors() {
@@ -84,12 +84,13 @@ void PanelSnapshot::makeStore(QOpenGLExtraFunctions& f, int width, int height) {
     if (context_ != QOpenGLContext::currentContext()) forget();
     if (texture_ == 0) glGenTextures(1, &texture_);
     if (framebuffer_ == 0) f.glGenFramebuffers(1, &framebuffer_);
-    glPushAttrib(GL_TEXTURE_BIT);
-    glBindTexture(GL_TEXTURE_2D, texture_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glPopAttrib();
+    {
+        const gl::Texture2DBinding putBack;
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    }
     const Bindings b = currentBindings();
     f.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     f.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);

@@ -11,6 +11,7 @@
 
 #include "glpanel/fp_exceptions.h"
 #include "glpanel/panel_message.h"
+#include "glpanel/saved_gl_state.h"
 #include "glpanel/panel_window.h"
 #include "glpanel/surface_format.h"
 
@@ -218,13 +219,14 @@ void TOpenGLPanel::present(bool front) {
     if (capturing_) captured_ = readBuffer(drawBuffer_ ? drawBuffer_->handle() : 0, !front);
     if (!drawBuffer_) return;
     const QSize s = drawBuffer_->size();
-    glPushAttrib(GL_SCISSOR_BIT);
-    glDisable(GL_SCISSOR_TEST);
-    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, drawBuffer_->handle());
-    f->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glDrawBuffer(front ? GL_FRONT : GL_BACK);  // the window's own setting
-    f->glBlitFramebuffer(0, 0, s.width(), s.height(), 0, 0, s.width(), s.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glPopAttrib();
+    {
+        const m797::gl::ScissorOff wholeBuffer;
+        f->glBindFramebuffer(GL_READ_FRAMEBUFFER, drawBuffer_->handle());
+        f->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glDrawBuffer(front ? GL_FRONT : GL_BACK);  // the window's own setting
+        f->glBlitFramebuffer(0, 0, s.width(), s.height(), 0, 0, s.width(), s.height(), GL_COLOR_BUFFER_BIT,
+                             GL_NEAREST);
+    }
     drawBuffer_->bind();
 }
 
