@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <array>
 #include <deque>
 
@@ -102,38 +103,101 @@ void compileBitmapLists(FontFace& face, std::int32_t first, std::int32_t count, 
     glPopClientAttrib();
 }
 
+namespace {
+
+// A tessellator whose callbacks put the polygons into the list being compiled.
+struct Tessellator {
+    GLUtesselator* tess = gluNewTess();
+    Tessellator() {
+        if (!tess) return;
+        gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(&onBegin));
+        gluTessCallback(tess, GLU_TESS_VERTEX, reinterpret_cast<_GLUfuncptr>(&onVertex));
+        gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<_GLUfuncptr>(&onEnd));
+        gluTessCallback(tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(&onCombine));
+        gluTessCallback(tess, GLU_TESS_ERROR, reinterpret_cast<_GLUfuncptr>(&onError));
+        gluTessProperty(tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_NONZERO);
+    }
+    ~Tessellator() {
+        if (tess) gluDeleteTess(tess);
+    }
+    Tessellator(const Tessellator&) = delete;
+    Tessellator& operator=(const Tessellator&) = delete;
+};
+
+void compileOutlineGlyph(GLUtesselator* tess, const GlyphOutline& g, std::uint32_t list, float extrusion,
+                         TFont3DFormat format) {
+    glNewList(list, GL_COMPILE);
+    // The lists wind counter-clockwise; Draw3DText restores the caller's orientation.
+    glFrontFace(GL_CCW);
+    if (format == TFont3DFormat::f_WGL_FONT_POLYGONS) {
+        tessellateCap(tess, g, 0.0, 1.0);
+        if (extrusion != 0.0f) {
+            tessellateCap(tess, g, -double(extrusion), -1.0);
+            sideWalls(g, extrusion);
+        }
+    } else {
+        outlineLoops(g);
+    }
+    glTranslated(g.metrics.gmfCellIncX, g.metrics.gmfCellIncY, 0);
+    glEndList();
+}
+
+GlyphOutline outlineOf(FontFace* face, std::int32_t code, float maxDeviation) {
+    const char32_t cp = characterOf(code);
+    return face && cp ? face->outline(cp, maxDeviation) : GlyphOutline{};
+}
+
+}  // namespace
+
 void compileOutlineLists(FontFace& face, std::int32_t first, std::int32_t count, std::uint32_t listBase,
                          float maxDeviation, float extrusion, TFont3DFormat format,
                          std::vector<GlyphMetricsFloat>& metrics) {
     metrics.assign(static_cast<std::size_t>(count), GlyphMetricsFloat{});
-    GLUtesselator* tess = gluNewTess();
-    if (!tess) return;
-    gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(&onBegin));
-    gluTessCallback(tess, GLU_TESS_VERTEX, reinterpret_cast<_GLUfuncptr>(&onVertex));
-    gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<_GLUfuncptr>(&onEnd));
-    gluTessCallback(tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(&onCombine));
-    gluTessCallback(tess, GLU_TESS_ERROR, reinterpret_cast<_GLUfuncptr>(&onError));
-    gluTessProperty(tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_NONZERO);
+    const Tessellator t;
+    if (!t.tess) return;
     for (std::int32_t i = 0; i < count; ++i) {
-        const char32_t cp = characterOf(first + i);
-        const GlyphOutline g = cp ? face.outline(cp, maxDeviation) : GlyphOutline{};
+        const GlyphOutline g = outlineOf(&face, first + i, maxDeviation);
         metrics[static_cast<std::size_t>(i)] = g.metrics;
-        glNewList(listBase + static_cast<std::uint32_t>(i), GL_COMPILE);
-        // The lists wind counter-clockwise; Draw3DText restores the caller's orientation.
-        glFrontFace(GL_CCW);
-        if (format == TFont3DFormat::f_WGL_FONT_POLYGONS) {
-            tessellateCap(tess, g, 0.0, 1.0);
-            if (extrusion != 0.0f) {
-                tessellateCap(tess, g, -double(extrusion), -1.0);
-                sideWalls(g, extrusion);
-            }
-        } else {
-            outlineLoops(g);
-        }
-        glTranslated(g.metrics.gmfCellIncX, g.metrics.gmfCellIncY, 0);
-        glEndList();
+        compileOutlineGlyph(t.tess, g, listBase + static_cast<std::uint32_t>(i), extrusion, format);
     }
-    gluDeleteTess(tess);
+}
+
+OutlineGlyphLists::OutlineGlyphLists(std::unique_ptr<FontFace> face, std::int32_t first, std::int32_t count,
+                                     std::uint32_t listBase, float maxDeviation, float extrusion,
+                                     TFont3DFormat format)
+    : face_(std::move(face)),
+      first_(first),
+      listBase_(listBase),
+      maxDeviation_(maxDeviation),
+      extrusion_(extrusion),
+      format_(format),
+      metrics_(static_cast<std::size_t>(std::max(count, 0))),
+      compiled_(metrics_.size(), false) {
+    for (std::size_t i = 0; i < metrics_.size(); ++i)
+        metrics_[i] = outlineOf(face_.get(), first_ + static_cast<std::int32_t>(i), maxDeviation_).metrics;
+}
+
+OutlineGlyphLists::~OutlineGlyphLists() = default;
+
+void OutlineGlyphLists::compileFor(std::string_view text) {
+    if (!face_) return;
+    GLint compiling = 0;
+    glGetIntegerv(GL_LIST_INDEX, &compiling);
+    if (compiling != 0) return;  // lists do not nest
+    std::unique_ptr<Tessellator> t;
+    for (const char c : text) {
+        const std::size_t i = static_cast<std::size_t>(static_cast<unsigned char>(c) - first_);
+        if (i >= compiled_.size() || compiled_[i]) continue;
+        if (!t) t = std::make_unique<Tessellator>();
+        if (!t->tess) return;
+        const GlyphOutline g = outlineOf(face_.get(), first_ + static_cast<std::int32_t>(i), maxDeviation_);
+        compileOutlineGlyph(t->tess, g, listBase_ + static_cast<std::uint32_t>(i), extrusion_, format_);
+        compiled_[i] = true;
+    }
+}
+
+int OutlineGlyphLists::compiledCount() const {
+    return static_cast<int>(std::count(compiled_.begin(), compiled_.end(), true));
 }
 
 }  // namespace m797::gl

@@ -23,6 +23,10 @@ class QOpenGLFramebufferObject;
 class QPrinter;
 class PanelWindow;
 class QWindow;
+namespace m797::gl {
+class OutlineGlyphLists;
+struct BuiltFontLists;
+}  // namespace m797::gl
 
 class TOpenGLPanel : public QWidget {
     Q_OBJECT
@@ -157,6 +161,7 @@ private:
     bool CreateGLContext();
     void DestroyGLContext();
     void releaseFonts();
+    m797::gl::BuiltFontLists makeLazy3DFont();
     template <typename Font>
     void releaseFont(std::unique_ptr<Font>& font);
     void describeFormat();
@@ -198,5 +203,6 @@ private:
     long presentedFrames_ = 0;
     std::vector<m797::gl::PaletteEntry> palette_;
     std::unique_ptr<OpenGLFont3D> font3D_;
+    std::shared_ptr<m797::gl::OutlineGlyphLists> font3DGlyphs_;  // compiles font3D_'s glyphs as texts need them
     std::unique_ptr<OpenGLFont2D> font2D_;
 };

@@ -7,6 +7,7 @@
 #include "glpanel/font_face.h"
 #include "glpanel/glyph_lists.h"
 #include "glpanel/opengl_panel.h"
+#include "glpanel/saved_gl_state.h"
 #include "glpanel/shared_font_lists.h"
 
 using namespace m797::gl;
@@ -63,22 +64,33 @@ void TOpenGLPanel::Create2DFont() {
     const FontListsKey key{false, atPixelRatio(font2DType_, pixelRatio()), Font2D_FirstGylph, Font2D_NumGylph};
     const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] {
         const auto built = Create2DFont(&font2DType_, Font2D_FirstGylph, Font2D_NumGylph);
-        return BuiltFontLists{built ? built->listBase : 0, {}};
+        return BuiltFontLists{built ? built->listBase : 0, {}, nullptr};
     });
     if (lists.listBase != 0)
         font2D_ = std::make_unique<OpenGLFont2D>(OpenGLFont2D{Font2D_FirstGylph, Font2D_NumGylph, lists.listBase});
 }
 
+// The panel's outline font as Create3DFont makes it, each glyph's list
+// compiled when a text first shows the glyph.
+BuiltFontLists TOpenGLPanel::makeLazy3DFont() {
+    const GLuint base = glGenLists(Font3D_NumGylph);
+    if (Font3D_NumGylph <= 0 || base == 0) return {};
+    const TFont3DFormat format =
+        outlineFormat_ == 0 ? TFont3DFormat::f_WGL_FONT_LINES : TFont3DFormat::f_WGL_FONT_POLYGONS;
+    auto glyphs = std::make_shared<OutlineGlyphLists>(FontFace::open(font3DType_), Font3D_FirstGylph,
+                                                      Font3D_NumGylph, base, Font3D_MaxDeviation,
+                                                      Font3D_Extrustion, format);
+    return BuiltFontLists{base, glyphs->metrics(), glyphs};
+}
+
 void TOpenGLPanel::Create3DFont() {
     releaseFont(font3D_);
+    font3DGlyphs_.reset();
     const FontListsKey key{true,           font3DType_,         Font3D_FirstGylph, Font3D_NumGylph,
                            Font3D_MaxDeviation, Font3D_Extrustion, outlineFormat_};
-    const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] {
-        auto built = Create3DFont(&font3DType_, Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation,
-                                  Font3D_Extrustion, outlineFormat_);
-        return built ? BuiltFontLists{built->listBase, std::move(built->glyphMetrics)} : BuiltFontLists{};
-    });
+    const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] { return makeLazy3DFont(); });
     if (lists.listBase == 0) return;
+    font3DGlyphs_ = lists.outlines;
     font3D_ = std::make_unique<OpenGLFont3D>();
     font3D_->firstGlyph = Font3D_FirstGylph;
     font3D_->glyphCount = Font3D_NumGylph;
@@ -95,6 +107,7 @@ void TOpenGLPanel::releaseFont(std::unique_ptr<Font>& font) {
 
 void TOpenGLPanel::releaseFonts() {
     releaseFont(font3D_);
+    font3DGlyphs_.reset();
     releaseFont(font2D_);
 }
 
@@ -102,10 +115,8 @@ namespace {
 
 // Calls one list per byte, list base shifted so that byte c calls glyph c.
 void callGlyphLists(std::uint32_t listBase, std::int32_t firstGlyph, std::string_view text) {
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(listBase - static_cast<GLuint>(firstGlyph));
+    const ListBaseFor shifted(listBase - static_cast<GLuint>(firstGlyph));
     glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
-    glPopAttrib();
 }
 
 }  // namespace
@@ -121,6 +132,7 @@ void TOpenGLPanel::Draw3DText(std::string_view text) { Draw3DText(font3D_.get(),
 
 void TOpenGLPanel::Draw3DText(const OpenGLFont3D* font, std::string_view text) {
     if (!font || text.empty() || !textInFontRange(font->firstGlyph, font->glyphCount, text)) return;
+    if (font == font3D_.get() && font3DGlyphs_) font3DGlyphs_->compileFor(text);
     GLint frontFace = GL_CCW;
     glGetIntegerv(GL_FRONT_FACE, &frontFace);
     callGlyphLists(font->listBase, font->firstGlyph, text);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "glpanel/opengl_font.h"
@@ -15,6 +16,8 @@
 class QOpenGLContextGroup;
 
 namespace m797::gl {
+
+class OutlineGlyphLists;
 
 // Everything the built lists depend on.
 struct FontListsKey {
@@ -31,6 +34,7 @@ struct FontListsKey {
 struct BuiltFontLists {
     std::uint32_t listBase = 0;  // 0: nothing could be built
     std::vector<GlyphMetricsFloat> metrics;  // outline fonts only
+    std::shared_ptr<OutlineGlyphLists> outlines;  // outline fonts: compiles each glyph when first drawn
 };
 
 class SharedFontLists {

@@ -5,6 +5,8 @@
 #include <functional>
 
 #include "app/record/cp1251.h"
+#include "glpanel/font_face.h"
+#include "glpanel/glyph_lists.h"
 #include "glpanel/shared_font_lists.h"
 #include "panel_fixture.h"
 
@@ -289,4 +291,64 @@ TEST(PanelText, PanelsWithTheSameFontsShareTheirListsUntilTheLastGoes) {
     TextPanel c;
     ASSERT_TRUE(c.show());
     EXPECT_EQ(SharedFontLists::instance().builds() - before, 4);
+}
+
+namespace {
+QImage readFrame(TOpenGLPanel* p) {
+    QImage frame(p->width(), p->height(), QImage::Format_RGB32);
+    glReadPixels(0, 0, p->width(), p->height(), GL_BGRA, GL_UNSIGNED_BYTE, frame.bits());
+    return frame;
+}
+}  // namespace
+
+// The panel's own outline font compiles a glyph when a text first shows it;
+// what it draws is what the whole font compiled at once draws, pixel for pixel.
+TEST(PanelText, OutlineGlyphsCompiledWhenFirstShownDrawLikeTheWholeFont) {
+    TextPanel t;
+    ASSERT_TRUE(t.show());
+    const std::string text = m797::toCp1251("-14.098 Жж");
+    QImage panelFont, wholeFont;
+    t.drawn([&](TOpenGLPanel* p) {
+        emLayer(p);
+        p->Draw3DText(text);
+        panelFont = readFrame(p);
+        glClear(GL_COLOR_BUFFER_BIT);
+        const auto whole = p->Create3DFont(&p->Font3D_Type(), p->Font3D_FirstGylph, p->Font3D_NumGylph,
+                                           p->Font3D_MaxDeviation, p->Font3D_Extrustion, 1);
+        ASSERT_TRUE(whole);
+        emLayer(p);  // the glyphs moved the pen
+        p->Draw3DText(whole.get(), text);
+        wholeFont = readFrame(p);
+        p->DeleteFont(*whole);
+    });
+    EXPECT_GT(litPixels(panelFont), 200);
+    EXPECT_TRUE(panelFont == wholeFont);
+}
+
+// Glyphs are compiled once, only those of the texts shown; bytes outside
+// the font's range are left alone.
+TEST(PanelText, OutlineGlyphListsCompileEachShownGlyphOnce) {
+    TextPanel t;
+    ASSERT_TRUE(t.show());
+    std::vector<int> counts;
+    QImage drawnTwice;
+    t.drawn([&](TOpenGLPanel* p) {
+        emLayer(p);
+        const GLuint base = glGenLists(64);
+        OutlineGlyphLists glyphs(FontFace::open(p->Font3D_Type()), 48, 64, base, 0.0f, 0.1f,
+                                 TFont3DFormat::f_WGL_FONT_POLYGONS);
+        EXPECT_GT(glyphs.metrics()['8' - 48].gmfCellIncX, 0.1f);  // known before any list is compiled
+        counts.push_back(glyphs.compiledCount());
+        for (const char* s : {"8", "88", "1.8", "\x01 Z\xff"}) {
+            glyphs.compileFor(s);
+            counts.push_back(glyphs.compiledCount());
+        }
+        glListBase(base - 48);
+        glCallLists(1, GL_UNSIGNED_BYTE, "8");
+        glListBase(0);
+        drawnTwice = readFrame(p);
+        glDeleteLists(base, 64);
+    });
+    EXPECT_EQ(counts, (std::vector<int>{0, 1, 1, 2, 3}));  // '.' is below 48, 0xff above 111
+    EXPECT_GT(litPixels(drawnTwice), 50);
 }
