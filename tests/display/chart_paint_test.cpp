@@ -2,6 +2,7 @@
 
 #include "app/record/cp1251.h"
 #include "display/chart_panel.h"
+#include "display/panel_init.h"
 #include "paint_fixture.h"
 
 namespace m797 {
@@ -98,6 +99,34 @@ TEST_F(Chart, AReservedEntryShowsItsTitleAndNoValue) {
     const QImage image = chart.capture();
     EXPECT_GT(litIn(image, 180, 0, 260, 11), 10);   // "Резерв Е3."
     EXPECT_EQ(litIn(image, 0, 13, 749, 114), 0);    // no labels, trace or value
+}
+
+// The grid is drawn as one batch of segments; it must light exactly the
+// pixels that one strip per line lights (each line on its own, the way the
+// grid was first drawn), crossings included.
+TEST_F(Chart, TheGridInOneBatchEqualsTheGridLineByLine) {
+    parameter = 0;  // outside the catalogue: the grid only
+    PaintedPanel::setColour(r.gridColour, 0.4f);
+    r.gridColour[1] = 0.7f;
+    const QImage batch = chart.capture();
+    chart.paint = [this](PanelSurface&, PanelSnapshot&) {
+        beginLinePaint();
+        glLoadIdentity();
+        glTranslated(-400, -50, -150);
+        auto line = [&](int x1, int y1, int x2, int y2) {
+            glColor4fv(r.gridColour);
+            glBegin(GL_LINE_STRIP);
+            glVertex3i(x1, y1, 0);
+            glVertex3i(x2, y2, 0);
+            glEnd();
+        };
+        for (int x = 0; x <= 750; x += 5) line(x, 0, x, 115);
+        for (int y = 0; y <= 115; y += 5) line(0, y, 750, y);
+        glPopMatrix();
+    };
+    const QImage lineByLine = chart.capture();
+    EXPECT_GT(litPixels(batch), 5000);
+    EXPECT_TRUE(batch == lineByLine);
 }
 
 }  // namespace
