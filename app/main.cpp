@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
+#include "glpanel/large_blocks.h"
 #include "app/shell/serial_ports.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
@@ -122,6 +123,7 @@ int main(int argc, char** argv) {
     }
     if (cl.headless) return m797::runHeadless(cl);
 
+    m797::gl::keepLargeBlocksMapped();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     // Windows that set no font of their own (settings, message boxes) take the

@@ -16,6 +16,7 @@
 
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
+#include "glpanel/large_blocks.h"
 #include "glpanel/opengl_panel.h"
 #include "measured_run.h"
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     else
         qputenv("XDG_CONFIG_HOME", qgetenv("M797_BENCH_CONFIG"));
 
+    m797::gl::keepLargeBlocksMapped();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     m797::LinkSource link;

@@ -20,6 +20,7 @@
 
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
+#include "glpanel/large_blocks.h"
 #include "glpanel/opengl_panel.h"
 
 namespace {
@@ -57,6 +58,7 @@ double medianFrameMs(TForm1& w, int frames) {
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    m797::gl::keepLargeBlocksMapped();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     m797::LinkSource link;
