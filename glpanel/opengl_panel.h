@@ -109,6 +109,8 @@ public:
     bool ConstructPalette(const m797::gl::PixelFormatDescriptor& described);
     const OpenGLFont2D* Font2D() const { return font2D_.get(); }
     const OpenGLFont3D* Font3D() const { return font3D_.get(); }
+    // What of the panel's outline font is compiled so far (null without one).
+    const m797::gl::OutlineGlyphLists* Font3DGlyphs() const { return font3DGlyphs_.get(); }
 
     void MakeOpenGLPanelCurrent();
     void MakeOpenGLPanelNotCurrent();

@@ -352,3 +352,22 @@ TEST(PanelText, OutlineGlyphListsCompileEachShownGlyphOnce) {
     EXPECT_EQ(counts, (std::vector<int>{0, 1, 1, 2, 3}));  // '.' is below 48, 0xff above 111
     EXPECT_GT(litPixels(drawnTwice), 50);
 }
+
+// The glyphs of numbers come compiled with the panel's outline font (in the
+// context that built it); any other glyph is compiled when first shown.
+TEST(PanelText, NumberGlyphsComeWithTheOutlineFontOthersWhenFirstShown) {
+    TextPanel t;
+    ASSERT_TRUE(t.show());
+    ASSERT_NE(t.panel->Font3DGlyphs(), nullptr);
+    const int withFont = t.panel->Font3DGlyphs()->compiledCount();
+    EXPECT_EQ(withFont, 14);  // ten digits, '.', ',', '-' and the space
+    std::vector<int> counts;
+    t.drawn([&](TOpenGLPanel* p) {
+        emLayer(p);
+        for (const std::string& text : {std::string("-1 024,5"), m797::toCp1251("Ж2"), std::string("9.")}) {
+            p->Draw3DText(text);
+            counts.push_back(p->Font3DGlyphs()->compiledCount());
+        }
+    });
+    EXPECT_EQ(counts, (std::vector<int>{withFont, withFont + 1, withFont + 1}));
+}
