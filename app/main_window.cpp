@@ -7,11 +7,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QTimer>
 #include <QToolButton>
 #include <utility>
 
+#include "app/background_picture.h"
 #include "app/record/display_clock.h"
 #include "display/chart_panel.h"
 #include "display/opengl_panel_surface.h"
@@ -134,9 +134,10 @@ TForm1::~TForm1() {
 }
 
 void TForm1::buildControls() {
-    Image1 = new QLabel(this);
-    Image1->setGeometry(0, 0, 1024, 740);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/resources/background.jpg")));
+    QRegion panelPlaces;
+    for (const PanelPlace& p : kPanelPlaces) panelPlaces += QRect(p.left, p.top, p.width, p.height);
+    Image1 = new BackgroundPicture(QImage(QStringLiteral(":/resources/background.jpg")), panelPlaces, this);
+    Image1->move(0, 0);
     // Fonts of OpenGLPanel1..OpenGLPanel7. All are double-buffered window
     // panels with OpenGL support (the panel's default flags).
     struct PanelFonts {

@@ -17,6 +17,7 @@
 
 class QFrame;
 class QLabel;
+class BackgroundPicture;
 class QTimer;
 class QToolButton;
 class QButtonGroup;
@@ -113,7 +114,7 @@ private:
     bool ending_ = false;
     QList<QPointer<QWidget>> openWindows_;  // the dialogs opened from the command bar
 
-    QLabel* Image1 = nullptr;
+    BackgroundPicture* Image1 = nullptr;
     QFrame* Panel1 = nullptr;
     QFrame* Panel2 = nullptr;
     QLabel* labels_[6] = {};
