@@ -161,6 +161,7 @@ private:
     // The native window exists: context, fonts, OnInit (WMCreate).
     void windowCreated();
     bool CreateGLContext();
+    static std::vector<QOpenGLContext*>& livePanelContexts();
     void DestroyGLContext();
     void releaseFonts();
     m797::gl::BuiltFontLists makeLazy3DFont();
