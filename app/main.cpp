@@ -10,6 +10,7 @@
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
 #include "glpanel/large_blocks.h"
+#include "glpanel/rasteriser_threads.h"
 #include "app/shell/serial_ports.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
     if (cl.headless) return m797::runHeadless(cl);
 
     m797::gl::keepLargeBlocksMapped();
+    m797::gl::rasteriseOnDrawingThread();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     // Windows that set no font of their own (settings, message boxes) take the

@@ -17,6 +17,7 @@
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
 #include "glpanel/large_blocks.h"
+#include "glpanel/rasteriser_threads.h"
 #include "glpanel/opengl_panel.h"
 #include "measured_run.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
         qputenv("XDG_CONFIG_HOME", qgetenv("M797_BENCH_CONFIG"));
 
     m797::gl::keepLargeBlocksMapped();
+    m797::gl::rasteriseOnDrawingThread();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     m797::LinkSource link;

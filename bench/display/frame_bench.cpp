@@ -21,6 +21,7 @@
 #include "app/shell/link_source.h"
 #include "app/main_window.h"
 #include "glpanel/large_blocks.h"
+#include "glpanel/rasteriser_threads.h"
 #include "glpanel/opengl_panel.h"
 
 namespace {
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     m797::gl::keepLargeBlocksMapped();
+    m797::gl::rasteriseOnDrawingThread();
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     m797::LinkSource link;
