@@ -24,6 +24,16 @@
 namespace m797 {
 namespace {
 
+// The signals that end a run the way its end does (summary, log whole):
+// Ctrl+C, a polite kill, and the terminal hanging up (a closed window or a
+// dropped remote session).
+sigset_t stopSignals() {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&s, signal);
+    return s;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Panel labels of the eleven identification lines, in identText order.
@@ -186,10 +196,7 @@ private:
     }
 
     void waitForEnd() {
-        sigset_t signals;
-        sigemptyset(&signals);
-        sigaddset(&signals, SIGINT);
-        sigaddset(&signals, SIGTERM);
+        const sigset_t signals = stopSignals();
         const timespec slice{0, 20 * 1000 * 1000};
         while (outcome_ < 0) {
             if (cl_.cycles == 0) finish(kHeadlessDone);
@@ -234,15 +241,12 @@ private:
     Clock::time_point firstCycle_, lastCycle_;
 };
 
-// SIGINT and SIGTERM are taken with sigtimedwait; every thread started from
+// The stop signals are taken with sigtimedwait; every thread started from
 // here inherits the blocked mask.
 class BlockedStopSignals {
 public:
     BlockedStopSignals() {
-        sigset_t s;
-        sigemptyset(&s);
-        sigaddset(&s, SIGINT);
-        sigaddset(&s, SIGTERM);
+        const sigset_t s = stopSignals();
         pthread_sigmask(SIG_BLOCK, &s, &previous_);
     }
     ~BlockedStopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }

@@ -219,8 +219,8 @@ TEST(Headless, ALogThatFillsUpEndsWithOneAfterTheLastWholeRow) {
     rmdir(dir);
 }
 
-TEST(Headless, SigintAndSigtermEndTheRunCleanly) {
-    for (int signal : {SIGINT, SIGTERM}) {
+TEST(Headless, SigintSigtermAndSighupEndTheRunCleanly) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         CommandLine cl;
         cl.headless = cl.simulate = true;
         const pthread_t runner = pthread_self();
