@@ -9,14 +9,12 @@
 #include "app/main_window.h"
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
-#include "glpanel/large_blocks.h"
-#include "glpanel/rasteriser_threads.h"
 #include "app/shell/serial_ports.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "ecu/serial_line.h"
-#include "glpanel/opengl_panel.h"
+#include "glpanel/panel_process.h"
 
 namespace {
 
@@ -124,9 +122,7 @@ int main(int argc, char** argv) {
     }
     if (cl.headless) return m797::runHeadless(cl);
 
-    m797::gl::keepLargeBlocksMapped();
-    m797::gl::rasteriseOnDrawingThread();
-    TOpenGLPanel::installDefaultSurfaceFormat();
+    m797::gl::preparePanelProcess();
     QApplication app(argc, argv);
     // Windows that set no font of their own (settings, message boxes) take the
     // window font too, not whatever a generic family resolves to.

@@ -14,12 +14,11 @@
 #include <QToolButton>
 #include <cstring>
 
-#include "app/shell/link_source.h"
 #include "app/main_window.h"
-#include "glpanel/large_blocks.h"
-#include "glpanel/rasteriser_threads.h"
 #include "glpanel/opengl_panel.h"
+#include "glpanel/panel_process.h"
 #include "measured_run.h"
+#include "simulated_window.h"
 
 namespace {
 
@@ -45,21 +44,11 @@ int main(int argc, char** argv) {
     else
         qputenv("XDG_CONFIG_HOME", qgetenv("M797_BENCH_CONFIG"));
 
-    m797::gl::keepLargeBlocksMapped();
-    m797::gl::rasteriseOnDrawingThread();
-    TOpenGLPanel::installDefaultSurfaceFormat();
+    m797::gl::preparePanelProcess();
     QApplication app(argc, argv);
-    m797::LinkSource link;
-    std::string error;
-    if (!link.start(true, "", {}, &error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
-    StartOptions options;
-    options.ignoreScreenWidth = true;
-    options.makeLine = [&link] { return link.makeLine(); };
-    TForm1 w(std::move(options));
-    w.FormCreate();
+    bench::SimulatedWindow simulated;
+    if (!simulated.start()) return 1;
+    TForm1& w = *simulated.window;
     // The first panel on screen: its paint handler has returned and the
     // swap follows at once.
     double firstPaint = -1;

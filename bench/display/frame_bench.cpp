@@ -18,11 +18,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/shell/link_source.h"
 #include "app/main_window.h"
-#include "glpanel/large_blocks.h"
-#include "glpanel/rasteriser_threads.h"
 #include "glpanel/opengl_panel.h"
+#include "glpanel/panel_process.h"
+#include "simulated_window.h"
 
 namespace {
 
@@ -59,21 +58,11 @@ double medianFrameMs(TForm1& w, int frames) {
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    m797::gl::keepLargeBlocksMapped();
-    m797::gl::rasteriseOnDrawingThread();
-    TOpenGLPanel::installDefaultSurfaceFormat();
+    m797::gl::preparePanelProcess();
     QApplication app(argc, argv);
-    m797::LinkSource link;
-    std::string error;
-    if (!link.start(true, "", {}, &error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
-    StartOptions options;
-    options.ignoreScreenWidth = true;
-    options.makeLine = [&link] { return link.makeLine(); };
-    TForm1 w(std::move(options));
-    w.FormCreate();
+    bench::SimulatedWindow simulated;
+    if (!simulated.start()) return 1;
+    TForm1& w = *simulated.window;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w)) return 1;
     w.speedButton(1)->click();  // "Старт"
