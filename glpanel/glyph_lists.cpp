@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <optional>
 
 #include "app/record/cp1251.h"
 
@@ -184,11 +185,11 @@ void OutlineGlyphLists::compileFor(std::string_view text) {
     GLint compiling = 0;
     glGetIntegerv(GL_LIST_INDEX, &compiling);
     if (compiling != 0) return;  // lists do not nest
-    std::unique_ptr<Tessellator> t;
+    std::optional<Tessellator> t;  // made for the first glyph to compile
     for (const char c : text) {
         const std::size_t i = static_cast<std::size_t>(static_cast<unsigned char>(c) - first_);
         if (i >= compiled_.size() || compiled_[i]) continue;
-        if (!t) t = std::make_unique<Tessellator>();
+        if (!t) t.emplace();
         if (!t->tess) return;
         const GlyphOutline g = outlineOf(face_.get(), first_ + static_cast<std::int32_t>(i), maxDeviation_);
         compileOutlineGlyph(t->tess, g, listBase_ + static_cast<std::uint32_t>(i), extrusion_, format_);

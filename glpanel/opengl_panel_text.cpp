@@ -24,6 +24,11 @@ TFontDescription atPixelRatio(const TFontDescription& font, qreal ratio) {
     return scaled;
 }
 
+// The list format asked for by number, as wglUseFontOutlines takes it: 0 lines, else polygons.
+TFont3DFormat outlineFormatOf(std::int32_t number) {
+    return number == 0 ? TFont3DFormat::f_WGL_FONT_LINES : TFont3DFormat::f_WGL_FONT_POLYGONS;
+}
+
 }  // namespace
 
 std::unique_ptr<OpenGLFont2D> TOpenGLPanel::Create2DFont(const TFontDescription* font, std::int32_t first,
@@ -48,9 +53,9 @@ std::unique_ptr<OpenGLFont3D> TOpenGLPanel::Create3DFont(const TFontDescription*
     record->listBase = base;
     record->extrusion = extrusion;
     record->glyphMetrics.assign(static_cast<std::size_t>(count), GlyphMetricsFloat{});
-    const TFont3DFormat format = outlineFormat == 0 ? TFont3DFormat::f_WGL_FONT_LINES : TFont3DFormat::f_WGL_FONT_POLYGONS;
     if (auto face = FontFace::open(*font))
-        compileOutlineLists(*face, first, count, base, maxDeviation, extrusion, format, record->glyphMetrics);
+        compileOutlineLists(*face, first, count, base, maxDeviation, extrusion, outlineFormatOf(outlineFormat),
+                            record->glyphMetrics);
     return record;
 }
 
@@ -64,7 +69,7 @@ void TOpenGLPanel::Create2DFont() {
     const FontListsKey key{false, atPixelRatio(font2DType_, pixelRatio()), Font2D_FirstGylph, Font2D_NumGylph};
     const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] {
         const auto built = Create2DFont(&font2DType_, Font2D_FirstGylph, Font2D_NumGylph);
-        return BuiltFontLists{built ? built->listBase : 0, {}, nullptr};
+        return BuiltFontLists{built ? built->listBase : 0, nullptr};
     });
     if (lists.listBase != 0)
         font2D_ = std::make_unique<OpenGLFont2D>(OpenGLFont2D{Font2D_FirstGylph, Font2D_NumGylph, lists.listBase});
@@ -81,13 +86,11 @@ constexpr std::string_view kNumberGlyphs = "0123456789.,- ";
 BuiltFontLists TOpenGLPanel::makeLazy3DFont() {
     const GLuint base = glGenLists(Font3D_NumGylph);
     if (Font3D_NumGylph <= 0 || base == 0) return {};
-    const TFont3DFormat format =
-        outlineFormat_ == 0 ? TFont3DFormat::f_WGL_FONT_LINES : TFont3DFormat::f_WGL_FONT_POLYGONS;
     auto glyphs = std::make_shared<OutlineGlyphLists>(FontFace::open(font3DType_), Font3D_FirstGylph,
                                                       Font3D_NumGylph, base, Font3D_MaxDeviation,
-                                                      Font3D_Extrustion, format);
+                                                      Font3D_Extrustion, font3DFormat_);
     glyphs->compileFor(kNumberGlyphs);
-    return BuiltFontLists{base, glyphs->metrics(), glyphs};
+    return BuiltFontLists{base, glyphs};
 }
 
 void TOpenGLPanel::Create3DFont() {
@@ -103,7 +106,7 @@ void TOpenGLPanel::Create3DFont() {
     font3D_->glyphCount = Font3D_NumGylph;
     font3D_->listBase = lists.listBase;
     font3D_->extrusion = Font3D_Extrustion;
-    font3D_->glyphMetrics = lists.metrics;
+    font3D_->glyphMetrics = lists.outlines->metrics();
 }
 
 template <typename Font>

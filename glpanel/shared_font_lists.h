@@ -33,8 +33,7 @@ struct FontListsKey {
 
 struct BuiltFontLists {
     std::uint32_t listBase = 0;  // 0: nothing could be built
-    std::vector<GlyphMetricsFloat> metrics;  // outline fonts only
-    std::shared_ptr<OutlineGlyphLists> outlines;  // outline fonts: compiles each glyph when first drawn
+    std::shared_ptr<OutlineGlyphLists> outlines;  // outline fonts: the metrics, and each glyph compiled when first drawn
 };
 
 class SharedFontLists {
