@@ -16,16 +16,22 @@ std::int64_t RecordingLine::sinceStartUs(Clock::time_point t) const {
     return std::chrono::duration_cast<std::chrono::microseconds>(t - start_).count();
 }
 
+// A record of `kind` for a call that began at t0 and ends now.
+TraceRecord RecordingLine::timedRecord(TraceKind kind, Clock::time_point t0) const {
+    TraceRecord r;
+    r.kind = kind;
+    r.atUs = sinceStartUs(t0);
+    r.durationUs = sinceStartUs(Clock::now()) - r.atUs;
+    return r;
+}
+
 void RecordingLine::setInterruptFd(int fd) { inner_->setInterruptFd(fd); }
 
 bool RecordingLine::openPort() {
     const Clock::time_point t0 = Clock::now();
     const bool ok = inner_->openPort();
     if (writer_) {
-        TraceRecord r;
-        r.kind = TraceKind::Open;
-        r.atUs = sinceStartUs(t0);
-        r.durationUs = sinceStartUs(Clock::now()) - r.atUs;
+        TraceRecord r = timedRecord(TraceKind::Open, t0);
         r.ok = ok;
         r.error = ok ? 0 : inner_->lastErrorNumber();
         writer_->post(std::move(r));
@@ -71,25 +77,13 @@ void RecordingLine::postExchange(Clock::time_point t0, std::uint32_t capacity, c
 void RecordingLine::sendWakeUpPulse() {
     const Clock::time_point t0 = Clock::now();
     inner_->sendWakeUpPulse();
-    if (writer_) {
-        TraceRecord r;
-        r.kind = TraceKind::WakeUp;
-        r.atUs = sinceStartUs(t0);
-        r.durationUs = sinceStartUs(Clock::now()) - r.atUs;
-        writer_->post(std::move(r));
-    }
+    if (writer_) writer_->post(timedRecord(TraceKind::WakeUp, t0));
 }
 
 void RecordingLine::closePort() {
     const Clock::time_point t0 = Clock::now();
     inner_->closePort();
-    if (writer_) {
-        TraceRecord r;
-        r.kind = TraceKind::Close;
-        r.atUs = sinceStartUs(t0);
-        r.durationUs = sinceStartUs(Clock::now()) - r.atUs;
-        writer_->post(std::move(r));
-    }
+    if (writer_) writer_->post(timedRecord(TraceKind::Close, t0));
 }
 
 }  // namespace m797

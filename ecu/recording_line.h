@@ -13,6 +13,7 @@
 
 #include "ecu/line_clock.h"
 #include "ecu/serial_line.h"
+#include "ecu/trace_format.h"
 
 namespace m797 {
 
@@ -40,6 +41,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     std::int64_t sinceStartUs(Clock::time_point t) const;
+    TraceRecord timedRecord(TraceKind kind, Clock::time_point t0) const;
     // One `x` record: the exchange's request, every byte read so far.
     void postExchange(Clock::time_point t0, std::uint32_t capacity, const std::uint8_t* answer, std::uint32_t n);
 
