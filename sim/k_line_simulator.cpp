@@ -48,7 +48,8 @@ bool parseFault(const std::string& name, Fault& out) {
         {"live-data-stops", Fault::LiveDataStops}, {"garbled", Fault::Garbled},
         {"truncated", Fault::Truncated}, {"slow", Fault::Slow},
         {"bad-checksum", Fault::BadChecksum}, {"negative", Fault::Negative},
-        {"second-reader", Fault::SecondReader}};
+        {"second-reader", Fault::SecondReader}, {"actuator-refused", Fault::ActuatorRefused},
+        {"actuator-silent", Fault::ActuatorSilent}};
     for (const auto& [n, f] : names)
         if (name == n) {
             out = f;
@@ -57,11 +58,21 @@ bool parseFault(const std::string& name, Fault& out) {
     return false;
 }
 
+namespace {
+
+ActuatorAnswers actuatorAnswersOf(Fault f) {
+    if (f == Fault::ActuatorRefused) return ActuatorAnswers::Refused;
+    if (f == Fault::ActuatorSilent) return ActuatorAnswers::Silent;
+    return ActuatorAnswers::Normal;
+}
+
+}  // namespace
+
 KLineSimulator::KLineSimulator(SimOptions options)
     : options_(std::move(options)),
       ecu_(EcuBehaviour{options_.fault == Fault::OtherKeyBytes,
                         options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1,
-                        1.0}) {}
+                        1.0, actuatorAnswersOf(options_.fault)}) {}
 
 KLineSimulator::~KLineSimulator() { stop(); }
 
@@ -138,6 +149,11 @@ EcuSnapshot KLineSimulator::ecu() const {
 void KLineSimulator::setEngineRunning(bool running) {
     std::lock_guard guard(mutex_);
     ecu_.setEngineRunning(running);
+}
+
+void KLineSimulator::setActuatorAnswers(ActuatorAnswers answers) {
+    std::lock_guard guard(mutex_);
+    ecu_.setActuatorAnswers(answers);
 }
 
 void KLineSimulator::logFrame(ReceivedFrame frame) {

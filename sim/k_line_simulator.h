@@ -31,6 +31,8 @@ enum class Fault {
     BadChecksum,    // every third answer has a wrong checksum
     Negative,       // every third answer is negative: 7F, the service, 0x21 (busy)
     SecondReader,   // another process reads the port too, now and then taking bytes
+    ActuatorRefused,  // every actuator request answered 7F 30 31
+    ActuatorSilent,   // no actuator request answered
 };
 
 struct SimOptions {
@@ -76,6 +78,8 @@ public:
     // The control unit unplugged (true) or back (false): the adapter still
     // echoes, nothing answers. The control unit keeps its forced outputs.
     void setEcuUnplugged(bool unplugged) { ecuUnplugged_ = unplugged; }
+    // From now on the control unit answers actuator requests so.
+    void setActuatorAnswers(ActuatorAnswers answers);
 
 private:
     using Clock = std::chrono::steady_clock;

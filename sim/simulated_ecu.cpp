@@ -45,6 +45,8 @@ Bytes SimulatedEcu::answer(const Bytes& frame, double now) {
     if (frame.size() < head + 2) return {};
     const std::uint8_t service = frame[head];
     const std::uint8_t p1 = frame.size() > head + 2 ? frame[head + 1] : 0;
+    if (active_ && now - lastRequestAt_ > behaviour_.sessionTimeoutS) active_ = false;  // the session timed out
+    lastRequestAt_ = now;
     if (service == 0x81) return awake_ || active_ ? startCommunication() : Bytes{};
     if (!active_) return {};
     switch (service) {
@@ -138,6 +140,8 @@ Bytes SimulatedEcu::ioControl(const Bytes& frame) {
     const std::uint8_t id = frame[4];
     const std::uint8_t parameter = frame[5];
     const bool ignition = id == kIgnition14 || id == kIgnition23;
+    if (behaviour_.actuatorAnswers == ActuatorAnswers::Refused) return negative(0x30, 0x31);
+    if (behaviour_.actuatorAnswers == ActuatorAnswers::Silent) return {};
     ForcedOutput& out = forced_[id];
     switch (parameter) {
     case 0x00:  // control back to the control unit

@@ -12,10 +12,20 @@ namespace m797::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// How the control unit takes the actuator requests (service 0x30).
+enum class ActuatorAnswers {
+    Normal,
+    Refused,  // every one answered 7F 30 31, nothing forced or released
+    Silent,   // none answered, nothing forced or released
+};
+
 struct EcuBehaviour {
     bool otherKeyBytes = false;   // StartCommunication with key bytes F0 8E (still ends in C3)
     int liveDataStopsAfter = -1;  // live data answers of the first session before it goes silent
     double silentAfterResetS = 1.0;
+    ActuatorAnswers actuatorAnswers = ActuatorAnswers::Normal;
+    // A session ends this long after the last request (ISO 14230 P3max).
+    double sessionTimeoutS = 5.0;
 };
 
 struct TroubleCode {
@@ -43,6 +53,7 @@ public:
     bool engineRunning() const { return engine_.running(); }
     void setEngineRunning(bool running) { engine_.setRunning(running); }
     int resets() const { return resets_; }
+    void setActuatorAnswers(ActuatorAnswers answers) { behaviour_.actuatorAnswers = answers; }
     const EngineModel& engine() const { return engine_; }
 
 private:
@@ -63,6 +74,7 @@ private:
     bool liveDataLost_ = false;
     int liveDataAnswers_ = 0;
     double silentUntil_ = -1;
+    double lastRequestAt_ = 0;
     int resets_ = 0;
     std::vector<TroubleCode> codes_;
     ForcedOutput forced_[256];
