@@ -14,16 +14,10 @@
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
 #include "dialogs/input_block.h"
+#include "ecu/forced_output_notice.h"
 #include "ecu/request_table.h"
 
 namespace {
-
-constexpr const char* kEntries[] = {
-    "Форсунка 1",         "Форсунка 2",         "Форсунка 3",        "Форсунка 4",
-    "Зажигание 1-4",      "Зажигание 2-3",      "Реле бензонасоса",  "Реле вентилятора 1",
-    "Реле вентилятора 2", "Реле кондиционера",  "Реле стартера",     "Лампа неисправности",
-    "Регулятор ХХ",       "Обороты ХХ",         "Клапан продувки адсорбера",
-    "Сброс ЭБУ",          "Инициализация ЭБУ"};
 
 constexpr int kFirstIdleEntry = m797::kFirstIdleControlEntry;
 
@@ -58,7 +52,8 @@ TForm5::TForm5(m797::LiveRecord& record, QWidget* mainWindow)
     ComboBox1 = new QComboBox(group);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setGeometry(8, 20, 177, 22);
-    for (const char* e : kEntries) ComboBox1->addItem(QString::fromUtf8(e));
+    for (int e = 0; e < m797::kActuatorListEntries; ++e)
+        ComboBox1->addItem(QString::fromUtf8(m797::actuatorEntryName(e)));
     ComboBox1->setMaxVisibleItems(17);
     ComboBox1->setCurrentIndex(0);
     Panel2 = new QLabel(QStringLiteral("Выл"), this);

@@ -155,4 +155,11 @@ bool ActuatorSession::drivenOutputAwaitsRelease(const LiveRecord& record) {
     });
 }
 
+std::vector<int> ActuatorSession::outputsLeftForced(const LiveRecord& record) {
+    std::vector<int> entries;
+    for (int e = 0; e < kActuatorEntries; ++e)
+        if (record.actuator[e].driven.load() == 1) entries.push_back(e);
+    return entries;
+}
+
 }  // namespace m797

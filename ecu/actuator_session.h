@@ -10,6 +10,7 @@
 // not sent yet; the release of the entry under test stays and is sent.
 
 #include <cstdint>
+#include <vector>
 
 namespace m797 {
 
@@ -57,6 +58,10 @@ public:
     // Whether an output that the thread has switched or set still waits for
     // its release: the program's end must reach the control unit for it.
     static bool drivenOutputAwaitsRelease(const LiveRecord& record);
+    // The entries (0..14) the thread has switched or set and whose release
+    // the control unit has not confirmed: after the end, they may still be
+    // forced.
+    static std::vector<int> outputsLeftForced(const LiveRecord& record);
     // Withdraws every switch, set-value and reset command not yet sent.
     static void withdrawCommands(LiveRecord& record);
 

@@ -6,6 +6,8 @@
 #include "app/record/cp1251.h"
 #include "app/record/record_lock.h"
 #include "ecu/actuator_session.h"
+#include "ecu/answer_check.h"
+#include "ecu/crash_release.h"
 #include "ecu/request_table.h"
 #include "ecu/serial_line.h"
 
@@ -13,17 +15,24 @@ namespace m797 {
 namespace {
 
 // Answer positions (echo first): the state byte of a report answer (7-byte
-// request) and of an on answer (8-byte request), and the response code of a
-// negative report answer 7F 30 code.
+// request) and of an on answer (8-byte request).
 constexpr int kReportState = 13;
 constexpr int kOnState = 14;
-constexpr int kReportNegativeCode = 12;
 constexpr std::uint8_t kConditionsNotCorrect = 0x22;
+
+// What a positive answer must repeat and hold: 70 id 00 for a release,
+// 70 id 01 state for a report, 70 id 06 state for an on, 54 for a clear.
+constexpr AnswerRule kReleaseRule{2, 12};
+constexpr AnswerRule kReportRule{2, kReportState};
+constexpr AnswerRule kOnRule{2, kOnState};
+constexpr AnswerRule kClearRule{0, 0};
 
 struct StateTexts {
     Text on = toCp1251("ВКЛ");
     Text off = toCp1251("ВЫКЛ");
     Text stopEngine = toCp1251("Заглушите двигатель");
+    Text refused = toCp1251("Отказ ЭБУ");
+    Text noAnswer = toCp1251("Нет ответа");
 };
 
 const StateTexts& stateTexts() {
@@ -36,11 +45,10 @@ void setStateText(LiveRecord& record, ActuatorEntry& entry, const Text& text) {
     entry.stateText = text;
 }
 
-// Serves a one-shot flag: sends `request` when the flag is 1, then clears it.
-void serveOneShot(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag) {
-    if (flag.load() != 1) return;
-    exchangeRequest(line, request);
-    flag.store(0);
+// A report that did not pass its checks says so: the control unit refused
+// (a negative answer), or nothing believable came.
+const Text& unreadStateText(const AnswerVerdict& verdict) {
+    return verdict.fault == AnswerFault::Negative ? stateTexts().refused : stateTexts().noAnswer;
 }
 
 // A command the actuator window may withdraw (it closed while the link was
@@ -58,21 +66,40 @@ bool serveCommand(SerialLine& line, const std::uint8_t* frame, std::uint32_t len
     return sent;
 }
 
-bool serveCommand(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag) {
+bool serveCommand(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag, std::uint32_t* got) {
     const std::uint32_t capacity = std::min<std::uint32_t>(request.capacity, kAnswerBufferSize);
-    return serveCommand(line, request.frame, request.length, request.answer, capacity, flag);
+    return serveCommand(line, request.frame, request.length, request.answer, capacity, flag, got);
 }
 
-// Switching an output on or off or setting its value.
-bool serveDrive(SerialLine& line, Request& request, std::atomic<std::uint8_t>& flag, ActuatorEntry& entry) {
-    if (!serveCommand(line, request, flag)) return false;
+// Switching an output on or off or setting its value. The output may be
+// forced from the moment the command leaves, so its release is kept ready for
+// a crash of the program before it is written (and forgotten again where
+// the command was withdrawn and the output was not driven before).
+template <typename Send>
+bool drive(ActuatorRequests& requests, ActuatorEntry& entry, int index, Send send) {
+    armCrashRelease(index, requests.release.frame, requests.release.length);
+    if (!send()) {
+        if (entry.driven.load() != 1) disarmCrashRelease(index);
+        return false;
+    }
     entry.driven = 1;
     return true;
 }
 
-void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry) {
+bool serveDrive(SerialLine& line, ActuatorRequests& requests, Request& request,
+                std::atomic<std::uint8_t>& flag, ActuatorEntry& entry, int index, std::uint32_t* got = nullptr) {
+    if (flag.load() != 1) return false;
+    return drive(requests, entry, index, [&] { return serveCommand(line, request, flag, got); });
+}
+
+// A release is done only when the control unit confirms it (70 id 00); a
+// refused or unanswered one stays pending and goes out again in the next
+// cycle, on the next connection and at the program's end.
+void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, int index) {
     if (entry.releaseRequest.load() != 1) return;
-    exchangeRequest(line, requests.release);
+    const std::uint32_t n = exchangeRequest(line, requests.release);
+    if (!checkAnswer(requests.release, n, kReleaseRule).ok()) return;
+    disarmCrashRelease(index);
     entry.driven.store(0);
     entry.releaseRequest.store(0);
     entry.reportRequest.store(0);
@@ -80,38 +107,49 @@ void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& e
 
 // Injectors, fan and air-conditioning relays, starter relay, fault lamp.
 void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                     LiveRecord& record) {
-    serveDrive(line, requests.on, entry.onRequest, entry);
-    serveDrive(line, requests.off, entry.offRequest, entry);
+                     LiveRecord& record, int index) {
+    serveDrive(line, requests, requests.on, entry.onRequest, entry, index);
+    serveDrive(line, requests, requests.off, entry.offRequest, entry, index);
     if (entry.reportRequest.load() == 1) {
-        exchangeRequest(line, requests.report);
+        const std::uint32_t n = exchangeRequest(line, requests.report);
+        const AnswerVerdict verdict = checkAnswer(requests.report, n, kReportRule);
         const bool on = requests.report.answer[kReportState] == 0xFF;
-        setStateText(record, entry, on ? stateTexts().on : stateTexts().off);
+        setStateText(record, entry,
+                     !verdict.ok() ? unreadStateText(verdict) : on ? stateTexts().on : stateTexts().off);
     }
-    serveRelease(line, requests, entry);
+    serveRelease(line, requests, entry, index);
 }
 
-// Ignition outputs and the fuel-pump relay: no off request, and the control
-// unit refuses them while the engine runs.
+// The state a report of an ignition output or the fuel pump gives, or none
+// where its state byte is neither off nor on. The control unit refuses them
+// while the engine runs.
+const Text* onOnlyReportText(const Request& report, std::uint32_t received) {
+    const AnswerVerdict verdict = checkAnswer(report, received, kReportRule);
+    if (verdict.fault == AnswerFault::Negative && verdict.negativeCode == kConditionsNotCorrect)
+        return &stateTexts().stopEngine;
+    if (!verdict.ok()) return &unreadStateText(verdict);
+    if (report.answer[kReportState] == 0x00) return &stateTexts().off;
+    if (report.answer[kReportState] == 0xFF) return &stateTexts().on;
+    return nullptr;
+}
+
+// Ignition outputs and the fuel-pump relay: no off request.
 void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                 LiveRecord& record) {
-    if (serveDrive(line, requests.on, entry.onRequest, entry) && requests.on.answer[kOnState] == 0xFF)
+                 LiveRecord& record, int index) {
+    std::uint32_t got = 0;
+    if (serveDrive(line, requests, requests.on, entry.onRequest, entry, index, &got) &&
+        checkAnswer(requests.on, got, kOnRule).ok() && requests.on.answer[kOnState] == 0xFF)
         setStateText(record, entry, stateTexts().on);
     if (entry.reportRequest.load() == 1) {
-        exchangeRequest(line, requests.report);
-        const std::uint8_t* a = requests.report.answer;
-        const Text* text = nullptr;
-        if (a[kReportNegativeCode] == kConditionsNotCorrect) text = &stateTexts().stopEngine;
-        if (a[kReportState] == 0x00) text = &stateTexts().off;
-        if (a[kReportState] == 0xFF) text = &stateTexts().on;
-        if (text) setStateText(record, entry, *text);
+        const std::uint32_t n = exchangeRequest(line, requests.report);
+        if (const Text* text = onOnlyReportText(requests.report, n)) setStateText(record, entry, *text);
     }
-    serveRelease(line, requests, entry);
+    serveRelease(line, requests, entry, index);
 }
 
 // Idle-speed regulator, idle speed, canister-purge valve: set values.
 void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                   LiveRecord& record) {
+                   LiveRecord& record, int index) {
     if (entry.setRequest.load() == 1) {
         std::uint8_t frame[8];
         {
@@ -121,24 +159,37 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
         }
         std::uint8_t answer[sizeof entry.setValueAnswer];
         std::uint32_t n = 0;
-        if (serveCommand(line, frame, sizeof frame, answer, sizeof answer, entry.setRequest, &n)) {
-            entry.driven = 1;
+        const auto send = [&] {
+            return serveCommand(line, frame, sizeof frame, answer, sizeof answer, entry.setRequest, &n);
+        };
+        if (drive(requests, entry, index, send)) {
             const RecordWriteLock held(record);
             std::memcpy(entry.setValueAnswer, answer, n);
         }
     }
     if (entry.reportRequest.load() == 1) exchangeRequest(line, requests.report);
-    serveRelease(line, requests, entry);
+    serveRelease(line, requests, entry, index);
 }
 
 void serveActuator(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                   LiveRecord& record) {
+                   LiveRecord& record, int index) {
     if (!requests.hasOn)
-        serveSetValue(line, requests, entry, record);
+        serveSetValue(line, requests, entry, record, index);
     else if (!requests.hasOff)
-        serveOnOnly(line, requests, entry, record);
+        serveOnOnly(line, requests, entry, record, index);
     else
-        serveSwitchable(line, requests, entry, record);
+        serveSwitchable(line, requests, entry, record, index);
+}
+
+// The clear may be withdrawn (the error list closed before it went out). The
+// list shows no codes only once the control unit has confirmed the clear
+// (54); the next read shows what it then holds.
+void serveClear(SerialLine& line, RequestTable& table, LiveRecord& record) {
+    std::uint32_t n = 0;
+    if (!serveCommand(line, table.clearDtc, record.clearDtcRequest, &n)) return;
+    if (!checkAnswer(table.clearDtc, n, kClearRule).ok()) return;
+    const RecordWriteLock held(record);
+    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
 }
 
 // Reads into a buffer of its own and copies only the bytes received, so a
@@ -155,12 +206,12 @@ void readTroubleCodes(SerialLine& line, RequestTable& table, LiveRecord& record)
 
 void serveDiagnosticRequests(SerialLine& line, RequestTable& table, LiveRecord& record) {
     if (record.readDtcRequest.load() == 1) readTroubleCodes(line, table, record);
-    serveOneShot(line, table.clearDtc, record.clearDtcRequest);
+    serveClear(line, table, record);
     if (record.actuatorWindowOpen.load() != 1) return;
     for (int e = 0; e < kActuatorEntries; ++e)
-        serveActuator(line, table.actuator[e], record.actuator[e], record);
-    serveCommand(line, table.ecuReset, record.ecuResetRequest);
-    serveCommand(line, table.ecuInit, record.ecuInitRequest);
+        serveActuator(line, table.actuator[e], record.actuator[e], record, e);
+    serveCommand(line, table.ecuReset, record.ecuResetRequest, nullptr);
+    serveCommand(line, table.ecuInit, record.ecuInitRequest, nullptr);
 }
 
 bool requestReleaseOfActuatorsUnderTest(LiveRecord& record) { return ActuatorSession::requestExitRelease(record); }

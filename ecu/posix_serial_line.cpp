@@ -1,5 +1,7 @@
 #include "ecu/posix_serial_line.h"
 
+#include "ecu/crash_release.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "ecu/crash_release.h"
 #include "ecu/line_speed.h"
 #include "ecu/port_holder.h"
 
@@ -101,6 +104,7 @@ bool PosixSerialLine::openPort() {
     }
     askForLowLatency(portHandle);
     tcflush(portHandle, TCIOFLUSH);
+    setCrashReleasePort(portHandle);
     return true;
 }
 
@@ -127,6 +131,7 @@ bool PosixSerialLine::failInUse(const char* what) {
 
 void PosixSerialLine::closePort() {
     if (portHandle < 0) return;
+    forgetCrashReleasePort(portHandle);
     restoreLineSettings(portHandle, savedSettings_);  // the device as it was found
     savedSettings_ = {};
     ioctl(portHandle, TIOCNXCL);  // the next open may come from anyone

@@ -317,7 +317,8 @@ TEST_F(Windows, ActuatorWindowTextsFit) {
     expectAllFit(window, {{QStringLiteral("SpeedButton1"), {"+1 шаг", "+10 об", "+1"}},
                           {QStringLiteral("SpeedButton2"), {"-1 шаг", "-10 об", "-1"}},
                           {QStringLiteral("Panel2"),
-                           {"ВКЛ", "ВЫКЛ", "Заглушите двигатель", "255  Шаг", "2550   Об.", "100 %"}}});
+                           {"ВКЛ", "ВЫКЛ", "Заглушите двигатель", "Отказ ЭБУ", "Нет ответа", "255  Шаг",
+                            "2550   Об.", "100 %"}}});
 }
 
 struct Confirmation {

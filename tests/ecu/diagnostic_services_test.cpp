@@ -9,6 +9,7 @@
 
 #include "app/record/cp1251.h"
 #include "app/record/record_lock.h"
+#include "ecu/crash_release.h"
 #include "ecu/diagnostic_services.h"
 #include "ecu/request_table.h"
 #include "tests/ecu/scripted_line.h"
@@ -39,6 +40,10 @@ struct Fixture : ::testing::Test {
     RequestTable table;
     ScriptedLine line;
     void cycle() { serveDiagnosticRequests(line, table, record); }
+    void setStateText(int entry, const char* utf8) {
+        const RecordWriteLock held(record);
+        record.actuator[entry].stateText = toCp1251(utf8);
+    }
 };
 
 using DiagnosticServices = Fixture;
@@ -61,6 +66,9 @@ TEST_F(DiagnosticServices, ServesEveryRequestOnceInItsFixedOrder) {
     record.actuator[12].releaseRequest = 1;
     record.ecuResetRequest = 1;
     record.ecuInitRequest = 1;
+    line.answer(hex("83 10 F1 30 01 00 B5"), answerFrame(hex("70 01 00")));
+    line.answer(hex("83 10 F1 30 05 00 B9"), answerFrame(hex("70 05 00")));
+    line.answer(hex("83 10 F1 30 41 00 F5"), answerFrame(hex("70 41 00")));
 
     cycle();
 
@@ -126,7 +134,8 @@ TEST_F(DiagnosticServices, TroubleCodeReadCopiesOnlyTheBytesReceived) {
     EXPECT_EQ(Bytes(record.dtcResponse, record.dtcResponse + full.size()), full);
 }
 
-// The state texts of injectors and relays follow the state byte of each report.
+// The state texts of injectors and relays follow the state byte of each
+// checked report; a refusal or no answer shows as such.
 TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
     record.actuatorWindowOpen = 1;
     record.actuator[9].reportRequest = 1;
@@ -140,6 +149,14 @@ TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
         {answerFrame(hex("70 0B 01 00")), "ВЫКЛ"},
         {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
         {answerFrame(hex("70 0B 01 01")), "ВЫКЛ"},
+        {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
+        // Not a checked positive answer: never the state the buffer still holds.
+        {answerFrame(hex("7F 30 31")), "Отказ ЭБУ"},
+        {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
+        {{}, "Нет ответа"},
+        {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
+        {[] { Bytes b = answerFrame(hex("70 0B 01 FF")); b.back() ^= 1; return b; }(), "Нет ответа"},
+        {answerFrame(hex("70 0C 01 FF")), "Нет ответа"},  // another output's answer
     };
     for (const Step& s : steps) line.answer(report, s.reply);
     for (const Step& s : steps) {
@@ -149,7 +166,8 @@ TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
 }
 
 // Ignition outputs and the fuel pump: the refusal while the engine runs stays
-// on show until a report says off or on.
+// on show until a report says off or on; another refusal or no answer shows
+// as such, a state byte that is neither leaves the text.
 TEST_F(DiagnosticServices, IgnitionStateKeepsTheRefusalUntilAClearAnswer) {
     record.actuatorWindowOpen = 1;
     record.actuator[4].reportRequest = 1;
@@ -160,9 +178,9 @@ TEST_F(DiagnosticServices, IgnitionStateKeepsTheRefusalUntilAClearAnswer) {
     };
     const Step steps[] = {
         {answerFrame(hex("7F 30 22")), "Заглушите двигатель"},
-        {answerFrame(hex("7F 30 12")), "Заглушите двигатель"},
-        {answerFrame(hex("70 05 01 33")), "Заглушите двигатель"},
-        {{}, "Заглушите двигатель"},
+        {answerFrame(hex("7F 30 12")), "Отказ ЭБУ"},
+        {answerFrame(hex("70 05 01 33")), "Отказ ЭБУ"},
+        {{}, "Нет ответа"},
         {answerFrame(hex("70 05 01 00")), "ВЫКЛ"},
         {answerFrame(hex("70 05 01 44")), "ВЫКЛ"},
         {answerFrame(hex("7F 30 22")), "Заглушите двигатель"},
@@ -175,23 +193,33 @@ TEST_F(DiagnosticServices, IgnitionStateKeepsTheRefusalUntilAClearAnswer) {
     }
 }
 
+// Only a checked positive on answer says "ВКЛ"; an unanswered one finds the
+// previous answer's bytes in the buffer and must not read them.
 TEST_F(DiagnosticServices, OnAnswerOfTheFuelPumpSetsOnlyOn) {
     record.actuatorWindowOpen = 1;
     const Bytes on = hex("84 10 F1 30 09 06 FF C3");
-    line.answer(on, answerFrame(hex("7F 30 22")));
-    line.answer(on, answerFrame(hex("70 09 06 FF")));
-    record.actuator[6].onRequest = 1;
-    cycle();
-    EXPECT_EQ(stateOf(record, 6), "");
-    record.actuator[6].onRequest = 1;
-    cycle();
-    EXPECT_EQ(stateOf(record, 6), "ВКЛ");
-    EXPECT_EQ(record.actuator[6].onRequest, 0);
+    struct Step {
+        Bytes reply;
+        const char* text;
+    };
+    const Step steps[] = {{answerFrame(hex("7F 30 22")), ""},
+                          {answerFrame(hex("70 09 06 FF")), "ВКЛ"},
+                          {{}, ""},
+                          {answerFrame(hex("70 09 06 00")), ""}};
+    for (const Step& s : steps) line.answer(on, s.reply);
+    for (const Step& s : steps) {
+        setStateText(6, "");
+        record.actuator[6].onRequest = 1;
+        cycle();
+        EXPECT_EQ(stateOf(record, 6), s.text);
+        EXPECT_EQ(record.actuator[6].onRequest, 0);
+    }
 }
 
 TEST_F(DiagnosticServices, StateTextSurvivesTheRelease) {
     record.actuatorWindowOpen = 1;
     line.answer(hex("83 10 F1 30 01 01 B6"), answerFrame(hex("70 01 01 FF")));
+    line.answer(hex("83 10 F1 30 01 00 B5"), answerFrame(hex("70 01 00")));
     record.actuator[0].reportRequest = 1;
     cycle();
     record.actuator[0].releaseRequest = 1;
@@ -230,6 +258,8 @@ TEST_F(DiagnosticServices, ExitReleasesEveryEntryUnderTest) {
     EXPECT_TRUE(requestReleaseOfActuatorsUnderTest(record));
     for (int e = 0; e < kActuatorEntries; ++e)
         EXPECT_EQ(record.actuator[e].releaseRequest, (e == 6 || e == 2) ? 1 : 0) << e;
+    line.answer(hex("83 10 F1 30 03 00 B7"), answerFrame(hex("70 03 00")));
+    line.answer(hex("83 10 F1 30 09 00 BD"), answerFrame(hex("70 09 00")));
 
     record.actuatorWindowOpen = 1;
     cycle();
@@ -237,6 +267,72 @@ TEST_F(DiagnosticServices, ExitReleasesEveryEntryUnderTest) {
     const std::vector<Bytes> expected = {hex("84 10 F1 30 03 06 FF BD"), hex("83 10 F1 30 03 00 B7"),
                                          hex("83 10 F1 30 09 01 BE"), hex("83 10 F1 30 09 00 BD")};
     EXPECT_EQ(line.written(), expected);
+}
+
+// A release is done only when the control unit confirms it (70 id 00):
+// until then it goes out again in every cycle, the output counts as driven
+// and its release stays ready for a crash.
+TEST_F(DiagnosticServices, AReleaseCountsOnlyWhenConfirmed) {
+    record.actuatorWindowOpen = 1;
+    const Bytes on = hex("84 10 F1 30 0A 06 FF C4");
+    const Bytes release = hex("83 10 F1 30 0A 00 BE");
+    struct Case {
+        const char* name;
+        Bytes reply;
+        bool confirmed;
+    };
+    const Case cases[] = {
+        {"refused", answerFrame(hex("7F 30 31")), false},
+        {"silent", {}, false},
+        {"bad checksum", [] { Bytes b = answerFrame(hex("70 0A 00")); b.back() ^= 1; return b; }(), false},
+        {"a report's answer", answerFrame(hex("70 0A 01 00")), false},
+        {"another output", answerFrame(hex("70 0B 00")), false},
+        {"confirmed", answerFrame(hex("70 0A 00")), true},
+    };
+    for (const Case& c : cases) {
+        ScriptedLine line;  // a script of its own
+        auto cycle = [&] { serveDiagnosticRequests(line, table, record); };
+        line.answer(on, answerFrame(hex("70 0A 06 FF")));
+        line.answer(release, c.reply);
+        line.answer(release, answerFrame(hex("70 0A 00")));
+        record.actuator[7].onRequest = 1;
+        record.actuator[7].releaseRequest = 1;
+        cycle();
+        EXPECT_EQ(record.actuator[7].releaseRequest, c.confirmed ? 0 : 1) << c.name;
+        EXPECT_EQ(record.actuator[7].driven, c.confirmed ? 0 : 1) << c.name;
+        EXPECT_EQ(crashReleaseArmed(7), !c.confirmed) << c.name;
+        cycle();  // tried again until the confirmation comes
+        EXPECT_EQ(line.written().size(), c.confirmed ? 2u : 3u) << c.name;
+        EXPECT_EQ(record.actuator[7].releaseRequest, 0) << c.name;
+        EXPECT_EQ(record.actuator[7].driven, 0) << c.name;
+        EXPECT_FALSE(crashReleaseArmed(7)) << c.name;
+    }
+}
+
+// The list shows no codes only after the control unit confirmed the clear
+// (54); the clear goes out once whatever the answer.
+TEST_F(DiagnosticServices, TheCodesGoOnlyWhenTheClearIsConfirmed) {
+    const Bytes clear = hex("83 10 F1 14 00 00 98");
+    struct Case {
+        const char* name;
+        Bytes reply;
+        bool emptied;
+    };
+    const Case cases[] = {{"refused", answerFrame(hex("7F 14 22")), false},
+                          {"silent", {}, false},
+                          {"confirmed", answerFrame(hex("54 00 00")), true}};
+    for (const Case& c : cases) {
+        ScriptedLine line;  // a script of its own
+        auto cycle = [&] { serveDiagnosticRequests(line, table, record); };
+        line.answer(clear, c.reply);
+        record.dtcResponse[12] = 2;
+        record.clearDtcRequest = 1;
+        cycle();
+        EXPECT_EQ(record.dtcResponse[12], c.emptied ? 0 : 2) << c.name;
+        EXPECT_EQ(record.clearDtcRequest, 0) << c.name;
+        cycle();
+        EXPECT_EQ(line.written().size(), 1u) << c.name;
+    }
 }
 
 }  // namespace
