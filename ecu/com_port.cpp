@@ -175,8 +175,12 @@ void Com_Port::pass() {
         suspend();
         if (!gate_.waitOpen()) throw LineStopped();
     }
-    if (!connectionActive_) startConnection();
-    if (connectionActive_) pollCycle();
+    try {
+        if (!connectionActive_) startConnection();
+        if (connectionActive_) pollCycle();
+    } catch (const SessionLapsed&) {
+        connectionActive_ = false;  // the requests not yet written wait for the new connection
+    }
 }
 
 bool Com_Port::openIfClosed() {
@@ -202,6 +206,7 @@ Com_Port::StartResult Com_Port::startCommunication() {
 }
 
 void Com_Port::startConnection() {
+    line_.dropSession();
     forgetActuatorStates();
     exchangeRequest(line_, table_.stopCommunication);
     line_.sendWakeUpPulse();
@@ -225,6 +230,7 @@ void Com_Port::startConnection() {
         }
         break;
     case StartResult::Accepted:
+        line_.holdSession();
         readIdentification();
         failureCount_ = 0;
         badLiveDataRun_ = 0;

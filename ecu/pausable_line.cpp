@@ -1,6 +1,14 @@
 #include "ecu/pausable_line.h"
 
 namespace m797 {
+namespace {
+
+// The control unit ends a session 5 s after the end of its last answer; a
+// request is timed from its start, so a margin stays for its answer and a
+// loaded machine.
+constexpr auto kSessionMayHaveLapsed = std::chrono::seconds(4);
+
+}  // namespace
 
 PausableLine::PausableLine(SerialLine& inner, LineGate& gate) : inner_(inner), gate_(gate) {
     inner_.setInterruptFd(gate_.interruptFd());
@@ -8,6 +16,20 @@ PausableLine::PausableLine(SerialLine& inner, LineGate& gate) : inner_(inner), g
 
 void PausableLine::waitOpen() {
     if (!gate_.waitOpen()) throw LineStopped();
+}
+
+void PausableLine::holdSession() {
+    sessionHeld_ = inner_.sessionsExpire();
+    lastRequest_ = std::chrono::steady_clock::now();
+}
+
+void PausableLine::checkSession() {
+    const auto now = std::chrono::steady_clock::now();
+    if (sessionHeld_ && now - lastRequest_ >= kSessionMayHaveLapsed) {
+        sessionHeld_ = false;
+        throw SessionLapsed();
+    }
+    lastRequest_ = now;
 }
 
 bool PausableLine::openPort() {
@@ -18,6 +40,7 @@ bool PausableLine::openPort() {
 std::uint32_t PausableLine::exchange(const std::uint8_t* request, std::uint32_t length,
                                      std::uint8_t* answer, std::uint32_t capacity) {
     waitOpen();
+    checkSession();
     return exchangeOpen(request, length, answer, capacity);
 }
 
@@ -27,6 +50,7 @@ bool PausableLine::exchangeIfWanted(const std::function<bool()>& wanted, const s
     waitOpen();
     // Withdrawn while the link was paused: it must not go out late.
     if (!wanted()) return false;
+    checkSession();
     got = exchangeOpen(request, length, answer, capacity);
     return true;
 }

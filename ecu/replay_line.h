@@ -35,6 +35,7 @@ public:
                            std::uint32_t capacity) override;
     void sendWakeUpPulse() override;
     void closePort() override {}
+    bool sessionsExpire() const override { return false; }
     void setInterruptFd(int fd) override { interruptFd_ = fd; }
     bool lastReadInterrupted() const override { return pending_ != kNone; }
     std::uint32_t continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) override;

@@ -46,6 +46,9 @@ public:
         return true;
     }
     virtual void closePort() = 0;
+    // Whether the far end is a control unit that ends its session after 5 s
+    // without a request (a replayed trace keeps no such time).
+    virtual bool sessionsExpire() const { return true; }
 
     // A descriptor that becomes readable when a read in progress must end at
     // once (the user paused the link or the program ends); -1 for none. Lines
