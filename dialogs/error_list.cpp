@@ -132,17 +132,9 @@ void TForm4::showRows() {
     }
 }
 
-void TForm4::SpeedButton1Click() {
-    StringGrid1->setRowCount(1);
-    Timer1->stop();
-    std::memset(buffer_, 0, sizeof buffer_);
-    {
-        const m797::RecordWriteLock held(record_);
-        std::memset(record_.dtcResponse, 0, sizeof record_.dtcResponse);
-    }
-    record_.clearDtcRequest = 1;
-    Timer1->start(500);
-}
+// The codes stay on show until the control unit has confirmed the clear: the
+// thread then empties the answer, and the next reads show what it holds.
+void TForm4::SpeedButton1Click() { record_.clearDtcRequest = 1; }
 
 void TForm4::SpeedButton2Click() { close(); }
 
@@ -156,5 +148,6 @@ void TForm4::FormClose() {
     closed_ = true;
     Timer1->stop();
     record_.readDtcRequest = 0;
+    record_.clearDtcRequest = 0;  // a clear not yet sent must not go out after the list closed
     dialogs::setInputBlocked(mainWindow_, false);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // TForm4, the error list: the trouble codes of the latest answer with their
 // texts and status icons, refreshed every 500 ms from a copy of dtcResponse;
-// "Сброс" asks the acquisition thread to clear the codes.
+// "Сброс" asks the acquisition thread to clear the codes; the list empties
+// once the control unit has confirmed it, and closing the list withdraws a
+// clear not yet sent.
 
 #include <QDialog>
 #include <cstdint>

@@ -91,18 +91,20 @@ TEST_F(ErrorList, IconsSurviveARepaint) {
     }
 }
 
-TEST_F(ErrorList, ResetClearsTheListAndAsksOnce) {
+// "Сброс" only asks: the codes stay on show until the control unit has
+// confirmed the clear, and closing the list withdraws a clear not yet sent.
+TEST_F(ErrorList, ResetAsksAndKeepsTheCodesUntilConfirmed) {
     storeAnswer(record, {0x01, 0x02, 0xE8, 0x03, 0x00, 0x20});
     open();
     QTest::mouseClick(window->speedButton(1), Qt::LeftButton);
     EXPECT_EQ(record.clearDtcRequest, 1);
-    EXPECT_EQ(record.dtcResponse[12], 0);
-    EXPECT_EQ(record.dtcResponse[13], 0);
-    EXPECT_EQ(window->grid()->rowCount(), 1);
-    EXPECT_TRUE(window->timer()->isActive());
+    EXPECT_EQ(record.dtcResponse[12], 2);
     window->Timer1Timer();
-    EXPECT_EQ(window->grid()->rowCount(), 0);
-    EXPECT_EQ(window->countLabel()->text(), "0");
+    EXPECT_EQ(window->grid()->rowCount(), 2);
+    EXPECT_EQ(window->countLabel()->text(), "2");
+    QTest::mouseClick(window->speedButton(2), Qt::LeftButton);
+    window = nullptr;
+    EXPECT_EQ(record.clearDtcRequest, 0);
 }
 
 TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
