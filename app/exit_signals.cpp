@@ -6,10 +6,33 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
-constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Taken whatever their disposition was, as they always have been.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Taken where nobody else handles them (a profiler keeps its SIGPROF).
+constexpr int kOtherEnds[] = {SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM, SIGVTALRM, SIGPROF,
+                              SIGXCPU, SIGXFSZ, SIGPWR,   SIGSTKFLT, SIGIO};
 int pipeFds[2] = {-1, -1};
+std::vector<int> takenSignals;
+
+bool handledElsewhere(int s) {
+    struct sigaction current {};
+    if (sigaction(s, nullptr, &current) != 0) return true;
+    const bool info = (current.sa_flags & SA_SIGINFO) != 0;
+    return info || (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+}
+
+std::vector<int> signalsToTake() {
+    std::vector<int> taken(std::begin(kStopSignals), std::end(kStopSignals));
+    std::vector<int> others(std::begin(kOtherEnds), std::end(kOtherEnds));
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) others.push_back(s);
+    for (int s : others)
+        if (!handledElsewhere(s)) taken.push_back(s);
+    return taken;
+}
 
 extern "C" void onExitSignal(int signalNumber) {
     const int saved = errno;
@@ -24,22 +47,24 @@ ExitSignals::ExitSignals(QObject* parent) : QObject(parent) {
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ExitSignals::readPipe);
-    struct sigaction action {};
-    action.sa_handler = onExitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int s : kSignals) sigaction(s, &action, nullptr);
+    takenSignals = signalsToTake();
+    setHandlers(true);
 }
 
 ExitSignals::~ExitSignals() {
     if (!notifier_) return;
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int s : kSignals) sigaction(s, &action, nullptr);
+    setHandlers(false);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
+}
+
+void ExitSignals::setHandlers(bool install) {
+    struct sigaction action {};
+    action.sa_handler = install ? onExitSignal : SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = install ? SA_RESTART : 0;
+    for (int s : takenSignals) sigaction(s, &action, nullptr);
 }
 
 void ExitSignals::readPipe() {

@@ -1,8 +1,11 @@
 #pragma once
-// SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C, a closed terminal or a logout)
-// end the window program like "Выход". The handler only writes the signal
-// number into a pipe; a socket notifier turns it into `received` on the
-// window thread, where the program ends in its one orderly way.
+// Every signal whose default would end the process, and that can be caught,
+// ends the window program like "Выход": SIGTERM, SIGINT and SIGHUP (a kill,
+// Ctrl+C, a closed terminal or a logout), SIGQUIT (Ctrl+\\), SIGUSR1/2, the
+// timer and limit signals and the real-time ones. SIGPIPE is not an end.
+// The handler only writes the signal number into a pipe; a socket notifier
+// turns it into `received` on the window thread, where the program ends in
+// its one orderly way. Crashes are not among them (crash_signals.h).
 
 #include <QObject>
 
@@ -24,6 +27,7 @@ signals:
 
 private:
     void readPipe();
+    void setHandlers(bool install);
 
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/shell/command_line.h"
+#include "app/crash_signals.h"
+#include "app/end_at_exit.h"
 #include "app/exit_signals.h"
 #include "app/shell/headless.h"
 #include "app/shell/link_source.h"
@@ -90,9 +92,12 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
                          m797::serialPortListText(m797::listSerialPorts()).c_str());
         }
     });
-    // A kill, Ctrl+C or a closed terminal ends the program like "Выход".
+    // A kill, Ctrl+C, a closed terminal or the X server going away ends the
+    // program like "Выход"; a crash still writes the releases.
     ExitSignals stopSignals;
-    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endProgram);
+    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endOnSignal);
+    const EndAtExit endAtExit(window);
+    m797::installCrashRelease();
     window.FormCreate();
     if (!window.visibleAtStart())
         std::fputs(m797::screenNotSuitedText(m797::primaryScreenWidth()).c_str(), stderr);

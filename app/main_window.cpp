@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 #include <utility>
 
 #include "app/background_picture.h"
@@ -27,6 +28,7 @@
 #include "dialogs/input_block.h"
 #include "ecu/com_port.h"
 #include "ecu/actuator_session.h"
+#include "ecu/forced_output_notice.h"
 #include "ecu/serial_line.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_operations.h"
@@ -37,6 +39,11 @@ TForm1* Form1 = nullptr;
 static void registerResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
+
+// Settings problems at an end without a display go to the terminal.
+struct StderrSettingsReporter : m797::SettingsReporter {
+    void showMessage(const std::string& utf8) override { std::fprintf(stderr, "m797diag: %s\n", utf8.c_str()); }
+};
 
 const QColor kNavy(0, 0, 128);
 const QColor kRed(255, 0, 0);
@@ -298,16 +305,46 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::endProgram() {
+void TForm1::endProgram() { endWith(true); }
+
+void TForm1::endOnSignal(int) { endWith(false); }
+
+void TForm1::endWith(bool tellInWindow) {
     if (ending_) return;
     ending_ = true;
     closeOpenWindows();
     SaveColourScheme();
     if (acquisitionThread_) acquisitionThread_->suspend();
     clock_->stop();
+    QString notice;
+    const int status = releaseAndStop(&notice);
+    if (status != 0 && tellInWindow) {
+        if (showForcedOutputs_)
+            showForcedOutputs_(notice);
+        else
+            QMessageBox::warning(this, QStringLiteral("m797diag"), notice);
+    }
+    QCoreApplication::exit(status);
+}
+
+int TForm1::endWithoutDisplay() {
+    if (ending_) return 0;
+    ending_ = true;
+    m797::ActuatorSession::withdrawCommands(record_);  // as closing the windows would
+    static StderrSettingsReporter toStderr;  // no message box without a display
+    settings_.useReporter(&toStderr);
+    SaveColourScheme();
+    return releaseAndStop(nullptr);
+}
+
+int TForm1::releaseAndStop(QString* notice) {
     m797::ActuatorSession::requestExitRelease(record_);
     shutdownAcquisition();
-    QCoreApplication::exit(0);
+    const std::vector<int> left = m797::ActuatorSession::outputsLeftForced(record_);
+    if (left.empty()) return 0;
+    for (int entry : left) std::fprintf(stderr, "m797diag: %s", m797::forcedOutputNotice({entry}).c_str());
+    if (notice) *notice = QString::fromStdString(m797::forcedOutputNotice(left)).trimmed();
+    return kExitOutputMayBeForced;
 }
 
 void TForm1::closeOpenWindows() {

@@ -30,6 +30,9 @@ class SerialLine;
 
 class TForm8;
 
+// The end could not confirm the release of a switched output.
+constexpr int kExitOutputMayBeForced = 5;
+
 struct StartOptions {
     bool ignoreScreenWidth = false;
     // Makes the serial line the acquisition thread talks through.
@@ -62,6 +65,14 @@ public:
     // The per-user settings file and its error box (tests may redirect both
     // before FormCreate).
     WindowSettings& settings() { return settings_; }
+    // Shows the notice of outputs left forced at the end (a message box;
+    // tests may replace it).
+    void setForcedOutputNotice(std::function<void(const QString&)> show) { showForcedOutputs_ = std::move(show); }
+    // The end when the display has gone and no window may be touched (Qt
+    // ends the process from inside): withdraws the windows' commands, saves
+    // the colour scheme, releases the outputs and stops the thread. Returns
+    // the exit status (0, or kExitOutputMayBeForced); nothing on a second call.
+    int endWithoutDisplay();
 
 public slots:
     void SpeedButton1Click();   // "Старт"
@@ -75,7 +86,13 @@ public slots:
     // behaviour), saves the colour scheme, stops the clock, releases the
     // outputs under test (connecting if it must, at most 2 s), stops and
     // joins the thread, closes the port and leaves the event loop with 0.
+    // An output whose release the control unit never confirmed is named on
+    // stderr and in a message box, and the event loop ends with
+    // kExitOutputMayBeForced.
     void endProgram();
+    // The same for a stop signal: the notice goes to stderr only, as nobody
+    // may be at the window.
+    void endOnSignal(int signalNumber);
     void parameterSetClicked(int setNumber);  // SpeedButton4Click .. SpeedButton15Click
     // The acquisition thread gave up on the link: "Старт" on, "Стоп" off.
     void acquisitionGaveUp();
@@ -100,6 +117,10 @@ private:
     void showLogProblem(const QString& message);
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
+    void endWith(bool tellInWindow);
+    // Releases what is under test, stops the thread and says on stderr which
+    // outputs the control unit did not confirm released; the exit status.
+    int releaseAndStop(QString* notice);
     // Closes every window opened from here, each through its own close path.
     void openDialog(QWidget* dialog);
     void closeOpenWindows();
@@ -112,6 +133,7 @@ private:
     std::unique_ptr<m797::Com_Port> acquisitionThread_;
     bool visibleAtStart_ = true;
     bool ending_ = false;
+    std::function<void(const QString&)> showForcedOutputs_;
     QList<QPointer<QWidget>> openWindows_;  // the dialogs opened from the command bar
 
     BackgroundPicture* Image1 = nullptr;

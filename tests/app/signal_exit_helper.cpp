@@ -1,7 +1,8 @@
 // The window program as the signal test runs it: the main window on the line
-// named by argv[1], the stop signals taken as m797diag takes them, "Старт"
-// pressed and the fan relay switched on in the actuator window. The test then
-// sends a signal and watches the wire and the exit status.
+// named by argv[1], the stop signals, crashes and the X server's end taken as
+// m797diag takes them, "Старт" pressed and the fan relay switched on in the
+// actuator window. The test then sends a signal (or ends the X server) and
+// watches the wire and the exit status.
 
 #include <QApplication>
 #include <QComboBox>
@@ -9,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "app/crash_signals.h"
+#include "app/end_at_exit.h"
 #include "app/exit_signals.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
@@ -42,7 +45,9 @@ int main(int argc, char** argv) {
     };
     TForm1 window(std::move(options));
     ExitSignals stopSignals;
-    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endProgram);
+    QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endOnSignal);
+    const EndAtExit endAtExit(window);
+    m797::installCrashRelease();
     window.FormCreate();
     window.show();
     window.SpeedButton1Click();

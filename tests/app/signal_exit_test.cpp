@@ -1,8 +1,12 @@
-// SIGTERM, SIGINT and SIGHUP end the window program like "Выход": the output
-// under test is released on the wire, the colour scheme is saved, and the
-// program exits with 0.
+// Every catchable end of the window program releases the output under test:
+// the stop signals (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, ...) end it
+// like "Выход" (release on the wire, colour scheme saved, status 0); a crash
+// (SIGSEGV, SIGABRT) still writes the release before the signal takes its
+// default course; the X server going away ends it through the same release.
+// A release the control unit refuses is named on stderr, status 5.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,7 +17,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/ecu/link_fixture.h"
 
@@ -41,40 +47,158 @@ std::string readFile(const std::filesystem::path& p) {
     return s.str();
 }
 
+// The environment with NAME=value put in (or replaced).
+std::vector<std::string> environmentWith(const std::string& name, const std::string& value) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind(name + "=", 0) != 0) env.emplace_back(*e);
+    env.push_back(name + "=" + value);
+    return env;
+}
+
+// The helper on the simulator's line, its settings in a folder of its own,
+// stderr into a file. A background job of a non-interactive shell has SIGINT
+// and SIGQUIT ignored: the child starts with every signal at its default.
+struct Helper {
+    sim::KLineSimulator simulator{testing::fastSim()};
+    char configDir[32] = "/tmp/m797-signal-XXXXXX";
+    pid_t pid = -1;
+
+    bool start(const std::string& display = {}) {
+        if (!simulator.start() || !mkdtemp(configDir)) return false;
+        std::vector<std::string> env = environmentWith("XDG_CONFIG_HOME", configDir);
+        if (!display.empty()) {
+            std::erase_if(env, [](const std::string& e) { return e.rfind("DISPLAY=", 0) == 0; });
+            env.push_back("DISPLAY=" + display);
+        }
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const std::string device = simulator.slavePath();
+        char* args[] = {const_cast<char*>(SIGNAL_EXIT_HELPER), const_cast<char*>(device.c_str()), nullptr};
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attr, &all);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 2, stderrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int r = posix_spawn(&pid, SIGNAL_EXIT_HELPER, &files, &attr, args, envp.data());
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attr);
+        return r == 0;
+    }
+    ~Helper() {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        simulator.stop();
+        std::filesystem::remove_all(configDir);
+    }
+    std::string stderrPath() const { return std::string(configDir) + "/stderr.txt"; }
+    bool fanForced() const { return simulator.ecu().forced[0x0A].forced; }
+    bool waitForFanOn() { return testing::waitFor([&] { return fanForced(); }, 20000); }
+    long releases() const {
+        const auto frames = simulator.frames();
+        return std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kFanRelease; });
+    }
+    int endWith(int signalNumber) {
+        simulator.clearFrames();
+        kill(pid, signalNumber);
+        const int status = waitExit(pid, 20000);
+        if (status >= 0) pid = -1;
+        return status;
+    }
+    bool coloursSaved() const {
+        return readFile(std::filesystem::path(configDir) / "m797diag" / "user.reg").find("COLOUR_CIRCUIT") !=
+               std::string::npos;
+    }
+};
+
 TEST(SignalExit, AStopSignalReleasesTheOutputSavesTheColoursAndExitsZero) {
     struct Case {
         int signal;
         const char* name;
     };
-    for (const Case c : {Case{SIGTERM, "SIGTERM"}, Case{SIGINT, "SIGINT"}, Case{SIGHUP, "SIGHUP"}}) {
-        sim::KLineSimulator simulator(testing::fastSim());
-        ASSERT_TRUE(simulator.start());
-        char configDir[] = "/tmp/m797-signal-XXXXXX";
-        ASSERT_NE(mkdtemp(configDir), nullptr);
-        setenv("XDG_CONFIG_HOME", configDir, 1);
-        const std::string device = simulator.slavePath();
-        char* args[] = {const_cast<char*>(SIGNAL_EXIT_HELPER), const_cast<char*>(device.c_str()), nullptr};
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, SIGNAL_EXIT_HELPER, nullptr, nullptr, args, environ), 0);
-
-        const bool forced = testing::waitFor([&] { return simulator.ecu().forced[0x0A].forced; }, 20000);
-        simulator.clearFrames();
-        kill(pid, c.signal);
-        const int status = waitExit(pid, 20000);
-        if (status < 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-
-        ASSERT_TRUE(forced) << c.name;
+    const Case cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"},
+                          {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"}};
+    for (const Case c : cases) {
+        Helper helper;
+        ASSERT_TRUE(helper.start()) << c.name;
+        ASSERT_TRUE(helper.waitForFanOn()) << c.name;
+        const int status = helper.endWith(c.signal);
         ASSERT_TRUE(WIFEXITED(status)) << c.name << " status " << status;
         EXPECT_EQ(WEXITSTATUS(status), 0) << c.name;
-        const auto frames = simulator.frames();
-        EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kFanRelease; }), 1)
-            << c.name;
-        EXPECT_FALSE(simulator.ecu().forced[0x0A].forced) << c.name;
-        const std::filesystem::path settings = std::filesystem::path(configDir) / "m797diag" / "user.reg";
-        EXPECT_NE(readFile(settings).find("COLOUR_CIRCUIT"), std::string::npos) << c.name;
-        simulator.stop();
-        std::filesystem::remove_all(configDir);
+        EXPECT_EQ(helper.releases(), 1) << c.name;
+        EXPECT_FALSE(helper.fanForced()) << c.name;
+        EXPECT_TRUE(helper.coloursSaved()) << c.name;
     }
+}
+
+// A crash cannot end the orderly way: the release prepared when the fan was
+// switched on is written before the signal takes its default course.
+TEST(SignalExit, ACrashStillWritesTheRelease) {
+    for (const int signalNumber : {SIGSEGV, SIGABRT, SIGBUS}) {
+        Helper helper;
+        ASSERT_TRUE(helper.start()) << signalNumber;
+        ASSERT_TRUE(helper.waitForFanOn()) << signalNumber;
+        const int status = helper.endWith(signalNumber);
+        ASSERT_TRUE(WIFSIGNALED(status)) << signalNumber << " status " << status;
+        EXPECT_EQ(WTERMSIG(status), signalNumber);
+        EXPECT_TRUE(testing::waitFor([&] { return !helper.fanForced(); }, 5000)) << signalNumber;
+        EXPECT_GE(helper.releases(), 1) << signalNumber;
+    }
+}
+
+// The control unit refuses the release: the end names the output on stderr
+// and the status says an output may be left forced.
+TEST(SignalExit, AnUnconfirmedReleaseIsNamedAndEndsWithStatusFive) {
+    Helper helper;
+    ASSERT_TRUE(helper.start());
+    ASSERT_TRUE(helper.waitForFanOn());
+    helper.simulator.setActuatorAnswers(sim::ActuatorAnswers::Refused);
+    const int status = helper.endWith(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 5);
+    EXPECT_GE(helper.releases(), 1);
+    EXPECT_NE(readFile(helper.stderrPath()).find("«Реле вентилятора 1» может остаться включённым — выключите зажигание"),
+              std::string::npos)
+        << readFile(helper.stderrPath());
+}
+
+// A private X server killed under the program: Qt ends the process with
+// exit(1), and the release still goes out on the way.
+TEST(SignalExit, TheXServerGoingAwayStillReleases) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string displayFd = std::to_string(fds[1]);
+    char* xArgs[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>(displayFd.c_str()),
+                     const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1024x768x24"),
+                     const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+    pid_t server = -1;
+    ASSERT_EQ(posix_spawnp(&server, "Xvfb", nullptr, nullptr, xArgs, environ), 0);
+    close(fds[1]);
+    std::string number;
+    char ch = 0;
+    while (read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
+    close(fds[0]);
+    ASSERT_FALSE(number.empty());
+
+    Helper helper;
+    ASSERT_TRUE(helper.start(":" + number));
+    const bool on = helper.waitForFanOn();
+    helper.simulator.clearFrames();
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+    ASSERT_TRUE(on);
+    const int status = waitExit(helper.pid, 20000);
+    if (status >= 0) helper.pid = -1;
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);  // Qt's own
+    EXPECT_EQ(helper.releases(), 1);
+    EXPECT_FALSE(helper.fanForced());
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Workshop safety on the wire, the running program against the simulated
 // control unit: every way of closing a window runs its close behaviour once,
 // a command withdrawn with its window never goes out late, a one-shot command
-// cut short by "Стоп" reaches the control unit once, and the program's end
-// releases a switched output even while the link is reconnecting.
+// cut short by "Стоп" reaches the control unit once, the program's end
+// releases a switched output even while the link is reconnecting, a release
+// counts only when the control unit confirms it, and the state panel shows
+// only what a checked answer said.
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
@@ -39,6 +42,8 @@ const Bytes kReadDtc{0x84, 0x10, 0xF1, 0x18, 0x00, 0x00, 0x00, 0x9D};
 const Bytes kClearDtc{0x83, 0x10, 0xF1, 0x14, 0x00, 0x00, 0x98};
 const Bytes kReset{0x82, 0x10, 0xF1, 0x11, 0x01, 0x95};
 const Bytes kInit{0x82, 0x10, 0xF1, 0x11, 0x90, 0x24};
+const Bytes kStartCommunication{0x81, 0x10, 0xF1, 0x81, 0x03};
+const char* const kFanLeftOn = "«Реле вентилятора 1» может остаться включённым — выключите зажигание";
 
 constexpr int kFanEntry = 7;  // "Реле вентилятора 1"
 constexpr int kStarterEntry = 10;
@@ -70,6 +75,13 @@ struct Program {
         return spinUntil([&] { return window->record().linkUp.load() == 1; });
     }
     Com_Port& thread() { return *window->acquisitionThread(); }
+    // Ends the program the window's way; what it said of outputs left forced.
+    QString end() {
+        QString notice;
+        window->setForcedOutputNotice([&notice](const QString& text) { notice = text; });
+        window->endProgram();
+        return notice;
+    }
     bool cycles(long n) {
         const long target = thread().pollCycles() + n;
         return spinUntil([&] { return thread().pollCycles() >= target; });
@@ -311,6 +323,113 @@ TEST(SafetyWire, EndingTheProgramWhileTheLinkIsDownStillReleases) {
         EXPECT_FALSE(p.forced(0x0A)) << waitForGiveUp;
         EXPECT_FALSE(p.thread().portOpen());
     }
+}
+
+// A control unit that refuses or ignores every actuator request: the state
+// panel says so, never "ВЫКЛ" read from nothing.
+TEST(SafetyWire, TheStatePanelShowsARefusalOrSilenceAsSuch) {
+    struct Case {
+        sim::Fault fault;
+        const char* shown;
+    };
+    for (const Case c : {Case{sim::Fault::ActuatorRefused, "Отказ ЭБУ"}, Case{sim::Fault::ActuatorSilent, "Нет ответа"}}) {
+        Program p(testing::fastSim(c.fault));
+        ASSERT_TRUE(p.start());
+        TForm5* control = p.openActuators();
+        ASSERT_NE(control, nullptr);
+        control->comboBox()->setCurrentIndex(kFanEntry);
+        ASSERT_TRUE(p.cycles(3));
+        control->Timer1Timer();
+        EXPECT_EQ(control->statePanel()->text(), QString::fromUtf8(c.shown)) << c.shown;
+    }
+}
+
+// The control unit refuses or ignores the release: it goes out again in
+// every cycle, and the end names the output. Once the control unit takes it,
+// the output is free and the end says nothing.
+TEST(SafetyWire, AReleaseWithoutConfirmationIsTriedAgainAndNamedAtTheEnd) {
+    for (const sim::ActuatorAnswers answers : {sim::ActuatorAnswers::Refused, sim::ActuatorAnswers::Silent}) {
+        for (const bool laterTaken : {false, true}) {
+            Program p;
+            ASSERT_TRUE(p.start());
+            TForm5* control = p.fanOn();
+            ASSERT_NE(control, nullptr);
+            p.simulator.setActuatorAnswers(answers);
+            p.simulator.clearFrames();
+            control->close();
+            ASSERT_TRUE(p.cycles(4));
+            EXPECT_GE(p.sent(kFanRelease), 3);
+            EXPECT_TRUE(p.forced(0x0A));
+            if (laterTaken) {
+                p.simulator.setActuatorAnswers(sim::ActuatorAnswers::Normal);
+                ASSERT_TRUE(spinUntil([&] { return !p.forced(0x0A); }));
+            }
+            const QString notice = p.end();
+            EXPECT_EQ(notice, laterTaken ? QString() : QString::fromUtf8(kFanLeftOn)) << laterTaken;
+        }
+    }
+}
+
+// The release raised in the cycle where the link dies is not forgotten: the
+// next connection sends it.
+TEST(SafetyWire, AReleaseRaisedAsTheLinkDiesGoesOutOnTheNextConnection) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    TForm5* control = p.fanOn();
+    ASSERT_NE(control, nullptr);
+    p.simulator.setEcuUnplugged(true);
+    control->close();
+    ASSERT_TRUE(spinUntil([&] { return !p.thread().connectionActive(); }));
+    ASSERT_TRUE(p.forced(0x0A));
+    p.simulator.setEcuUnplugged(false);
+    EXPECT_TRUE(spinUntil([&] { return !p.forced(0x0A); }));
+    EXPECT_EQ(p.end(), QString());
+}
+
+// After "Стоп" for longer than a session lasts (5 s without a request), the
+// end connects again before the release, and the control unit takes it.
+TEST(SafetyWire, AfterALongStopTheEndConnectsAgainToRelease) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    ASSERT_NE(p.fanOn(), nullptr);
+    p.window->SpeedButton2Click();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    p.simulator.clearFrames();
+    EXPECT_EQ(p.end(), QString());
+    EXPECT_FALSE(p.forced(0x0A));
+    const auto frames = p.simulator.frames();
+    const auto start = std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kStartCommunication; });
+    const auto release = std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kFanRelease; });
+    EXPECT_LT(start - frames.begin(), release - frames.begin());
+}
+
+// The adapter pulled for good with an output on: the end cannot release it
+// and says so.
+TEST(SafetyWire, AnOutputLeftOnWithoutAControlUnitIsNamedAtTheEnd) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    ASSERT_NE(p.fanOn(), nullptr);
+    p.simulator.setEcuUnplugged(true);
+    EXPECT_EQ(p.end(), QString::fromUtf8(kFanLeftOn));
+    EXPECT_TRUE(p.forced(0x0A));
+}
+
+// "Стоп", "Ошибки", "Сброс", the list closed, "Старт": the clear never goes
+// out and the codes stay in the control unit.
+TEST(SafetyWire, AClearLeftWithTheListNeverGoesOutLate) {
+    Program p;
+    ASSERT_TRUE(p.start());
+    p.window->SpeedButton2Click();
+    p.window->speedButton(17)->click();
+    TForm4* list = dialogs_test::openWindow<TForm4>();
+    ASSERT_NE(list, nullptr);
+    QTest::mouseClick(list->speedButton(1), Qt::LeftButton);
+    list->close();
+    p.simulator.clearFrames();
+    p.window->SpeedButton1Click();
+    ASSERT_TRUE(p.cycles(4));
+    EXPECT_EQ(p.sent(kClearDtc), 0);
+    EXPECT_EQ(p.simulator.ecu().troubleCodes.size(), 2u);
 }
 
 }  // namespace
