@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QTimer>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,9 @@ void switchFanOn() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
+    // A write to a closed pipe or socket (the X server's, when it goes away)
+    // is not an end: m797diag ignores SIGPIPE too.
+    std::signal(SIGPIPE, SIG_IGN);
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     StartOptions options;
