@@ -168,37 +168,65 @@ TEST(SignalExit, AnUnconfirmedReleaseIsNamedAndEndsWithStatusFive) {
         << readFile(helper.stderrPath());
 }
 
-// A private X server killed under the program: Qt ends the process with
-// exit(1), and the release still goes out on the way.
-TEST(SignalExit, TheXServerGoingAwayStillReleases) {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const std::string displayFd = std::to_string(fds[1]);
-    char* xArgs[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>(displayFd.c_str()),
-                     const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1024x768x24"),
-                     const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
-    pid_t server = -1;
-    ASSERT_EQ(posix_spawnp(&server, "Xvfb", nullptr, nullptr, xArgs, environ), 0);
-    close(fds[1]);
-    std::string number;
-    char ch = 0;
-    while (read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
-    close(fds[0]);
-    ASSERT_FALSE(number.empty());
+// A private X server for one helper, ended with SIGKILL when asked.
+struct PrivateXServer {
+    pid_t pid = -1;
+    std::string display;  // ":N"
 
-    Helper helper;
-    ASSERT_TRUE(helper.start(":" + number));
-    const bool on = helper.waitForFanOn();
-    helper.simulator.clearFrames();
-    kill(server, SIGKILL);
-    waitpid(server, nullptr, 0);
-    ASSERT_TRUE(on);
-    const int status = waitExit(helper.pid, 20000);
-    if (status >= 0) helper.pid = -1;
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 1);  // Qt's own
-    EXPECT_EQ(helper.releases(), 1);
-    EXPECT_FALSE(helper.fanForced());
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        const std::string displayFd = std::to_string(fds[1]);
+        const char* args[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
+                              "-nolisten", "tcp", nullptr};
+        const int r = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(args), environ);
+        close(fds[1]);
+        std::string number;
+        char ch = 0;
+        while (r == 0 && read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
+        close(fds[0]);
+        display = ":" + number;
+        return r == 0 && !number.empty();
+    }
+    void kill() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    ~PrivateXServer() { kill(); }
+};
+
+// The X server killed under the program: Qt ends the process with exit(1),
+// and the release still goes out on the way; one the control unit refuses
+// is named, status 5.
+TEST(SignalExit, TheXServerGoingAwayStillReleases) {
+    struct Case {
+        sim::ActuatorAnswers answers;
+        int status;
+    };
+    for (const Case c : {Case{sim::ActuatorAnswers::Normal, 1}, Case{sim::ActuatorAnswers::Refused, 5}}) {
+        PrivateXServer server;
+        ASSERT_TRUE(server.start());
+        Helper helper;
+        ASSERT_TRUE(helper.start(server.display));
+        const bool on = helper.waitForFanOn();
+        helper.simulator.setActuatorAnswers(c.answers);
+        helper.simulator.clearFrames();
+        server.kill();
+        ASSERT_TRUE(on);
+        const int status = waitExit(helper.pid, 20000);
+        if (status >= 0) helper.pid = -1;
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), c.status);  // 1: Qt's own
+        if (c.status == 1) {
+            EXPECT_EQ(helper.releases(), 1);
+        }
+        EXPECT_GE(helper.releases(), 1);
+        EXPECT_EQ(helper.fanForced(), c.status == 5);
+        EXPECT_EQ(readFile(helper.stderrPath()).find("«Реле вентилятора 1» может остаться") != std::string::npos,
+                  c.status == 5);
+    }
 }
 
 }  // namespace
