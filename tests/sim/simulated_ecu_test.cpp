@@ -118,27 +118,6 @@ TEST_F(EcuTest, InputOutputControlReportsForcesAndReleases) {
     EXPECT_EQ(ask({0x30, 0x05, 0x06, 0xFF})[14], 0xFF);
 }
 
-// A refusing or silent control unit neither forces nor releases anything.
-TEST(EcuVariants, RefusedOrSilentActuatorRequestsChangeNothing) {
-    struct Case {
-        ActuatorAnswers answers;
-        Bytes release;  // the answer to the fan's release
-    };
-    const Case cases[] = {{ActuatorAnswers::Refused, answerFrame({0x7F, 0x30, 0x31})},
-                          {ActuatorAnswers::Silent, {}}};
-    for (const Case& c : cases) {
-        SimulatedEcu ecu;
-        ecu.wakeUp(1.0);
-        ecu.answer(request({0x81}), 1.0);
-        ecu.answer(request({0x30, 0x0A, 0x06, 0xFF}), 1.1);
-        ecu.setActuatorAnswers(c.answers);
-        EXPECT_EQ(ecu.answer(request({0x30, 0x0A, 0x00}), 1.2), c.release);
-        EXPECT_EQ(ecu.answer(request({0x30, 0x0B, 0x06, 0xFF}), 1.3), c.release.empty() ? Bytes{} : c.release);
-        EXPECT_TRUE(ecu.forcedOutput(0x0A).forced);
-        EXPECT_FALSE(ecu.forcedOutput(0x0B).forced);
-    }
-}
-
 // Five seconds without a request end the session; a request just inside keeps it.
 TEST_F(EcuTest, ASessionEndsFiveSecondsAfterTheLastRequest) {
     connect();
