@@ -327,20 +327,25 @@ void TForm1::endWith(bool tellInWindow) {
     QCoreApplication::exit(status);
 }
 
+// Also when the display went away in the middle of an orderly end (a message
+// box up): what that end has not done yet is done here.
 int TForm1::endWithoutDisplay() {
-    if (ending_) return 0;
-    ending_ = true;
-    m797::ActuatorSession::withdrawCommands(record_);  // as closing the windows would
-    static StderrSettingsReporter toStderr;  // no message box without a display
-    settings_.useReporter(&toStderr);
-    SaveColourScheme();
-    return releaseAndStop(nullptr);
+    if (!ending_) {
+        ending_ = true;
+        m797::ActuatorSession::withdrawCommands(record_);  // as closing the windows would
+        static StderrSettingsReporter toStderr;  // no message box without a display
+        settings_.useReporter(&toStderr);
+        SaveColourScheme();
+    }
+    if (!endStatus_) releaseAndStop(nullptr);
+    return *endStatus_;
 }
 
 int TForm1::releaseAndStop(QString* notice) {
     m797::ActuatorSession::requestExitRelease(record_);
     shutdownAcquisition();
     const std::vector<int> left = m797::ActuatorSession::outputsLeftForced(record_);
+    endStatus_ = left.empty() ? 0 : kExitOutputMayBeForced;
     if (left.empty()) return 0;
     for (int entry : left) std::fprintf(stderr, "m797diag: %s", m797::forcedOutputNotice({entry}).c_str());
     if (notice) *notice = QString::fromStdString(m797::forcedOutputNotice(left)).trimmed();

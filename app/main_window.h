@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/shell/csv_log.h"
 #include "app/record/live_record.h"
@@ -71,7 +72,8 @@ public:
     // The end when the display has gone and no window may be touched (Qt
     // ends the process from inside): withdraws the windows' commands, saves
     // the colour scheme, releases the outputs and stops the thread. Returns
-    // the exit status (0, or kExitOutputMayBeForced); nothing on a second call.
+    // the exit status (0, or kExitOutputMayBeForced). After an orderly end
+    // (or part of one) it does only what is left and gives its status.
     int endWithoutDisplay();
 
 public slots:
@@ -134,6 +136,7 @@ private:
     bool visibleAtStart_ = true;
     bool ending_ = false;
     std::function<void(const QString&)> showForcedOutputs_;
+    std::optional<int> endStatus_;  // once the thread has stopped at the end
     QList<QPointer<QWidget>> openWindows_;  // the dialogs opened from the command bar
 
     BackgroundPicture* Image1 = nullptr;
