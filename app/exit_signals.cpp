@@ -12,17 +12,18 @@ namespace {
 
 // Taken whatever their disposition was, as they always have been.
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// Taken where nobody else handles them (a profiler keeps its SIGPROF).
+// Taken where they would end the program: not where someone else handles
+// them (a profiler keeps its SIGPROF) or the parent had them ignored (an
+// ignored signal ends nothing).
 constexpr int kOtherEnds[] = {SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM, SIGVTALRM, SIGPROF,
                               SIGXCPU, SIGXFSZ, SIGPWR,   SIGSTKFLT, SIGIO};
 int pipeFds[2] = {-1, -1};
 std::vector<int> takenSignals;
 
-bool handledElsewhere(int s) {
+bool wouldEndTheProgram(int s) {
     struct sigaction current {};
-    if (sigaction(s, nullptr, &current) != 0) return true;
-    const bool info = (current.sa_flags & SA_SIGINFO) != 0;
-    return info || (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+    if (sigaction(s, nullptr, &current) != 0) return false;
+    return (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL;
 }
 
 std::vector<int> signalsToTake() {
@@ -30,7 +31,7 @@ std::vector<int> signalsToTake() {
     std::vector<int> others(std::begin(kOtherEnds), std::end(kOtherEnds));
     for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) others.push_back(s);
     for (int s : others)
-        if (!handledElsewhere(s)) taken.push_back(s);
+        if (wouldEndTheProgram(s)) taken.push_back(s);
     return taken;
 }
 

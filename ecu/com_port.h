@@ -37,8 +37,9 @@ public:
     void suspend();
     // Serves pending actuator releases first (poll cycles, even while
     // suspended, connecting first where a switched output waits for its
-    // release, until every releaseRequest is 0 or 2 s have passed), then
-    // stops the loop, joins the thread and closes the port.
+    // release or the session may have lapsed, until the control unit has
+    // confirmed every release or 2 s have passed), then stops the loop,
+    // joins the thread and closes the port.
     void terminate();
     bool isSuspended() const;
 
