@@ -37,7 +37,8 @@ void switchFanOn() {
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     // A write to a closed pipe or socket (the X server's, when it goes away)
-    // is not an end: m797diag ignores SIGPIPE too.
+    // is not an end of the program: the X server's end is taken from Qt's
+    // own exit, never from SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
