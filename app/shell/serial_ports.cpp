@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <fstream>
+#include <set>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -13,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Drivers of the common USB K-line and serial adapters.
-constexpr std::array<std::pair<const char*, const char*>, 7> kAdapterKinds{{
+constexpr std::array<std::pair<const char*, const char*>, 8> kAdapterKinds{{
     {"ftdi_sio", "FTDI"},
     {"ch341", "CH340"},
     {"pl2303", "PL2303"},
@@ -21,7 +24,12 @@ constexpr std::array<std::pair<const char*, const char*>, 7> kAdapterKinds{{
     {"cdc_acm", "USB modem (CDC ACM)"},
     {"serial8250", "built-in UART"},
     {"serial", "built-in UART"},  // found by plug and play
+    {"rfcomm", "Bluetooth"},
 }};
+
+// Bluetooth serial links are virtual ttys: sysfs has no device behind them.
+constexpr std::string_view kBluetoothPrefix = "rfcomm";
+constexpr const char* kBluetoothDriver = "rfcomm";
 
 std::string firstLine(const fs::path& file) {
     std::ifstream in(file);
@@ -83,28 +91,59 @@ std::vector<std::string> byIdNamesOf(const DeviceRoots& roots, const std::string
     return names;
 }
 
+// A tty that sysfs knows, or nothing for a virtual one that is no serial port.
+std::optional<SerialPortInfo> portOfClassEntry(const DeviceRoots& roots, const fs::path& classEntry) {
+    const std::string name = classEntry.filename().string();
+    SerialPortInfo port;
+    port.device = (fs::path(roots.dev) / name).string();
+    if (std::string_view(name).starts_with(kBluetoothPrefix)) {
+        port.driver = kBluetoothDriver;
+        return port;
+    }
+    std::error_code linkError;
+    const fs::path device = fs::canonical(classEntry / "device", linkError);
+    if (linkError) return std::nullopt;  // virtual: consoles, pseudo-terminals
+    if (isPhantomUart(classEntry)) return std::nullopt;
+    port.driver = driverOf(device);
+    readUsbFacts(device, port);
+    return port;
+}
+
+// Devices that udev names below /dev/serial/by-id but sysfs does not show
+// (a container, a sysfs mounted elsewhere): listed by name alone.
+void addByIdOnlyDevices(const DeviceRoots& roots, std::vector<SerialPortInfo>& ports) {
+    std::set<std::string> listed;
+    for (const SerialPortInfo& p : ports) listed.insert(fs::path(p.device).filename().string());
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::path(roots.dev) / "serial" / "by-id", ec)) {
+        const std::string name = linkName(entry.path());
+        if (name.empty() || !listed.insert(name).second) continue;
+        SerialPortInfo port;
+        port.device = (fs::path(roots.dev) / name).string();
+        ports.push_back(std::move(port));
+    }
+}
+
 }  // namespace
 
 std::vector<SerialPortInfo> listSerialPorts(const DeviceRoots& roots) {
     std::vector<SerialPortInfo> ports;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(fs::path(roots.sys) / "class" / "tty", ec)) {
-        const fs::path classEntry = entry.path();
-        std::error_code linkError;
-        const fs::path device = fs::canonical(classEntry / "device", linkError);
-        if (linkError) continue;  // virtual: consoles, pseudo-terminals
-        const std::string name = classEntry.filename().string();
-        if (isPhantomUart(classEntry)) continue;
-        SerialPortInfo port;
-        port.driver = driverOf(device);
-        port.device = (fs::path(roots.dev) / name).string();
-        port.byIdNames = byIdNamesOf(roots, name);
-        readUsbFacts(device, port);
-        ports.push_back(std::move(port));
-    }
+    for (const auto& entry : fs::directory_iterator(fs::path(roots.sys) / "class" / "tty", ec))
+        if (auto port = portOfClassEntry(roots, entry.path())) ports.push_back(std::move(*port));
+    addByIdOnlyDevices(roots, ports);
+    for (SerialPortInfo& port : ports) port.byIdNames = byIdNamesOf(roots, fs::path(port.device).filename().string());
     std::sort(ports.begin(), ports.end(),
               [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.device < b.device; });
     return ports;
+}
+
+bool isPluggedAdapter(const SerialPortInfo& port) {
+    return !port.vendorId.empty() || !port.byIdNames.empty() || port.driver == kBluetoothDriver;
+}
+
+const std::string& stablePortName(const SerialPortInfo& port) {
+    return port.byIdNames.empty() ? port.device : port.byIdNames.front();
 }
 
 std::string adapterKind(const std::string& driver) {

@@ -25,8 +25,15 @@ struct DeviceRoots {
 
 // Every tty backed by a device (not the virtual consoles and pseudo-terminals,
 // nor the legacy 8250 ports the kernel reserves without hardware behind them),
-// sorted by device name.
+// the Bluetooth serial links (rfcomm) and whatever /dev/serial/by-id names
+// even when sysfs says nothing of it, sorted by device name.
 std::vector<SerialPortInfo> listSerialPorts(const DeviceRoots& roots = {});
+
+// A USB or Bluetooth adapter, as opposed to a port built into the machine.
+bool isPluggedAdapter(const SerialPortInfo& port);
+// The name that stays the same when the adapter is plugged in again: its
+// first /dev/serial/by-id name, or the device where it has none.
+const std::string& stablePortName(const SerialPortInfo& port);
 
 // The chip family behind a driver, or an empty text for one not known here.
 std::string adapterKind(const std::string& driver);

@@ -8,73 +8,15 @@
 #include <unistd.h>
 
 #include "app/shell/serial_ports.h"
+#include "tests/support/fake_device_tree.h"
 
 namespace m797 {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A made-up /dev and /sys laid out as the kernel and udev lay them out.
-class FakeDeviceTree {
-public:
-    FakeDeviceTree() : root_(fs::temp_directory_path() / ("m797-ports-" + std::to_string(::getpid()) + "-" +
-                                                          ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "dev" / "serial" / "by-id");
-        fs::create_directories(root_ / "sys" / "class" / "tty");
-        fs::create_directories(root_ / "sys" / "bus" / "usb-serial" / "drivers");
-    }
-    ~FakeDeviceTree() { fs::remove_all(root_); }
-
-    DeviceRoots roots() const { return {(root_ / "dev").string(), (root_ / "sys").string()}; }
-
-    // A USB adapter: usb device folder with ids and strings, an interface, the tty below it.
-    void usbAdapter(const std::string& tty, const std::string& driver, const std::string& vendor,
-                    const std::string& product, const std::string& name, const std::string& byId) {
-        const fs::path usb = root_ / "sys/devices/pci0000:00/usb1" / ("1-" + tty);
-        const fs::path port = usb / (("1-" + tty) + ":1.0") / tty;
-        fs::create_directories(port);
-        write(usb / "idVendor", vendor);
-        write(usb / "idProduct", product);
-        write(usb / "product", name);
-        driverLink(port, driver);
-        classEntry(tty, port);
-        if (!byId.empty()) fs::create_symlink("../../" + tty, root_ / "dev/serial/by-id" / byId);
-    }
-
-    // A built-in UART; type 0 means the kernel found no hardware there.
-    void uart(const std::string& tty, const std::string& type) {
-        const fs::path port = root_ / "sys/devices/platform/serial8250" / tty;
-        fs::create_directories(port);
-        driverLink(port, "serial8250");
-        const fs::path entry = classEntry(tty, port);
-        write(entry / "type", type);
-    }
-
-    void virtualTty(const std::string& tty) { fs::create_directories(root_ / "sys/class/tty" / tty); }
-
-private:
-    static void write(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
-
-    void driverLink(const fs::path& device, const std::string& driver) {
-        const fs::path d = root_ / "sys/bus/usb-serial/drivers" / driver;
-        fs::create_directories(d);
-        fs::create_symlink(d, device / "driver");
-    }
-
-    fs::path classEntry(const std::string& tty, const fs::path& device) {
-        const fs::path entry = root_ / "sys/class/tty" / tty;
-        fs::create_directories(entry);
-        fs::create_symlink(device, entry / "device");
-        std::ofstream(root_ / "dev" / tty);
-        return entry;
-    }
-
-    fs::path root_;
-};
-
 TEST(SerialPorts, ListsAdaptersWithWhatTheSystemKnows) {
-    FakeDeviceTree tree;
+    FakeDeviceTree tree(::testing::UnitTest::GetInstance()->current_test_info()->name());
     tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86_USB_Serial-if00-port0");
     tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART",
                     "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
@@ -111,7 +53,7 @@ TEST(SerialPorts, ListsAdaptersWithWhatTheSystemKnows) {
 }
 
 TEST(SerialPorts, TextNamesTheChipFamilyAndTheStableName) {
-    FakeDeviceTree tree;
+    FakeDeviceTree tree(::testing::UnitTest::GetInstance()->current_test_info()->name());
     tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
     tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "");
     tree.usbAdapter("ttyUSB2", "pl2303", "067b", "2303", "USB-Serial Controller", "");
@@ -124,8 +66,39 @@ TEST(SerialPorts, TextNamesTheChipFamilyAndTheStableName) {
         EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
 }
 
+TEST(SerialPorts, ListsBluetoothLinksAndDevicesKnownOnlyByTheirStableName) {
+    FakeDeviceTree tree(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    tree.bluetooth("rfcomm0");
+    tree.byIdOnly("ttyACM0", "usb-Arduino_Uno-if00");
+    tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
+    tree.uart("ttyS0", "4");
+    tree.virtualTty("pts0");
+
+    const std::vector<SerialPortInfo> ports = listSerialPorts(tree.roots());
+    struct Expected {
+        const char* device;
+        const char* driver;
+        bool plugged;
+        const char* stable;
+    };
+    const Expected expected[] = {
+        {"rfcomm0", "rfcomm", true, "rfcomm0"},
+        {"ttyACM0", "", true, "serial/by-id/usb-Arduino_Uno-if00"},
+        {"ttyS0", "serial8250", false, "ttyS0"},
+        {"ttyUSB0", "ftdi_sio", true, "serial/by-id/usb-FTDI_FT232R-if00-port0"},
+    };
+    ASSERT_EQ(ports.size(), std::size(expected));
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(ports[i].device, tree.dev(expected[i].device));
+        EXPECT_EQ(ports[i].driver, expected[i].driver) << expected[i].device;
+        EXPECT_EQ(isPluggedAdapter(ports[i]), expected[i].plugged) << expected[i].device;
+        EXPECT_EQ(stablePortName(ports[i]), tree.dev(expected[i].stable));
+    }
+    EXPECT_EQ(adapterKind("rfcomm"), "Bluetooth");
+}
+
 TEST(SerialPorts, SaysSoWhenThereAreNone) {
-    FakeDeviceTree tree;
+    FakeDeviceTree tree(::testing::UnitTest::GetInstance()->current_test_info()->name());
     tree.virtualTty("tty0");
     EXPECT_TRUE(listSerialPorts(tree.roots()).empty());
     EXPECT_EQ(serialPortListText({}), "no serial devices found\n");
