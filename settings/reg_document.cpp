@@ -292,15 +292,31 @@ const RegValue* RegDocument::findValue(std::string_view path, std::string_view n
 }
 
 void RegDocument::setDword(std::string_view path, std::string_view name, std::uint32_t value) {
+    setData(path, name, dwordData(value));
+}
+
+void RegDocument::setString(std::string_view path, std::string_view name, std::string_view text) {
+    setData(path, name, quoted(text));
+}
+
+void RegDocument::setData(std::string_view path, std::string_view name, std::string data) {
     createKey(path);
     RegSection& s = section(path);
     for (RegValue& v : s.values) {
         if (!v.isDefault && sameRegName(v.name, name)) {
-            v.data = dwordData(value);
+            v.data = std::move(data);
             return;
         }
     }
-    s.values.push_back(RegValue{std::string(name), false, dwordData(value)});
+    s.values.push_back(RegValue{std::string(name), false, std::move(data)});
+}
+
+std::optional<std::string> regString(std::string_view data) {
+    data = trimRight(data);
+    std::size_t used = 0;
+    auto text = readQuoted(data, used);
+    if (!text || used != data.size()) return std::nullopt;
+    return text;
 }
 
 bool RegDocument::eraseValue(std::string_view path, std::string_view name) {

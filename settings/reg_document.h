@@ -49,6 +49,8 @@ public:
     const RegValue* findValue(std::string_view path, std::string_view name) const;
     // Creates the key if needed, then creates or replaces the value.
     void setDword(std::string_view path, std::string_view name, std::uint32_t value);
+    // The same for a string value (REG_SZ); the text must hold no line end.
+    void setString(std::string_view path, std::string_view name, std::string_view text);
     bool eraseValue(std::string_view path, std::string_view name);
 
     const std::vector<RegSection>& sections() const { return sections_; }
@@ -58,12 +60,16 @@ private:
     RegSection* findSection(std::string_view path);
     const RegSection* findSection(std::string_view path) const;
     RegSection& section(std::string_view path);
+    void setData(std::string_view path, std::string_view name, std::string data);
 
     std::vector<RegSection> sections_;
 };
 
 // Classifies a value's data text; nullopt when it is malformed.
 std::optional<RegData> classifyRegData(std::string_view data);
+// The text of a string value's data ("text" with \\ and \" escapes);
+// nullopt for any other kind of data.
+std::optional<std::string> regString(std::string_view data);
 // "dword:" and eight lower-case hexadecimal digits.
 std::string dwordData(std::uint32_t value);
 // Case-insensitive (ASCII) comparison of registry names.

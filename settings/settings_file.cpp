@@ -89,6 +89,8 @@ void removeStaleTemporaries(const std::string& folder) {
 void applyChange(RegDocument& doc, const SettingsChange& change) {
     if (change.valueName.empty())
         doc.createKey(change.key);
+    else if (change.text)
+        doc.setString(change.key, change.valueName, *change.text);
     else
         doc.setDword(change.key, change.valueName, change.value);
 }

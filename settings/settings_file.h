@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,12 @@ public:
     virtual void showMessage(const std::string& utf8) = 0;
 };
 
-// One change: create a key, or set a 32-bit value (creating its key).
+// One change: create a key, or set a 32-bit value or a text (creating its key).
 struct SettingsChange {
     std::string key;          // full path, "HKEY_CURRENT_USER\TORVAL\DIAGRAM\F1"
     std::string valueName;    // empty: only create the key
     std::uint32_t value = 0;
+    std::optional<std::string> text;  // set: a string value instead of `value`
 };
 
 // Makes the change in `doc`.

@@ -69,7 +69,7 @@ bool SettingsStore::OpenStoreKey(const std::string& path, bool canCreate) {
         if (!canCreate) return false;
         // A key that cannot reach the disk still opens for this run; the
         // writes into it then report their failure.
-        change(SettingsChange{full, {}, 0});
+        change(SettingsChange{full, {}, 0, {}});
     }
     currentKey_ = full;
     return true;
@@ -89,7 +89,7 @@ std::int32_t SettingsStore::ReadStoreInteger(const std::string& name) {
 
 void SettingsStore::WriteStoreInteger(const std::string& name, std::int32_t value) {
     const bool stored = !currentKey_.empty() && !name.empty() &&
-                        change(SettingsChange{currentKey_, name, static_cast<std::uint32_t>(value)});
+                        change(SettingsChange{currentKey_, name, static_cast<std::uint32_t>(value), {}});
     if (!stored) reportWriteFailure(name);
 }
 
