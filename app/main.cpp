@@ -1,6 +1,10 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "app/shell/command_line.h"
 #include "app/crash_signals.h"
@@ -12,6 +16,10 @@
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
 #include "app/shell/serial_ports.h"
+#include "app/shell/failure_once.h"
+#include "app/shell/port_selection.h"
+#include "ecu/port_holder.h"
+#include "settings/port_choice.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
@@ -38,7 +46,39 @@ void reportTraceProblems(const std::string& path, const m797::Trace& trace) {
     if (!shown.empty()) warn(shown);
 }
 
-bool startLink(m797::LinkSource& link, const m797::CommandLine& cl) {
+// The window's own settings load tells of an unreadable file; this early
+// read of the port choice says nothing.
+struct QuietReporter : m797::SettingsReporter {
+    void showMessage(const std::string&) override {}
+};
+
+m797::PortInUse choosePortForRun(const m797::CommandLine& cl) {
+    QuietReporter quiet;
+    m797::SettingsFile file(m797::SettingsFile::defaultPath(), quiet);
+    const m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate,
+                                                  m797::readPortChoice(file).device, m797::listSerialPorts());
+    std::fprintf(stderr, "m797diag: port %s\n", m797::portInUseText(port).c_str());
+    return port;
+}
+
+std::string loginName() {
+    if (const passwd* pw = ::getpwuid(::getuid())) return pw->pw_name;
+    const char* user = std::getenv("USER");
+    return user ? user : "";
+}
+
+// Why the port did not open, once per failure: on the terminal and in the window.
+void explainPortFailure(const std::string& device, int errorNumber, const m797::SerialLine& line, TForm1& window) {
+    std::fputs(m797::portFailureText(device, line).c_str(), stderr);
+    const std::vector<m797::SerialPortInfo> present = m797::listSerialPorts();
+    std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s", m797::serialPortListText(present).c_str());
+    const std::string holder = errorNumber == EBUSY ? m797::describePortHolder(device, ::getpid()) : std::string();
+    const QString message = QString::fromStdString(
+        m797::portFailureMessage({device, errorNumber, holder, loginName()}, present));
+    QMetaObject::invokeMethod(&window, [&window, message] { window.showPortFailure(message); }, Qt::QueuedConnection);
+}
+
+bool startLink(m797::LinkSource& link, const m797::CommandLine& cl, const m797::PortInUse& port) {
     std::string error;
     if (!cl.replayPath.empty()) {
         if (!link.startReplay(cl.replayPath, cl.speed, &error)) {
@@ -49,7 +89,7 @@ bool startLink(m797::LinkSource& link, const m797::CommandLine& cl) {
         reportTraceProblems(cl.replayPath, *link.replayTrace());
         return true;
     }
-    if (!link.start(cl.simulate, cl.port, {}, &error)) {
+    if (!link.start(port.simulator(), port.device, {}, &error)) {
         std::fprintf(stderr, "m797diag: cannot start the simulator: %s\n", error.c_str());
         return false;
     }
@@ -71,8 +111,14 @@ bool startLink(m797::LinkSource& link, const m797::CommandLine& cl) {
 
 int runWindow(QApplication& app, const m797::CommandLine& cl) {
     m797::LinkSource link;
-    if (!startLink(link, cl)) return 1;
+    const m797::PortInUse port = cl.replayPath.empty() ? choosePortForRun(cl) : m797::PortInUse{};
+    if (!startLink(link, cl, port)) return 1;
     StartOptions options;
+    if (cl.replayPath.empty()) {
+        options.portDevice = port.device;
+        options.portShortName = m797::shortPortName(port.device);
+        options.portDescription = m797::portInUseTooltip(port);
+    }
     options.ignoreScreenWidth = cl.ignoreScreenWidth;
     m797::SerialLine* line = nullptr;
     options.makeLine = [&link, &line] {
@@ -84,14 +130,17 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
     options.lineClock = [&link] { return link.lineClock(); };
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
-    // The status strip says "Ошибка открытия порта!"; the terminal gets the reason.
-    window.acquisitionThread()->setStatusObserver([&link, &line](const m797::LinkEvent& event) {
-        if (line && event.status == m797::LinkStatus::PortOpenFailed) {
-            std::fputs(m797::portFailureText(link.device(), *line).c_str(), stderr);
-            std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s",
-                         m797::serialPortListText(m797::listSerialPorts()).c_str());
-        }
-    });
+    // The status strip says "Ошибка открытия порта!"; the terminal and a
+    // message in the window say why, once per failure.
+    window.acquisitionThread()->setStatusObserver(
+        [&link, &line, &window, once = m797::FailureOnce()](const m797::LinkEvent& event) mutable {
+            if (event.status != m797::LinkStatus::PortOpenFailed) {
+                if (event.status == m797::LinkStatus::Connecting) once.succeeded();
+                return;
+            }
+            if (line && once.failed(event.errorNumber))
+                explainPortFailure(link.device(), event.errorNumber, *line, window);
+        });
     // A kill, Ctrl+C, a closed terminal or the X server going away ends the
     // program like "Выход"; a crash still writes the releases.
     ExitSignals stopSignals;

@@ -24,7 +24,7 @@ constexpr Frame kFrames[12] = {{-300, -205, 8, 52}, {-195, -70, 8, 52}, {-60, -1
                                {325, 502, 8, 28},   {455, 502, 32, 52}, {380, 425, 32, 52}, {430, 450, 32, 52}};
 
 enum class Lit { WhenOn, WhenOff, Full };
-enum class Source { Fixed, Status, Checksum, ErrorCount };
+enum class Source { Fixed, Status, Checksum, ErrorCount, Port };
 
 struct Indicator {
     const char* text;  // UTF-8; fixed texts only
@@ -49,7 +49,7 @@ constexpr Indicator kIndicators[28] = {
     {"", 590, 40, Lit::Full, 0, Source::Status},
     {"", 644, 18, Lit::Full, 0, Source::Checksum},
     {"", 685, 18, Lit::Full, 0, Source::ErrorCount},
-    {"Com1", 710, 18, Lit::Full, 0}};
+    {"", 710, 18, Lit::Full, 0, Source::Port}};
 
 // Only a state of exactly 1 counts as on.
 bool flagOn(const LiveRecord& r, int parameterNumber) {
@@ -95,7 +95,7 @@ namespace {
 struct StripView {
     float nameTextColour[4] = {};
     std::array<bool, 28> lit{};
-    Text status, checksum, errorCount;
+    Text status, checksum, errorCount, port;
 };
 
 void copyStrip(StripView& v, const LiveRecord& r) {
@@ -105,6 +105,7 @@ void copyStrip(StripView& v, const LiveRecord& r) {
     v.status = r.statusText;
     v.checksum.assign(r.extraText[0]).append(r.extraText[1]);
     v.errorCount = std::to_string(r.errorCount);
+    v.port = r.portText;
 }
 
 const Text& indicatorText(const StripView& v, int i) {
@@ -112,6 +113,7 @@ const Text& indicatorText(const StripView& v, int i) {
         case Source::Status: return v.status;
         case Source::Checksum: return v.checksum;
         case Source::ErrorCount: return v.errorCount;
+        case Source::Port: return v.port;
         case Source::Fixed: break;
     }
     return fixedText(i);
@@ -119,7 +121,7 @@ const Text& indicatorText(const StripView& v, int i) {
 
 // The brightness of every indicator and the texts that change.
 const SnapshotKey& stripKey(SnapshotKey& key, const StripView& v) {
-    key.add(v.nameTextColour).add(v.status).add(v.checksum).add(v.errorCount);
+    key.add(v.nameTextColour).add(v.status).add(v.checksum).add(v.errorCount).add(v.port);
     for (bool lit : v.lit) key.add(lit);
     return key;
 }

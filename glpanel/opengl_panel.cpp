@@ -303,3 +303,7 @@ bool TOpenGLPanel::PanelShareLists(TOpenGLPanel* other) {
     if (!other || other == this || !context_ || !other->context_) return false;
     return QOpenGLContext::areSharing(context_, other->context_);
 }
+
+void TOpenGLPanel::setToolTipAt(std::function<QString(QPoint local)> toolTipAt) {
+    window_->toolTipAt = std::move(toolTipAt);
+}

@@ -31,6 +31,9 @@ struct BuiltFontLists;
 class TOpenGLPanel : public QWidget {
     Q_OBJECT
 public:
+    // A tooltip that depends on where the pointer is over the panel (the
+    // panel draws in a native window of its own, which has no tooltip).
+    void setToolTipAt(std::function<QString(QPoint local)> toolTipAt);
     using TNotifyEvent = std::function<void(TOpenGLPanel* sender)>;
     using TPFDPixelTypes = m797::gl::TPFDPixelTypes;
     using TPFDFlags = m797::gl::TPFDFlags;

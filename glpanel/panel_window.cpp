@@ -1,6 +1,7 @@
 #include "glpanel/panel_window.h"
 
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPlatformSurfaceEvent>
 
 PanelWindow::PanelWindow() { setSurfaceType(QSurface::OpenGLSurface); }
@@ -42,4 +43,16 @@ void PanelWindow::mousePressEvent(QMouseEvent* e) {
         return;
     }
     QWindow::mousePressEvent(e);
+}
+
+// A native window gets no tooltip events of its own: the pointer's moves show it.
+void PanelWindow::mouseMoveEvent(QMouseEvent* e) {
+    if (toolTipAt) {
+        const QString text = toolTipAt(e->position().toPoint());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(e->globalPosition().toPoint(), text);
+    }
+    QWindow::mouseMoveEvent(e);
 }

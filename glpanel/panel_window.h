@@ -7,6 +7,7 @@
 // It only reports what happens to it; the panel does the work.
 
 #include <QPoint>
+#include <QString>
 #include <QWindow>
 #include <functional>
 
@@ -20,6 +21,8 @@ public:
     std::function<void()> resized;               // new size, context may be made current
     std::function<void(bool forced)> paint;      // forced: the shown picture was lost (expose)
     std::function<void(QPoint global)> contextMenu;
+    // The tooltip at a point of the window; empty: none there.
+    std::function<QString(QPoint local)> toolTipAt;
 
     // The frame on screen is the last one swapped: no expose since.
     bool frameOnScreen() const { return frameOnScreen_; }
@@ -30,6 +33,7 @@ protected:
     void exposeEvent(QExposeEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
     bool frameOnScreen_ = false;

@@ -100,6 +100,7 @@ struct LiveRecord {
     // B. Texts
     Text identText[11];
     Text statusText;
+    Text portText = "Com1";  // the status strip's short name of the port in use
 
     // C. Parameter slots, each array in parameter-number order
     AnalogSlot analog[kAnalogSlots];

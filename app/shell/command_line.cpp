@@ -59,9 +59,10 @@ std::string setPath(std::string& out, const char* option, const char* value) {
 
 const std::array kOptions{
     OptionRow{"port", 0, "DEVICE",
-              "serial device of the K-line adapter (default /dev/ttyS0;\n"
-              "USB adapters are /dev/ttyUSB0; --list-ports shows them)",
-              [](CommandLine& c, const char* v) { return setPath(c.port, "--port", v); }},
+              "serial device of the K-line adapter for this run (default: the one\n"
+              "chosen in the window, else the only USB or Bluetooth adapter,\n"
+              "else /dev/ttyS0; --list-ports shows them)",
+              [](CommandLine& c, const char* v) { return c.portGiven = true, setPath(c.port, "--port", v); }},
     OptionRow{"list-ports", 0, nullptr, "list the serial devices with what the system knows of them",
               [](CommandLine& c, const char*) { return c.listPorts = true, std::string(); }},
     OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",

@@ -11,6 +11,7 @@ namespace m797 {
 
 struct CommandLine {
     std::string port = "/dev/ttyS0";  // the first serial port ("COM1")
+    bool portGiven = false;           // --port was on the command line
     bool simulate = false;            // use the built-in simulated control unit
     bool ignoreScreenWidth = false;   // skip the 1024-pixel check at start-up
     bool headless = false;            // no window: connect, print, poll

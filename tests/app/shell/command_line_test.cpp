@@ -17,6 +17,7 @@ CommandLine parse(std::vector<const char*> args) {
 TEST(CommandLine, DefaultsToTheFirstSerialPort) {
     const CommandLine c = parse({});
     EXPECT_EQ(c.port, "/dev/ttyS0");
+    EXPECT_FALSE(c.portGiven);
     EXPECT_FALSE(c.simulate);
     EXPECT_FALSE(c.ignoreScreenWidth);
     EXPECT_FALSE(c.listPorts);
@@ -41,8 +42,8 @@ struct Accepted {
 
 TEST(CommandLine, AcceptsTheUsualSpellings) {
     const std::vector<Accepted> cases = {
-        {{"--port=/dev/ttyUSB0"}, [](const CommandLine& c) { return c.port == "/dev/ttyUSB0"; }},
-        {{"--port", "/dev/ttyACM0"}, [](const CommandLine& c) { return c.port == "/dev/ttyACM0"; }},
+        {{"--port=/dev/ttyUSB0"}, [](const CommandLine& c) { return c.port == "/dev/ttyUSB0" && c.portGiven; }},
+        {{"--port", "/dev/ttyACM0"}, [](const CommandLine& c) { return c.port == "/dev/ttyACM0" && c.portGiven; }},
         {{"--cycles=7"}, [](const CommandLine& c) { return c.cycles == 7; }},
         {{"--seconds=0.5"}, [](const CommandLine& c) { return c.seconds == 0.5; }},
         {{"--log=a b.csv"}, [](const CommandLine& c) { return c.logPath == "a b.csv"; }},

@@ -1,0 +1,143 @@
+#include "app/shell/port_selection.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+namespace m797 {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kDevPrefix = "/dev/";
+constexpr std::size_t kLongestPath = 4096;
+
+// Device names the strip shortens by dropping a prefix ("ttyUSB0" -> "USB0").
+constexpr std::array<std::string_view, 3> kDroppedPrefixes{"ttyUSB", "ttyACM", "ttyAMA"};
+constexpr std::string_view kBuiltInPrefix = "ttyS";  // ttyS0 is "Com1", as on the PCs of old
+
+constexpr const char* kChoosePortHint = "Выберите порт: «Настройка» → «Com Port».";
+
+std::string shortOfDeviceName(const std::string& name) {
+    for (std::string_view prefix : kDroppedPrefixes)
+        if (name.starts_with(prefix) && name.size() > prefix.size()) return name.substr(prefix.size() - 3);
+    if (name.starts_with(kBuiltInPrefix) && name.size() > kBuiltInPrefix.size()) {
+        const std::string number = name.substr(kBuiltInPrefix.size());
+        if (std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+            number.size() < 4)
+            return "Com" + std::to_string(std::stoi(number) + 1);
+    }
+    return name;
+}
+
+// "process 1234 (minicom)" as the message says it.
+std::string holderInRussian(const std::string& holder) {
+    constexpr std::string_view kProcess = "process ";
+    if (!holder.starts_with(kProcess)) return holder;
+    const std::string rest = holder.substr(kProcess.size());
+    const std::size_t open = rest.find(" (");
+    const std::string pid = rest.substr(0, open);
+    if (open == std::string::npos || rest.back() != ')') return "процесс " + pid;
+    return "программа " + rest.substr(open + 2, rest.size() - open - 3) + " (процесс " + pid + ")";
+}
+
+std::string presentList(const std::vector<SerialPortInfo>& present) {
+    if (present.empty()) return "Последовательных портов не найдено: подключите адаптер.\n";
+    std::string text = "Подключены:\n";
+    for (const SerialPortInfo& p : present) {
+        text += "  " + shortPortName(p.device) + "  " + stablePortName(p);
+        if (!p.product.empty()) text += "  " + p.product;
+        text += '\n';
+    }
+    return text;
+}
+
+std::string missingMessage(const PortFailure& f, const std::vector<SerialPortInfo>& present) {
+    return "Порт " + f.device + " не найден.\n" + presentList(present) + kChoosePortHint;
+}
+
+std::string deniedMessage(const PortFailure& f) {
+    const std::string user = f.user.empty() ? std::string("$USER") : f.user;
+    return "Нет доступа к порту " + f.device +
+           ".\nВыполните в терминале:\n    sudo usermod -aG dialout " + user +
+           "\nи войдите в систему заново (новый вход нужен, чтобы права начали действовать).";
+}
+
+std::string busyMessage(const PortFailure& f) {
+    const std::string who = f.holder.empty() ? std::string("другая программа") : holderInRussian(f.holder);
+    return "Порт " + f.device + " занят: его держит " + who + ".\nЗакройте её и нажмите «Старт».";
+}
+
+std::string notSerialMessage(const PortFailure& f) {
+    return f.device + " - не последовательный порт.\n" + kChoosePortHint;
+}
+
+}  // namespace
+
+PortInUse choosePort(const std::string& commandLinePort, bool simulate, const std::string& stored,
+                     const std::vector<SerialPortInfo>& present) {
+    if (simulate) return {kSimulatorPortName, PortSource::CommandLine};
+    if (!commandLinePort.empty()) return {commandLinePort, PortSource::CommandLine};
+    if (isStorablePort(stored)) return {stored, PortSource::Stored};
+    const SerialPortInfo* only = nullptr;
+    for (const SerialPortInfo& p : present) {
+        if (!isPluggedAdapter(p)) continue;
+        if (only) return {kDefaultPort, PortSource::Default};
+        only = &p;
+    }
+    if (only) return {stablePortName(*only), PortSource::OnlyAdapter};
+    return {kDefaultPort, PortSource::Default};
+}
+
+bool isStorablePort(const std::string& text) {
+    if (text == kSimulatorPortName) return true;
+    return text.size() > kDevPrefix.size() && text.size() < kLongestPath && text.starts_with(kDevPrefix) &&
+           text.find("/../") == std::string::npos && !text.ends_with("/..") &&
+           std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+std::string shortPortName(const std::string& device) {
+    if (device == kSimulatorPortName) return device;
+    const fs::path path(device);
+    if (path.parent_path().filename() == "by-id") {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(path, ec);
+        return ec ? std::string("USB") : shortOfDeviceName(target.filename().string());
+    }
+    return shortOfDeviceName(path.filename().string());
+}
+
+std::string portInUseText(const PortInUse& port) {
+    static constexpr std::array<const char*, 4> kWhy{
+        "named on the command line", "chosen on the Com Port page", "the only adapter plugged in",
+        "the first built-in port"};
+    return port.device + " (" + kWhy[static_cast<std::size_t>(port.source)] + ")";
+}
+
+std::string portInUseTooltip(const PortInUse& port) {
+    static constexpr std::array<const char*, 4> kWhy{"указан в командной строке", "выбран в настройке «Com Port»",
+                                                     "единственный подключённый адаптер", "первый встроенный порт"};
+    const std::string name = port.simulator() ? std::string("встроенный имитатор ЭБУ") : port.device;
+    return name + "\n" + kWhy[static_cast<std::size_t>(port.source)];
+}
+
+std::string portFailureMessage(const PortFailure& failure, const std::vector<SerialPortInfo>& present) {
+    switch (failure.errorNumber) {
+        case EACCES:
+        case EPERM: return deniedMessage(failure);
+        case EBUSY: return busyMessage(failure);
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return missingMessage(failure, present);
+        case ENOTTY: return notSerialMessage(failure);
+        default: break;
+    }
+    return "Порт " + failure.device + " не открывается: " + std::strerror(failure.errorNumber) + ".\n" +
+           kChoosePortHint;
+}
+
+}  // namespace m797

@@ -1,0 +1,60 @@
+#pragma once
+// Which port a run uses, how the status strip names it, and what to tell a
+// technician when it cannot be opened.
+//
+// The order: the port named on the command line (for that run); else the
+// choice stored on the "Com Port" page; else, when exactly one USB or
+// Bluetooth adapter is plugged in, that one by its stable name; else the
+// first built-in port.
+
+#include <string>
+#include <vector>
+
+#include "app/shell/serial_ports.h"
+
+namespace m797 {
+
+// What the "Com Port" page stores and the command line may name: a device
+// (the stable /dev/serial/by-id name where it has one) or the simulator.
+// An adapter kind may later sit beside the device.
+inline constexpr const char* kSimulatorPortName = "SIM";
+inline constexpr const char* kDefaultPort = "/dev/ttyS0";
+
+enum class PortSource { CommandLine, Stored, OnlyAdapter, Default };
+
+struct PortInUse {
+    std::string device;      // what the line opens; kSimulatorPortName for the simulator
+    PortSource source = PortSource::Default;
+    bool simulator() const { return device == kSimulatorPortName; }
+};
+
+// `commandLinePort` is empty when --port was not given; `stored` is empty
+// when nothing is stored.
+PortInUse choosePort(const std::string& commandLinePort, bool simulate, const std::string& stored,
+                     const std::vector<SerialPortInfo>& present);
+
+// A stored text that may name a port: the simulator, or an absolute path
+// below /dev without "..", no longer than a path may be.
+bool isStorablePort(const std::string& text);
+
+// The strip's short name: "USB0", "ACM0", "rfcomm0", "SIM", "Com1" for
+// ttyS0; a /dev/serial/by-id name is shortened as the device it points to.
+std::string shortPortName(const std::string& device);
+
+// The device in use and why it: one line for the terminal, and two lines
+// in Russian for the strip's tooltip.
+std::string portInUseText(const PortInUse& port);
+std::string portInUseTooltip(const PortInUse& port);
+
+// The window's message (UTF-8, Russian) for a port that could not be
+// opened with `errorNumber`. `holder` says who has it ("process 12 (minicom)")
+// and `user` is the login name for the group command.
+struct PortFailure {
+    std::string device;
+    int errorNumber = 0;
+    std::string holder;
+    std::string user;
+};
+std::string portFailureMessage(const PortFailure& failure, const std::vector<SerialPortInfo>& present);
+
+}  // namespace m797

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "app/shell/failure_once.h"
+#include "app/shell/port_selection.h"
+#include "tests/support/fake_device_tree.h"
+
+namespace m797 {
+namespace {
+
+std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+TEST(PortSelection, CommandLineThenStoredThenTheOnlyAdapterThenTheFirstBuiltInPort) {
+    FakeDeviceTree one(testName() + "-one");
+    one.uart("ttyS0", "4");
+    one.usbAdapter("ttyUSB3", "ch341", "1a86", "7523", "USB Serial", "usb-1a86_USB_Serial-if00-port0");
+    FakeDeviceTree two(testName() + "-two");
+    two.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R", "usb-FTDI-if00-port0");
+    two.bluetooth("rfcomm0");
+    FakeDeviceTree builtIn(testName() + "-builtin");
+    builtIn.uart("ttyS0", "4");
+    const std::string oneStable = one.dev("serial/by-id/usb-1a86_USB_Serial-if00-port0");
+
+    struct Case {
+        const char* what;
+        std::string commandLine;
+        bool simulate;
+        std::string stored;
+        const FakeDeviceTree* present;
+        std::string device;
+        PortSource source;
+    };
+    const Case cases[] = {
+        {"--port wins over everything", "/dev/ttyUSB7", false, "/dev/ttyACM0", &one, "/dev/ttyUSB7",
+         PortSource::CommandLine},
+        {"--simulate", "", true, "/dev/ttyACM0", &one, kSimulatorPortName, PortSource::CommandLine},
+        {"stored choice, even when not plugged in", "", false, "/dev/ttyACM0", &one, "/dev/ttyACM0",
+         PortSource::Stored},
+        {"stored simulator", "", false, "SIM", &two, kSimulatorPortName, PortSource::Stored},
+        {"one adapter, by its stable name", "", false, "", &one, oneStable, PortSource::OnlyAdapter},
+        {"stored text that is no port is not used", "", false, "../../etc/passwd", &one, oneStable,
+         PortSource::OnlyAdapter},
+        {"two adapters: no guess", "", false, "", &two, kDefaultPort, PortSource::Default},
+        {"built-in ports only", "", false, "", &builtIn, kDefaultPort, PortSource::Default},
+    };
+    for (const Case& c : cases) {
+        const PortInUse port = choosePort(c.commandLine, c.simulate, c.stored, listSerialPorts(c.present->roots()));
+        EXPECT_EQ(port.device, c.device) << c.what;
+        EXPECT_EQ(port.source, c.source) << c.what;
+    }
+}
+
+TEST(PortSelection, StoresOnlyTextsThatNameAPort) {
+    const std::pair<std::string, bool> cases[] = {
+        {"/dev/ttyUSB0", true},  {"/dev/serial/by-id/usb-FTDI-if00-port0", true}, {"SIM", true},
+        {"", false},             {"/dev/", false},  {"ttyUSB0", false},  {"/dev/../etc/shadow", false},
+        {"/dev/serial/..", false}, {std::string("/dev/tty\0S0", 11), false}, {"/dev/" + std::string(5000, 'a'), false},
+    };
+    for (const auto& [text, storable] : cases) EXPECT_EQ(isStorablePort(text), storable) << text;
+}
+
+TEST(PortSelection, ShortNamesForTheStatusStrip) {
+    FakeDeviceTree tree(testName());
+    tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86-if00-port0");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/ttyUSB0", "USB0"},   {"/dev/ttyACM0", "ACM0"}, {"/dev/rfcomm0", "rfcomm0"},
+        {"SIM", "SIM"},             {"/dev/ttyS0", "Com1"},   {"/dev/ttyS3", "Com4"},
+        {"/dev/ttySAC0", "ttySAC0"}, {"/dev/pts/4", "4"},
+        {tree.dev("serial/by-id/usb-1a86-if00-port0"), "USB1"},  // as the kernel points it now
+        {"/dev/serial/by-id/usb-gone-if00-port0", "USB"},        // unplugged
+    };
+    for (const auto& [device, shortName] : cases) EXPECT_EQ(shortPortName(device), shortName) << device;
+}
+
+TEST(PortSelection, EveryOpenFailureIsExplained) {
+    FakeDeviceTree tree(testName());
+    tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86-if00-port0");
+    const std::vector<SerialPortInfo> present = listSerialPorts(tree.roots());
+    struct Case {
+        int error;
+        std::string holder;
+        std::vector<std::string> parts;
+    };
+    const Case cases[] = {
+        {EACCES, "", {"Нет доступа к порту /dev/ttyUSB0", "sudo usermod -aG dialout ivan\n", "войдите в систему заново"}},
+        {EPERM, "", {"sudo usermod -aG dialout ivan"}},
+        {EBUSY, "process 4321 (minicom)", {"занят", "программа minicom (процесс 4321)", "«Старт»"}},
+        {EBUSY, "", {"занят", "другая программа"}},
+        {ENOENT, "", {"/dev/ttyUSB0 не найден", "USB1  " + tree.dev("serial/by-id/usb-1a86-if00-port0") + "  USB Serial",
+                      "«Настройка» → «Com Port»"}},
+        {ENXIO, "", {"не найден"}},
+        {ENODEV, "", {"не найден"}},
+        {ENOTTY, "", {"не последовательный порт", "«Com Port»"}},
+        {EIO, "", {"не открывается", "«Com Port»"}},
+    };
+    for (const Case& c : cases) {
+        const std::string text = portFailureMessage({"/dev/ttyUSB0", c.error, c.holder, "ivan"}, present);
+        for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
+    }
+    EXPECT_NE(portFailureMessage({"/dev/ttyUSB0", ENOENT, "", "ivan"}, {}).find("не найдено: подключите адаптер"),
+              std::string::npos);
+}
+
+TEST(PortSelection, AFailureIsToldOnceNotOnEveryRetry) {
+    struct Step {
+        int error;  // 0: the port opened
+        bool told;
+    };
+    const Step steps[] = {{EACCES, true}, {EACCES, false}, {EACCES, false}, {EBUSY, true}, {EBUSY, false},
+                          {0, false},     {EBUSY, true},   {ENOENT, true},  {EACCES, true}};
+    FailureOnce once;
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        if (steps[i].error == 0) {
+            once.succeeded();
+            continue;
+        }
+        EXPECT_EQ(once.failed(steps[i].error), steps[i].told) << "step " << i;
+    }
+}
+
+}  // namespace
+}  // namespace m797
