@@ -1,11 +1,14 @@
 #include "settings/settings_dialog.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -14,10 +17,12 @@
 #include <vector>
 
 #include "app/record/cp1251.h"
+#include "app/shell/port_selection.h"
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
 #include "display/catalogue/catalogue.h"
 #include "settings/colour_scheme.h"
+#include "settings/port_choice.h"
 #include "settings/settings_operations.h"
 
 namespace {
@@ -41,7 +46,14 @@ const EcuGroup kEcuGroups[5] = {
     {"VS 5.1", {"VS 5.1 P83", "VS 5.1 E2"}},
     {"Январь", {"Январь 5.1  Е2", "Январь 5.1.1 Р83", "Январь 5.1.2 Р83", "Январь 7.2"}},
 };
-constexpr const char* kPorts[4] = {"Com 1", "Com 2", "Com 3", "Com 4"};
+constexpr const char* kPortsCaption = "Порт адаптера:";
+constexpr const char* kSimulatorText = "Встроенный имитатор ЭБУ";
+constexpr const char* kInUseMark = "  - используется";
+constexpr const char* kPickedNote = "Порт %1 выбран; он будет открыт при следующем запуске программы.";
+constexpr const char* kNotStoredNote = "Выбор не удалось сохранить.";
+constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
+constexpr int kPortPollMs = 1000;  // plugging in or out shows within a second
+enum PortRole { kStableNameRole = Qt::UserRole, kDeviceRole };
 
 // Colour groups left to right and the record colour each one edits; bars
 // 1-4, 5-8, 9-12, 13-16 in that order.
@@ -179,13 +191,112 @@ QWidget* TForm3::buildEcuPage() {
 QWidget* TForm3::buildPortPage() {
     auto* page = new QWidget;
     QFrame* panel = bevelledPanel(page, {4, 4, 497, 268});
-    for (int p = 0; p < 4; ++p) {
-        auto* radio = new QRadioButton(utf8(kPorts[p]), panel);
-        radio->setGeometry(16, 16 + 28 * p, 120, 20);
-        radio->setEnabled(p == 0);
-        radio->setChecked(p == 0);
-    }
+    auto* caption = new QLabel(utf8(kPortsCaption), panel);
+    caption->setGeometry(8, 6, 480, 16);
+    portList_ = new QListWidget(panel);
+    portList_->setObjectName(QStringLiteral("PortList"));
+    portList_->setFont(dialogs::narrowListFont());
+    portList_->setGeometry(8, 24, 481, 200);
+    portNote_ = new QLabel(utf8(kStartNote), panel);
+    portNote_->setObjectName(QStringLiteral("PortNote"));
+    portNote_->setWordWrap(true);
+    portNote_->setGeometry(8, 228, 481, 34);
+    connect(portList_, &QListWidget::itemClicked, this, &TForm3::portPicked);
+    connect(portList_, &QListWidget::itemActivated, this, &TForm3::portPicked);
+    portRefresh_ = new QTimer(this);
+    connect(portRefresh_, &QTimer::timeout, this, &TForm3::refreshPorts);
+    portRefresh_->start(kPortPollMs);
+    ports_ = m797::listSerialPorts(deviceRoots_);
+    fillPortList();
     return page;
+}
+
+void TForm3::setPortInUse(const std::string& device) {
+    portInUse_ = device;
+    fillPortList();
+}
+
+void TForm3::setDeviceRoots(const m797::DeviceRoots& roots) {
+    deviceRoots_ = roots;
+    ports_ = m797::listSerialPorts(deviceRoots_);
+    fillPortList();
+}
+
+void TForm3::refreshPorts() {
+    std::vector<m797::SerialPortInfo> now = m797::listSerialPorts(deviceRoots_);
+    if (m797::serialPortListText(now) == m797::serialPortListText(ports_)) return;
+    ports_ = std::move(now);
+    fillPortList();
+}
+
+namespace {
+
+// "USB0  FTDI  FT232R USB UART  0403:6001"
+QString portLine(const m797::SerialPortInfo& p) {
+    std::string line = m797::shortPortName(m797::stablePortName(p));
+    for (const std::string& part : {m797::adapterKind(p.driver), p.product})
+        if (!part.empty()) line += "  " + part;
+    if (!p.vendorId.empty()) line += "  " + p.vendorId + ":" + p.productId;
+    return QString::fromStdString(line);
+}
+
+QString portTip(const m797::SerialPortInfo& p) {
+    std::string tip = m797::stablePortName(p);
+    if (tip != p.device) tip += "\n" + p.device;
+    if (!p.driver.empty()) tip += "\n" + p.driver;
+    return QString::fromStdString(tip);
+}
+
+QListWidgetItem* portItem(const QString& text, const std::string& stable, const std::string& device) {
+    auto* item = new QListWidgetItem(text);
+    item->setData(kStableNameRole, QString::fromStdString(stable));
+    item->setData(kDeviceRole, QString::fromStdString(device));
+    return item;
+}
+
+void markInUse(QListWidgetItem& item) {
+    QFont bold = item.font();
+    bold.setBold(true);
+    item.setFont(bold);
+    item.setText(item.text() + utf8(kInUseMark));
+}
+
+bool names(const QListWidgetItem& item, const std::string& device, const std::vector<std::string>& byId) {
+    if (device.empty()) return false;
+    const std::string stable = item.data(kStableNameRole).toString().toStdString();
+    return device == stable || device == item.data(kDeviceRole).toString().toStdString() ||
+           std::find(byId.begin(), byId.end(), device) != byId.end();
+}
+
+}  // namespace
+
+// The devices present and the simulator; the one in use in bold and so
+// marked, the stored choice selected. Built anew on every change.
+void TForm3::fillPortList() {
+    if (!portList_) return;
+    const std::string stored = m797::readPortChoice(settings_).device;
+    portList_->clear();
+    for (const m797::SerialPortInfo& p : ports_) {
+        QListWidgetItem* item = portItem(portLine(p), m797::stablePortName(p), p.device);
+        item->setToolTip(portTip(p));
+        portList_->addItem(item);
+        if (names(*item, portInUse_, p.byIdNames)) markInUse(*item);
+        if (names(*item, stored, p.byIdNames)) portList_->setCurrentItem(item);
+    }
+    QListWidgetItem* sim = portItem(QStringLiteral("%1  %2").arg(QString::fromUtf8(m797::kSimulatorPortName),
+                                                                  utf8(kSimulatorText)),
+                                    m797::kSimulatorPortName, m797::kSimulatorPortName);
+    portList_->addItem(sim);
+    if (portInUse_ == m797::kSimulatorPortName) markInUse(*sim);
+    if (stored == m797::kSimulatorPortName) portList_->setCurrentItem(sim);
+}
+
+void TForm3::portPicked(QListWidgetItem* item) {
+    if (!window_ || !item) return;
+    const std::string stable = item->data(kStableNameRole).toString().toStdString();
+    const bool stored = m797::storePortChoice(settings_, {stable});
+    portNote_->setText(stored ? utf8(kPickedNote).arg(QString::fromStdString(m797::shortPortName(stable)))
+                              : utf8(kNotStoredNote));
 }
 
 float& TForm3::componentOf(int bar) {

@@ -1,18 +1,27 @@
 #pragma once
 // TForm3, the settings window opened by "Настройка": the twelve parameter
 // sets (stored at once), the colour scheme (applied to the live colours at
-// once, stored at exit), and the control-unit and port pages, which show the
-// one supported choice. The main window takes no input while it is open and
-// gets it back in FormClose.
+// once, stored at exit), the control-unit page, which shows the one
+// supported choice, and the port page: the serial devices present and the
+// simulator, the one in use marked, refreshed while the window is open; a
+// pick is stored at once and used from the next start. The main window takes
+// no input while it is open and gets it back in FormClose.
 
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/record/live_record.h"
+#include "app/shell/serial_ports.h"
 
 class QButtonGroup;
 class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QTimer;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -38,12 +47,24 @@ public:
     QSlider* trackBar(int n) const { return trackBars_[n - 1]; }
     QPushButton* resetButton() const { return SpeedButton13; }
     float colourScale() const { return colourScale_; }
+    QListWidget* portList() const { return portList_; }
+    QLabel* portNote() const { return portNote_; }
+    QTimer* portRefresh() const { return portRefresh_; }
+
+    // The port the running link uses (a device, its stable name, or "SIM"),
+    // marked in the list.
+    void setPortInUse(const std::string& device);
+    // Where /dev and /sys are (tests make their own); lists again.
+    void setDeviceRoots(const m797::DeviceRoots& roots);
+    // Lists the devices again when they changed (plugged in or out).
+    void refreshPorts();
 
 public slots:
     void SpeedButtonClick(int setNumber);   // SpeedButton1Click .. SpeedButton12Click
     void ComboBoxChange(int list);          // ComboBox1Change .. ComboBox5Change
     void TrackBarChange(int bar);           // TrackBar1Change .. TrackBar16Change
     void SpeedButton13Click();              // "Сброс"
+    void portPicked(QListWidgetItem* item); // stores the pick
 
 protected:
     void closeEvent(QCloseEvent* event) override;   // FormClose
@@ -57,6 +78,7 @@ private:
     void showSetInLists(int setNumber);
     void repaintPanels();
     float& componentOf(int bar);
+    void fillPortList();
 
     m797::LiveRecord& record_;
     std::function<void(int panel)> repaintPanel_;
@@ -72,4 +94,11 @@ private:
     QComboBox* lists_[5] = {};
     QSlider* trackBars_[16] = {};
     QPushButton* SpeedButton13 = nullptr;
+
+    QListWidget* portList_ = nullptr;
+    QLabel* portNote_ = nullptr;
+    QTimer* portRefresh_ = nullptr;
+    m797::DeviceRoots deviceRoots_;
+    std::vector<m797::SerialPortInfo> ports_;  // as listed now
+    std::string portInUse_;
 };

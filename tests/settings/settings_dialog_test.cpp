@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QTimer>
 #include <QGroupBox>
 #include <QPointer>
 #include <QPushButton>
@@ -24,7 +27,9 @@
 #include "settings/settings_dialog.h"
 #include "settings/settings_operations.h"
 #include "settings/settings_store.h"
+#include "settings/port_choice.h"
 #include "settings_test_support.h"
+#include "tests/support/fake_device_tree.h"
 
 namespace {
 
@@ -220,14 +225,6 @@ TEST_F(SettingsDialogTest, PagesAndFixedChoices) {
     EXPECT_EQ(enabled, std::vector<std::string>{"Bosch M7.9.7 E2"});
     EXPECT_EQ(checked, std::vector<std::string>{"Bosch M7.9.7 E2"});
     EXPECT_EQ(pages->widget(2)->findChildren<QRadioButton*>().size(), 12);
-    enabled.clear();
-    checked.clear();
-    for (QRadioButton* b : pages->widget(3)->findChildren<QRadioButton*>()) {
-        if (b->isEnabled()) enabled.push_back(b->text().toStdString());
-        if (b->isChecked()) checked.push_back(b->text().toStdString());
-    }
-    EXPECT_EQ(enabled, std::vector<std::string>{"Com 1"});
-    EXPECT_EQ(checked, std::vector<std::string>{"Com 1"});
 }
 
 TEST_F(SettingsDialogTest, ClosingEnablesTheMainWindowAndStoresNothing) {
@@ -270,6 +267,74 @@ TEST_F(SettingsDialogTest, SettingsSurviveARestart) {
     EXPECT_EQ(selected(), (std::vector<int>{2, 3, 4, 5, 71}));
     EXPECT_FLOAT_EQ(window->record().valueTextColour[3], 0.19f);  // 20 x colourScale is stored as 19
     EXPECT_TRUE(reporter.messages.empty());
+}
+
+// The rows of the port list as shown.
+std::vector<std::string> portRows(const TForm3& dialog) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < dialog.portList()->count(); ++i) rows.push_back(dialog.portList()->item(i)->text().toStdString());
+    return rows;
+}
+
+std::string currentPortRow(const TForm3& dialog) {
+    const QListWidgetItem* item = dialog.portList()->currentItem();
+    return item ? item->text().toStdString() : std::string();
+}
+
+TEST_F(SettingsDialogTest, ComPortPageListsTheDevicesMarksTheOneInUseAndStoresAPick) {
+    m797::FakeDeviceTree tree("com-port-page");
+    tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
+    tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86_USB_Serial-if00-port0");
+    tree.bluetooth("rfcomm0");
+    tree.uart("ttyS0", "4");
+    tree.uart("ttyS1", "0");
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setDeviceRoots(tree.roots());
+    // In use: the CH340 by its stable name, as a run chose it.
+    dialog->setPortInUse(tree.dev("serial/by-id/usb-1a86_USB_Serial-if00-port0"));
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{
+                                     "rfcomm0  Bluetooth",
+                                     "Com1  built-in UART",
+                                     "USB0  FTDI  FT232R USB UART  0403:6001",
+                                     "USB1  CH340  USB Serial  1a86:7523  - используется",
+                                     "SIM  Встроенный имитатор ЭБУ",
+                                 }));
+    EXPECT_TRUE(dialog->portList()->item(3)->font().bold());
+    EXPECT_FALSE(dialog->portList()->item(2)->font().bold());
+    EXPECT_EQ(currentPortRow(*dialog), "") << "nothing stored yet";
+
+    // A pick is stored at once, by the stable name, and said to take effect at the next start.
+    QListWidgetItem* ftdi = dialog->portList()->item(2);
+    emit dialog->portList()->itemClicked(ftdi);
+    EXPECT_EQ(m797::readPortChoice(file()).device, tree.dev("serial/by-id/usb-FTDI_FT232R-if00-port0"));
+    EXPECT_NE(dialog->portNote()->text().toStdString().find("USB0"), std::string::npos);
+    EXPECT_NE(dialog->portNote()->text().toStdString().find("следующем запуске"), std::string::npos);
+    emit dialog->portList()->itemClicked(dialog->portList()->item(4));
+    EXPECT_EQ(m797::readPortChoice(file()).device, "SIM");
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
+TEST_F(SettingsDialogTest, ComPortPageFollowsPluggingInAndOut) {
+    m797::FakeDeviceTree tree("com-port-plugging");
+    tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
+    ASSERT_TRUE(m797::storePortChoice(file(), {tree.dev("serial/by-id/usb-FTDI_FT232R-if00-port0")}));
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->portRefresh()->isActive());
+    dialog->setDeviceRoots(tree.roots());
+    EXPECT_EQ(currentPortRow(*dialog), "USB0  FTDI  FT232R USB UART  0403:6001");
+
+    tree.unplug("ttyUSB0");
+    dialog->refreshPorts();
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"SIM  Встроенный имитатор ЭБУ"}));
+    // Back under another number: the same stable name, still the stored choice.
+    tree.usbAdapter("ttyUSB3", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
+    tree.byIdOnly("ttyACM0", "usb-Arduino-if00");
+    dialog->refreshPorts();
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"ACM0", "USB3  FTDI  FT232R USB UART  0403:6001",
+                                                           "SIM  Встроенный имитатор ЭБУ"}));
+    EXPECT_EQ(currentPortRow(*dialog), "USB3  FTDI  FT232R USB UART  0403:6001");
 }
 
 }  // namespace
