@@ -16,6 +16,7 @@
 #include "app/record/display_clock.h"
 #include "display/chart_panel.h"
 #include "display/opengl_panel_surface.h"
+#include "app/dialog_owner.h"
 #include "display/panel_init.h"
 #include "display/passport_panel.h"
 #include "display/status_strip_panel.h"
@@ -112,7 +113,9 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     }
     setGeometry(0, 0, 1024, 740);
     setFixedSize(1024, 740);
+    new DialogOwner(*this);
     buildControls();
+    showPortInUse();
     try {
         acquisitionThread_ = std::make_unique<m797::Com_Port>(
             record_, options_.makeLine ? options_.makeLine() : nullptr);
@@ -277,7 +280,9 @@ void TForm1::SpeedButton3Click() {
     auto repaintPanel = [this](int n) {
         if (QWidget* p = panel(n)) p->update();
     };
-    openDialog(new TForm3(record_, repaintPanel, *this, settings_.file()));
+    auto* settingsWindow = new TForm3(record_, repaintPanel, *this, settings_.file());
+    settingsWindow->setPortInUse(options_.portDevice);
+    openDialog(settingsWindow);
 }
 
 void TForm1::SpeedButton16Click() {
@@ -371,6 +376,32 @@ void TForm1::parameterSetClicked(int setNumber) {
 void TForm1::acquisitionGaveUp() {
     speedButton(1)->setEnabled(true);
     speedButton(2)->setEnabled(false);
+}
+
+void TForm1::showPortInUse() {
+    if (options_.portShortName.empty()) return;
+    {
+        const m797::RecordWriteLock held(record_);
+        record_.portText = options_.portShortName;
+    }
+    // The strip's port name, right end of panel 6.
+    constexpr int kPortFieldLeft = 705;
+    const QString description = QString::fromStdString(options_.portDescription);
+    panel(6)->setToolTipAt([description](QPoint at) { return at.x() >= kPortFieldLeft ? description : QString(); });
+}
+
+void TForm1::showPortFailure(const QString& message) {
+    if (!portFailure_) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("m797diag"), message, QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("PortFailure"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command can be copied
+        portFailure_ = box;
+    }
+    static_cast<QMessageBox*>(portFailure_.data())->setText(message);
+    portFailure_->show();
+    portFailure_->raise();
 }
 
 void TForm1::acquisitionEnded() {

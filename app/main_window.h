@@ -43,6 +43,12 @@ struct StartOptions {
     // The session's time as the line knows it, for the log's rows (called
     // after makeLine); none: the log keeps its own time.
     std::function<const m797::LineClock*()> lineClock;
+    // The port in use: the device as the settings window marks it, the
+    // status strip's short name and the full name with why it was chosen
+    // (UTF-8, the strip's tooltip). Empty: "Com1", as the strip always said.
+    std::string portDevice;
+    std::string portShortName;
+    std::string portDescription;
 };
 
 class TForm1 : public QWidget {
@@ -63,6 +69,7 @@ public:
     QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
     QTimer* displayClock() const { return clock_; }
     TForm8* displayErrorNotice() const { return notice_; }
+    QWidget* portFailureMessage() const { return portFailure_; }
     // The per-user settings file and its error box (tests may redirect both
     // before FormCreate).
     WindowSettings& settings() { return settings_; }
@@ -100,6 +107,9 @@ public slots:
     void acquisitionGaveUp();
     // A replayed trace has run out: nothing more to start or stop.
     void acquisitionEnded();
+    // Why the port did not open, in a message that stays until read; a
+    // newer one replaces it. The strip keeps its short status text.
+    void showPortFailure(const QString& message);
     void displayTick();
     void OpenGLPanelInit(int n);   // OpenGLPanel1Init .. OpenGLPanel7Init
     void OpenGLPanelPaint(int n);  // OpenGLPanel1Paint .. OpenGLPanel7Paint
@@ -116,6 +126,8 @@ private:
     // Opens the CSV log; a path that cannot be written is reported and the
     // program runs without logging.
     void startLogging();
+    // The port's short name on the strip and its full name as a tooltip.
+    void showPortInUse();
     void showLogProblem(const QString& message);
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
@@ -149,6 +161,7 @@ private:
     QButtonGroup* parameterSets_ = nullptr;
     QTimer* clock_ = nullptr;
     TForm8* notice_ = nullptr;
+    QPointer<QWidget> portFailure_;
     WindowSettings settings_;
 };
 
