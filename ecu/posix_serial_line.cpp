@@ -130,6 +130,7 @@ bool PosixSerialLine::failInUse(const char* what) {
 }
 
 void PosixSerialLine::closePort() {
+    lost_ = false;  // closed on purpose: stays closed until opened
     if (portHandle < 0) return;
     forgetCrashReleasePort(portHandle);
     restoreLineSettings(portHandle, savedSettings_);  // the device as it was found
@@ -139,7 +140,15 @@ void PosixSerialLine::closePort() {
     portHandle = -1;
 }
 
-void PosixSerialLine::lose() { closePort(); }
+void PosixSerialLine::lose() {
+    closePort();
+    lost_ = true;
+}
+
+void PosixSerialLine::reopenIfLost() {
+    if (portHandle >= 0 || !lost_) return;
+    lost_ = !openPort();
+}
 
 void PosixSerialLine::writeAll(const std::uint8_t* bytes, std::uint32_t length) {
     std::uint32_t done = 0;
@@ -212,6 +221,7 @@ void PosixSerialLine::discardInput() {
 
 std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32_t length,
                                         std::uint8_t* answer, std::uint32_t capacity) {
+    reopenIfLost();
     if (portHandle < 0) return 0;
     discardInput();  // what came after the last read (a late answer) is not this answer
     writeAll(request, length);
@@ -255,6 +265,7 @@ bool PosixSerialLine::waitForWakeUpEcho(long long deadlineNs) {
 }
 
 void PosixSerialLine::sendWakeUpPulse() {
+    reopenIfLost();
     if (portHandle < 0) return;
     const long long start = nowNs();
     wakeUpUsedBreak_ = !setLineSpeed(portHandle, wakeUpBaudRate);

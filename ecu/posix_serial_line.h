@@ -68,9 +68,14 @@ private:
     void discardInput();
     // The device went away (adapter pulled): close it so later calls fail quietly.
     void lose();
+    // A device that went away is opened again by its name before the next
+    // exchange or wake-up: under a stable name (/dev/serial/by-id) an
+    // adapter plugged in again is found whatever ttyUSBn it now has.
+    void reopenIfLost();
     void pauseUntil(long long deadlineNs);
 
     int interruptFd_ = -1;
+    bool lost_ = false;  // closed because the device went away, not by closePort
     // The last read ended on the interrupt descriptor: the rest of the answer
     // stays in the input for continueRead.
     bool interrupted_ = false;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -191,6 +192,45 @@ TEST(LineOpen, FailsWithAReasonForEveryKindOfUnusableDevice) {
         EXPECT_EQ(line.exchange(kRequest.data(), 5, answer, 14), 0u);  // fails quietly
     }
     ::unlink(plainFile.c_str());
+    ::rmdir(dir);
+}
+
+// An adapter pulled out and plugged in again comes back as another tty; the
+// stable name udev keeps for it then points there.
+TEST(LineOpen, AnAdapterPluggedInAgainIsFoundUnderItsStableName) {
+    char dir[] = "/tmp/m797-byid-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string stable = std::string(dir) + "/usb-FTDI_FT232R-if00-port0";
+    auto first = std::make_unique<Pty>();
+    ASSERT_EQ(::symlink(first->path.c_str(), stable.c_str()), 0);
+    // Generous read time-outs: the answer below ends the read as soon as it is whole.
+    PosixSerialLine line(stable, LineTimeouts{1000, 50, 10000, 50});
+    ASSERT_TRUE(line.openPort()) << line.lastErrorText();
+    std::uint8_t answer[14];
+
+    first->closeMaster();  // pulled out: udev takes the stable name away
+    EXPECT_EQ(line.exchange(kRequest.data(), kRequest.size(), answer, sizeof answer), 0u);
+    EXPECT_FALSE(line.isOpen());
+    ASSERT_EQ(::unlink(stable.c_str()), 0);
+    first.reset();
+    EXPECT_EQ(line.exchange(kRequest.data(), kRequest.size(), answer, sizeof answer), 0u);  // not back yet
+
+    Pty second;  // plugged in again under another number
+    ASSERT_EQ(::symlink(second.path.c_str(), stable.c_str()), 0);
+    std::thread adapter([&] {
+        if (second.read(kRequest.size()) == kRequest) second.write({0x83, 0xF1, 0x10});
+    });
+    const std::uint32_t n = line.exchange(kRequest.data(), kRequest.size(), answer, 3);
+    adapter.join();
+    EXPECT_TRUE(line.isOpen());
+    ASSERT_EQ(n, 3u);
+    EXPECT_EQ(answer[0], 0x83);
+
+    // Closed on purpose, it stays closed.
+    line.closePort();
+    EXPECT_EQ(line.exchange(kRequest.data(), kRequest.size(), answer, sizeof answer), 0u);
+    EXPECT_FALSE(line.isOpen());
+    ::unlink(stable.c_str());
     ::rmdir(dir);
 }
 
