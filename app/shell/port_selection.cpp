@@ -18,6 +18,7 @@ constexpr std::size_t kLongestPath = 4096;
 
 // Device names the strip shortens by dropping a prefix ("ttyUSB0" -> "USB0").
 constexpr std::array<std::string_view, 3> kDroppedPrefixes{"ttyUSB", "ttyACM", "ttyAMA"};
+constexpr std::string_view kBluetoothPrefix = "rfcomm";
 constexpr std::string_view kBuiltInPrefix = "ttyS";  // ttyS0 is "Com1", as on the PCs of old
 
 constexpr const char* kChoosePortHint = "Выберите порт: «Настройка» → «Com Port».";
@@ -25,6 +26,9 @@ constexpr const char* kChoosePortHint = "Выберите порт: «Настр
 std::string shortOfDeviceName(const std::string& name) {
     for (std::string_view prefix : kDroppedPrefixes)
         if (name.starts_with(prefix) && name.size() > prefix.size()) return name.substr(prefix.size() - 3);
+    // "rfcomm0" is wider than the strip's field: "BT0".
+    if (name.starts_with(kBluetoothPrefix) && name.size() > kBluetoothPrefix.size())
+        return "BT" + name.substr(kBluetoothPrefix.size());
     if (name.starts_with(kBuiltInPrefix) && name.size() > kBuiltInPrefix.size()) {
         const std::string number = name.substr(kBuiltInPrefix.size());
         if (std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) &&

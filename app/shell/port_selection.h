@@ -37,8 +37,9 @@ PortInUse choosePort(const std::string& commandLinePort, bool simulate, const st
 // below /dev without "..", no longer than a path may be.
 bool isStorablePort(const std::string& text);
 
-// The strip's short name: "USB0", "ACM0", "rfcomm0", "SIM", "Com1" for
-// ttyS0; a /dev/serial/by-id name is shortened as the device it points to.
+// The strip's short name, which fits its field: "USB0", "ACM0", "BT0" for
+// rfcomm0, "SIM", "Com1" for ttyS0; a /dev/serial/by-id name is shortened
+// as the device it points to.
 std::string shortPortName(const std::string& device);
 
 // The device in use and why it: one line for the terminal, and two lines

@@ -54,6 +54,37 @@ TEST(StatusStripPaint, StatusTextErrorCountAndPortName) {
     EXPECT_GT(litIn(strip.capture(), 590, 31, 740, 40), 50);
 }
 
+// The port in use, whatever its short name, shows whole in its field at
+// the strip's right end, clear of the error count before it.
+TEST(StatusStripPaint, PortNamesFitTheirField) {
+    PaintedPanel strip(PanelKind::StatusStrip);
+    LiveRecord& r = *strip.record;
+    PaintedPanel::setColour(r.nameTextColour, 1.0f);
+    strip.paint = [&](PanelSurface& s, PanelSnapshot& k) { paintStatusStrip(s, r, k); };
+    auto withPort = [&](const char* name) {
+        {
+            std::lock_guard guard(r.lock);
+            r.portText = name;
+            r.errorCount = 99;
+        }
+        return strip.capture();
+    };
+    const QImage none = withPort("");
+    for (const char* name : {"USB0", "ACM0", "BT0", "BT12", "SIM", "Com1", "USB10", "Com4"}) {
+        const QImage image = withPort(name);
+        int left = image.width(), right = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) != none.pixel(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        EXPECT_LT(right, image.width() - 1) << name << " runs off the strip";
+        EXPECT_GE(left, 705) << name << " runs into the error count";
+        EXPECT_GT(right - left, 10) << name;
+    }
+}
+
 TEST(PassportPaint, ShowsTheIdentificationOfTheSimulatedControlUnit) {
     testing::Link link;
     link.port->resume();

@@ -66,7 +66,7 @@ TEST(PortSelection, ShortNamesForTheStatusStrip) {
     FakeDeviceTree tree(testName());
     tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86-if00-port0");
     const std::pair<std::string, std::string> cases[] = {
-        {"/dev/ttyUSB0", "USB0"},   {"/dev/ttyACM0", "ACM0"}, {"/dev/rfcomm0", "rfcomm0"},
+        {"/dev/ttyUSB0", "USB0"},   {"/dev/ttyACM0", "ACM0"}, {"/dev/rfcomm0", "BT0"},
         {"SIM", "SIM"},             {"/dev/ttyS0", "Com1"},   {"/dev/ttyS3", "Com4"},
         {"/dev/ttySAC0", "ttySAC0"}, {"/dev/pts/4", "4"},
         {tree.dev("serial/by-id/usb-1a86-if00-port0"), "USB1"},  // as the kernel points it now
