@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/background_picture.h"
+#include "app/record/cp1251.h"
 #include "app/record/display_clock.h"
 #include "display/chart_panel.h"
 #include "display/opengl_panel_surface.h"
@@ -382,7 +383,7 @@ void TForm1::showPortInUse() {
     if (options_.portShortName.empty()) return;
     {
         const m797::RecordWriteLock held(record_);
-        record_.portText = options_.portShortName;
+        record_.portText = m797::toCp1251(options_.portShortName);
     }
     // The strip's port name, right end of panel 6.
     constexpr int kPortFieldLeft = 705;

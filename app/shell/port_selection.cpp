@@ -23,6 +23,19 @@ constexpr std::string_view kBuiltInPrefix = "ttyS";  // ttyS0 is "Com1", as on t
 
 constexpr const char* kChoosePortHint = "Выберите порт: «Настройка» → «Com Port».";
 
+// The strip's field holds five characters: a longer name keeps three and "…"
+// (as wide as two digits).
+constexpr std::size_t kFieldCharacters = 5;  // "USB10"
+
+std::string fitField(const std::string& utf8) {
+    std::size_t characters = 0, cut = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) continue;  // inside a character
+        if (++characters == kFieldCharacters - 1) cut = i;
+    }
+    return characters <= kFieldCharacters ? utf8 : utf8.substr(0, cut) + "…";
+}
+
 std::string shortOfDeviceName(const std::string& name) {
     for (std::string_view prefix : kDroppedPrefixes)
         if (name.starts_with(prefix) && name.size() > prefix.size()) return name.substr(prefix.size() - 3);
@@ -110,9 +123,9 @@ std::string shortPortName(const std::string& device) {
     if (path.parent_path().filename() == "by-id") {
         std::error_code ec;
         const fs::path target = fs::read_symlink(path, ec);
-        return ec ? std::string("USB") : shortOfDeviceName(target.filename().string());
+        return ec ? std::string("USB") : fitField(shortOfDeviceName(target.filename().string()));
     }
-    return shortOfDeviceName(path.filename().string());
+    return fitField(shortOfDeviceName(path.filename().string()));
 }
 
 std::string portInUseText(const PortInUse& port) {

@@ -39,7 +39,8 @@ bool isStorablePort(const std::string& text);
 
 // The strip's short name, which fits its field: "USB0", "ACM0", "BT0" for
 // rfcomm0, "SIM", "Com1" for ttyS0; a /dev/serial/by-id name is shortened
-// as the device it points to.
+// as the device it points to. Longer names keep three characters and "…".
+// UTF-8.
 std::string shortPortName(const std::string& device);
 
 // The device in use and why it: one line for the terminal, and two lines

@@ -64,13 +64,13 @@ TEST(StatusStripPaint, PortNamesFitTheirField) {
     auto withPort = [&](const char* name) {
         {
             std::lock_guard guard(r.lock);
-            r.portText = name;
-            r.errorCount = 99;
+            r.portText = toCp1251(name);
+            r.errorCount = 199;
         }
         return strip.capture();
     };
     const QImage none = withPort("");
-    for (const char* name : {"USB0", "ACM0", "BT0", "BT12", "SIM", "Com1", "USB10", "Com4"}) {
+    for (const char* name : {"USB0", "ACM0", "BT0", "BT12", "SIM", "Com1", "USB10", "Com4", "USB…", "пор…", "ttyS0"}) {
         const QImage image = withPort(name);
         int left = image.width(), right = -1;
         for (int x = 0; x < image.width(); ++x)

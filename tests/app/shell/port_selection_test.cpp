@@ -68,7 +68,9 @@ TEST(PortSelection, ShortNamesForTheStatusStrip) {
     const std::pair<std::string, std::string> cases[] = {
         {"/dev/ttyUSB0", "USB0"},   {"/dev/ttyACM0", "ACM0"}, {"/dev/rfcomm0", "BT0"},
         {"SIM", "SIM"},             {"/dev/ttyS0", "Com1"},   {"/dev/ttyS3", "Com4"},
-        {"/dev/ttySAC0", "ttySAC0"}, {"/dev/pts/4", "4"},
+        {"/dev/ttySAC0", "tty…"},  {"/dev/pts/4", "4"},
+        {"/tmp/nothing", "not…"},  {"/dev/ttyUSB10", "USB10"}, {"/dev/ttyUSB100", "USB…"},
+        {"/tmp/порт-адаптера", "пор…"},
         {tree.dev("serial/by-id/usb-1a86-if00-port0"), "USB1"},  // as the kernel points it now
         {"/dev/serial/by-id/usb-gone-if00-port0", "USB"},        // unplugged
     };
