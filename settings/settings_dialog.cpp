@@ -49,6 +49,7 @@ const EcuGroup kEcuGroups[5] = {
 constexpr const char* kPortsCaption = "Порт адаптера:";
 constexpr const char* kSimulatorText = "Встроенный имитатор ЭБУ";
 constexpr const char* kInUseMark = "  - используется";
+constexpr const char* kNotPluggedIn = "не подключён";
 constexpr const char* kPickedNote = "Порт %1 выбран; он будет открыт при следующем запуске программы.";
 constexpr const char* kNotStoredNote = "Выбор не удалось сохранить.";
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
@@ -276,19 +277,40 @@ void TForm3::fillPortList() {
     if (!portList_) return;
     const std::string stored = m797::readPortChoice(settings_).device;
     portList_->clear();
+    bool inUseListed = false, storedListed = false;
+    auto place = [&](QListWidgetItem* item, const std::vector<std::string>& byId) {
+        portList_->addItem(item);
+        if (names(*item, portInUse_, byId)) {
+            markInUse(*item);
+            inUseListed = true;
+        }
+        if (names(*item, stored, byId)) {
+            portList_->setCurrentItem(item);
+            storedListed = true;
+        }
+    };
     for (const m797::SerialPortInfo& p : ports_) {
         QListWidgetItem* item = portItem(portLine(p), m797::stablePortName(p), p.device);
         item->setToolTip(portTip(p));
-        portList_->addItem(item);
-        if (names(*item, portInUse_, p.byIdNames)) markInUse(*item);
-        if (names(*item, stored, p.byIdNames)) portList_->setCurrentItem(item);
+        place(item, p.byIdNames);
     }
-    QListWidgetItem* sim = portItem(QStringLiteral("%1  %2").arg(QString::fromUtf8(m797::kSimulatorPortName),
-                                                                  utf8(kSimulatorText)),
-                                    m797::kSimulatorPortName, m797::kSimulatorPortName);
-    portList_->addItem(sim);
-    if (portInUse_ == m797::kSimulatorPortName) markInUse(*sim);
-    if (stored == m797::kSimulatorPortName) portList_->setCurrentItem(sim);
+    // The port in use or the one chosen keeps a row while it is not plugged
+    // in, so the technician sees what the program will open.
+    std::vector<std::string> absent;
+    auto absentRow = [](const std::string& d) { return !d.empty() && d != m797::kSimulatorPortName; };
+    if (!inUseListed && absentRow(portInUse_)) absent.push_back(portInUse_);
+    if (!storedListed && absentRow(stored) && stored != portInUse_) absent.push_back(stored);
+    for (const std::string& device : absent) {
+        QListWidgetItem* item = portItem(
+            QString::fromStdString(m797::shortPortName(device)) + QStringLiteral("  ") + utf8(kNotPluggedIn), device,
+            device);
+        item->setToolTip(QString::fromStdString(device));
+        item->setForeground(portList_->palette().brush(QPalette::Disabled, QPalette::Text));
+        place(item, {});
+    }
+    place(portItem(QStringLiteral("%1  %2").arg(QString::fromUtf8(m797::kSimulatorPortName), utf8(kSimulatorText)),
+                   m797::kSimulatorPortName, m797::kSimulatorPortName),
+          {});
 }
 
 void TForm3::portPicked(QListWidgetItem* item) {

@@ -327,7 +327,9 @@ TEST_F(SettingsDialogTest, ComPortPageFollowsPluggingInAndOut) {
 
     tree.unplug("ttyUSB0");
     dialog->refreshPorts();
-    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"SIM  Встроенный имитатор ЭБУ"}));
+    // The stored choice keeps a row while it is out, still selected.
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"USB  не подключён", "SIM  Встроенный имитатор ЭБУ"}));
+    EXPECT_EQ(currentPortRow(*dialog), "USB  не подключён");
     // Back under another number: the same stable name, still the stored choice.
     tree.usbAdapter("ttyUSB3", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
     tree.byIdOnly("ttyACM0", "usb-Arduino-if00");
@@ -335,6 +337,10 @@ TEST_F(SettingsDialogTest, ComPortPageFollowsPluggingInAndOut) {
     EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"ACM0", "USB3  FTDI  FT232R USB UART  0403:6001",
                                                            "SIM  Встроенный имитатор ЭБУ"}));
     EXPECT_EQ(currentPortRow(*dialog), "USB3  FTDI  FT232R USB UART  0403:6001");
+
+    // A port named with --port that is not there is shown in use all the same.
+    dialog->setPortInUse("/dev/ttyUSB7");
+    EXPECT_EQ(portRows(*dialog).at(2), "USB7  не подключён  - используется");
 }
 
 }  // namespace
