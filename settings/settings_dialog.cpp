@@ -50,6 +50,7 @@ constexpr const char* kPortsCaption = "Порт адаптера:";
 constexpr const char* kSimulatorText = "Встроенный имитатор ЭБУ";
 constexpr const char* kInUseMark = "  - используется";
 constexpr const char* kNotPluggedIn = "не подключён";
+constexpr const char* kBuiltInPort = "встроенный порт";
 constexpr const char* kPickedNote = "Порт %1 выбран; он будет открыт при следующем запуске программы.";
 constexpr const char* kNotStoredNote = "Выбор не удалось сохранить.";
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
@@ -235,7 +236,8 @@ namespace {
 // "USB0  FTDI  FT232R USB UART  0403:6001"
 QString portLine(const m797::SerialPortInfo& p) {
     std::string line = m797::shortPortName(m797::stablePortName(p));
-    for (const std::string& part : {m797::adapterKind(p.driver), p.product})
+    const std::string kind = m797::isPluggedAdapter(p) ? m797::adapterKind(p.driver) : kBuiltInPort;
+    for (const std::string& part : {kind, p.product})
         if (!part.empty()) line += "  " + part;
     if (!p.vendorId.empty()) line += "  " + p.vendorId + ":" + p.productId;
     return QString::fromStdString(line);

@@ -295,7 +295,7 @@ TEST_F(SettingsDialogTest, ComPortPageListsTheDevicesMarksTheOneInUseAndStoresAP
     dialog->setPortInUse(tree.dev("serial/by-id/usb-1a86_USB_Serial-if00-port0"));
     EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{
                                      "BT0  Bluetooth",
-                                     "Com1  built-in UART",
+                                     "Com1  встроенный порт",
                                      "USB0  FTDI  FT232R USB UART  0403:6001",
                                      "USB1  CH340  USB Serial  1a86:7523  - используется",
                                      "SIM  Встроенный имитатор ЭБУ",
