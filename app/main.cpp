@@ -61,6 +61,15 @@ m797::PortInUse choosePortForRun(const m797::CommandLine& cl) {
     return port;
 }
 
+// A headless run takes its port in the same order as the window.
+m797::CommandLine withPortForRun(m797::CommandLine cl) {
+    if (!cl.replayPath.empty()) return cl;
+    const m797::PortInUse port = choosePortForRun(cl);
+    cl.simulate = port.simulator();
+    if (!cl.simulate) cl.port = port.device;
+    return cl;
+}
+
 std::string loginName() {
     if (const passwd* pw = ::getpwuid(::getuid())) return pw->pw_name;
     const char* user = std::getenv("USER");
@@ -174,7 +183,7 @@ int main(int argc, char** argv) {
         std::fputs(m797::serialPortListText(m797::listSerialPorts()).c_str(), stdout);
         return 0;
     }
-    if (cl.headless) return m797::runHeadless(cl);
+    if (cl.headless) return m797::runHeadless(withPortForRun(cl));
 
     m797::gl::preparePanelProcess();
     QApplication app(argc, argv);

@@ -3,6 +3,7 @@
 # Port" page: it uses the stored port; --port wins for one run and is not
 # stored. Reads what the program says on the terminal at start, then ends it
 # with SIGTERM (which it handles like "Выход").
+# A headless run takes its port the same way.
 # Usage: port_choice_start_test.sh BUILD_DIR (needs an X display).
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -35,5 +36,10 @@ line=$(portLine --port /dev/m797-none)
 grep -qx '"Port"="SIM"' "$settings" || fail "--port changed the stored choice: $(grep Port "$settings")"
 line=$(portLine)
 [ "$line" = "m797diag: port SIM (chosen on the Com Port page)" ] || fail "stored choice after --port: '$line'"
+# A headless run takes the same port: the stored simulator answers.
+"$build/app/m797diag" --headless --cycles 3 >"$scratch/headless" 2>"$scratch/err"
+status=$?
+[ "$status" -eq 0 ] || fail "headless with the stored simulator ended with $status"
+grep -qx "m797diag: port SIM (chosen on the Com Port page)" "$scratch/err" || fail "headless port: $(head -3 "$scratch/err")"
 [ "$failures" -eq 0 ] || { cat "$scratch/err"; exit 1; }
 echo "the stored port is used; --port is for one run"
