@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace m797 {
 namespace {
@@ -16,9 +17,10 @@ namespace fs = std::filesystem;
 constexpr std::string_view kDevPrefix = "/dev/";
 constexpr std::size_t kLongestPath = 4096;
 
-// Device names the strip shortens by dropping a prefix ("ttyUSB0" -> "USB0").
-constexpr std::array<std::string_view, 3> kDroppedPrefixes{"ttyUSB", "ttyACM", "ttyAMA"};
-constexpr std::string_view kBluetoothPrefix = "rfcomm";
+// Device names the strip shortens by a shorter prefix ("ttyUSB0" -> "USB0";
+// "rfcomm0" is wider than the field: "BT0").
+constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kShorterPrefixes{{
+    {"ttyUSB", "USB"}, {"ttyACM", "ACM"}, {"ttyAMA", "AMA"}, {"rfcomm", "BT"}}};
 constexpr std::string_view kBuiltInPrefix = "ttyS";  // ttyS0 is "Com1", as on the PCs of old
 
 constexpr const char* kChoosePortHint = "Выберите порт: «Настройка» → «Com Port».";
@@ -37,11 +39,9 @@ std::string fitField(const std::string& utf8) {
 }
 
 std::string shortOfDeviceName(const std::string& name) {
-    for (std::string_view prefix : kDroppedPrefixes)
-        if (name.starts_with(prefix) && name.size() > prefix.size()) return name.substr(prefix.size() - 3);
-    // "rfcomm0" is wider than the strip's field: "BT0".
-    if (name.starts_with(kBluetoothPrefix) && name.size() > kBluetoothPrefix.size())
-        return "BT" + name.substr(kBluetoothPrefix.size());
+    for (const auto& [prefix, shorter] : kShorterPrefixes)
+        if (name.starts_with(prefix) && name.size() > prefix.size())
+            return std::string(shorter) + name.substr(prefix.size());
     if (name.starts_with(kBuiltInPrefix) && name.size() > kBuiltInPrefix.size()) {
         const std::string number = name.substr(kBuiltInPrefix.size());
         if (std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
