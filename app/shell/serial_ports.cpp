@@ -44,6 +44,14 @@ std::string linkName(const fs::path& link) {
     return ec ? std::string() : target.filename().string();
 }
 
+// Where a link points: /dev/ttyUSB0 for udev's "../../ttyUSB0".
+fs::path linkTarget(const fs::path& link) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    if (ec) return {};
+    return (target.is_absolute() ? target : link.parent_path() / target).lexically_normal();
+}
+
 // The USB device a tty hangs from: the nearest folder above it that has idVendor.
 fs::path usbDeviceOf(const fs::path& device) {
     fs::path p = device;
@@ -82,11 +90,12 @@ std::string driverOf(const fs::path& device) {
     return {};
 }
 
-std::vector<std::string> byIdNamesOf(const DeviceRoots& roots, const std::string& name) {
+std::vector<std::string> byIdNamesOf(const DeviceRoots& roots, const std::string& device) {
     std::vector<std::string> names;
     std::error_code ec;
+    const fs::path wanted = fs::path(device).lexically_normal();
     for (const auto& entry : fs::directory_iterator(fs::path(roots.dev) / "serial" / "by-id", ec))
-        if (linkName(entry.path()) == name) names.push_back(entry.path().string());
+        if (linkTarget(entry.path()) == wanted) names.push_back(entry.path().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -116,10 +125,10 @@ void addByIdOnlyDevices(const DeviceRoots& roots, std::vector<SerialPortInfo>& p
     for (const SerialPortInfo& p : ports) listed.insert(fs::path(p.device).filename().string());
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(fs::path(roots.dev) / "serial" / "by-id", ec)) {
-        const std::string name = linkName(entry.path());
-        if (name.empty() || !listed.insert(name).second) continue;
+        const fs::path target = linkTarget(entry.path());
+        if (target.empty() || !listed.insert(target.filename().string()).second) continue;
         SerialPortInfo port;
-        port.device = (fs::path(roots.dev) / name).string();
+        port.device = target.string();
         ports.push_back(std::move(port));
     }
 }
@@ -132,7 +141,7 @@ std::vector<SerialPortInfo> listSerialPorts(const DeviceRoots& roots) {
     for (const auto& entry : fs::directory_iterator(fs::path(roots.sys) / "class" / "tty", ec))
         if (auto port = portOfClassEntry(roots, entry.path())) ports.push_back(std::move(*port));
     addByIdOnlyDevices(roots, ports);
-    for (SerialPortInfo& port : ports) port.byIdNames = byIdNamesOf(roots, fs::path(port.device).filename().string());
+    for (SerialPortInfo& port : ports) port.byIdNames = byIdNamesOf(roots, port.device);
     std::sort(ports.begin(), ports.end(),
               [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.device < b.device; });
     return ports;

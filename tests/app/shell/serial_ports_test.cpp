@@ -73,6 +73,10 @@ TEST(SerialPorts, ListsBluetoothLinksAndDevicesKnownOnlyByTheirStableName) {
     tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
     tree.uart("ttyS0", "4");
     tree.virtualTty("pts0");
+    // A link made by hand to a pseudo-terminal, by its absolute path.
+    fs::create_directories(tree.dev("pts"));
+    std::ofstream(tree.dev("pts/3"));
+    fs::create_symlink(tree.dev("pts/3"), tree.dev("serial/by-id/usb-made-by-hand"));
 
     const std::vector<SerialPortInfo> ports = listSerialPorts(tree.roots());
     struct Expected {
@@ -82,6 +86,7 @@ TEST(SerialPorts, ListsBluetoothLinksAndDevicesKnownOnlyByTheirStableName) {
         const char* stable;
     };
     const Expected expected[] = {
+        {"pts/3", "", true, "serial/by-id/usb-made-by-hand"},
         {"rfcomm0", "rfcomm", true, "rfcomm0"},
         {"ttyACM0", "", true, "serial/by-id/usb-Arduino_Uno-if00"},
         {"ttyS0", "serial8250", false, "ttyS0"},
