@@ -432,6 +432,7 @@ void TForm1::startLogging() {
     }
     if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
     if (options_.lineClock) csvLog_.useClock(options_.lineClock());
+    csvLog_.letSourceWait(options_.logSourceCanWait);
     csvLog_.setFailureHandler([this](const std::string& error) {
         const QString message = QString::fromStdString(error);
         QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
@@ -440,7 +441,9 @@ void TForm1::startLogging() {
         [this](const m797::RecordLock& held, bool gotLiveData) { csvLog_.logCycle(held, gotLiveData); });
 }
 
+// The terminal gets the same words as the window.
 void TForm1::showLogProblem(const QString& message) {
+    std::fprintf(stderr, "m797diag: %s\n", message.toUtf8().constData());
     QMessageBox::warning(this, QStringLiteral("m797diag"), message);
 }
 

@@ -49,6 +49,8 @@ struct StartOptions {
     std::string portDevice;
     std::string portShortName;
     std::string portDescription;
+    // The line can wait for the log's writer (a replay): no row is lost.
+    bool logSourceCanWait = false;
 };
 
 class TForm1 : public QWidget {

@@ -42,6 +42,10 @@ std::string firstFreeName(const std::string& path) {
     return {};
 }
 
+std::string takenNameNotice(const std::string& asked, const std::string& used) {
+    return "«" + asked + "» уже есть; запись идёт в «" + used + "»";
+}
+
 TraceWriter::~TraceWriter() { close(); }
 
 void TraceWriter::setFailureHandler(std::function<void(const std::string&)> handler) {
@@ -51,6 +55,7 @@ void TraceWriter::setFailureHandler(std::function<void(const std::string&)> hand
 std::string TraceWriter::open(const std::string& path, const std::string& program) {
     close();
     program_ = program;
+    notice_.clear();
     for (int attempt = 0; attempt < 1000 && fd_ < 0; ++attempt) {
         path_ = path.empty() ? path : firstFreeName(path);
         if (path_.empty()) return "Запись «" + path + "» невозможна: " + std::strerror(path.empty() ? ENOENT : EEXIST);
@@ -58,119 +63,94 @@ std::string TraceWriter::open(const std::string& path, const std::string& progra
         if (fd_ < 0 && errno != EEXIST) return "Запись «" + path_ + "» невозможна: " + std::strerror(errno);
     }
     if (fd_ < 0) return "Запись «" + path + "» невозможна: " + std::strerror(EEXIST);
+    if (path_ != path) notice_ = takenNameNotice(path, path_);
     {
-        std::lock_guard guard(mutex_);
-        failed_ = stopping_ = overflow_ = false;
-        running_ = true;
+        std::lock_guard guard(errorMutex_);
         error_.clear();
     }
-    thread_ = std::thread([this] { run(); });
+    writeError_ = 0;
+    writer_ = std::make_unique<Writer>(
+        kMaxPending, Writer::WhenFull::Drop, [this](std::vector<Piece>& pieces) { return writePieces(pieces); },
+        [this](const Writer::Failure& failure) { fail(failure); });
     return {};
 }
 
 void TraceWriter::begin(std::int64_t startWallUs) {
-    std::lock_guard guard(mutex_);
-    if (fd_ < 0 || failed_) return;
-    pendingText_ += traceHeader(program_, startWallUs);
-    wake_.notify_one();
+    if (writer_) writer_->post(traceHeader(program_, startWallUs));
 }
 
 void TraceWriter::post(TraceRecord record) {
-    std::lock_guard guard(mutex_);
-    if (fd_ < 0 || failed_ || stopping_) return;
-    if (queue_.size() >= kMaxPending) {
-        overflow_ = true;
-        queue_.clear();
-    } else {
-        queue_.push_back(std::move(record));
-    }
-    wake_.notify_one();
+    if (writer_) writer_->post(std::move(record));
 }
 
 void TraceWriter::flush() {
-    std::unique_lock guard(mutex_);
-    drained_.wait(guard, [this] { return !running_ || (queue_.empty() && pendingText_.empty() && !busy_); });
+    if (writer_) writer_->flush();
 }
 
 void TraceWriter::close() {
-    if (thread_.joinable()) {
-        {
-            std::lock_guard guard(mutex_);
-            stopping_ = true;
-            wake_.notify_one();
-        }
-        thread_.join();
-    }
+    writer_.reset();  // everything handed over is written first
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    drained_.notify_all();
 }
 
 bool TraceWriter::failed() const {
-    std::lock_guard guard(mutex_);
-    return failed_;
+    std::lock_guard guard(errorMutex_);
+    return !error_.empty();
 }
 
 std::string TraceWriter::error() const {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(errorMutex_);
     return error_;
 }
 
-void TraceWriter::run() {
-    std::vector<TraceRecord> batch;
+// On the writer's thread: the batch as one write. When only part of it
+// could be written, the file is cut back to the last whole line, so it ends
+// after the last whole record; those written count.
+std::size_t TraceWriter::writePieces(std::vector<Piece>& pieces) {
     std::string text;
-    for (;;) {
-        {
-            std::unique_lock guard(mutex_);
-            busy_ = false;
-            drained_.notify_all();
-            wake_.wait(guard, [this] { return stopping_ || overflow_ || !queue_.empty() || !pendingText_.empty(); });
-            if (overflow_) {
-                overflow_ = false;
-                guard.unlock();
-                fail(ENOBUFS);
-                continue;
-            }
-            if (queue_.empty() && pendingText_.empty()) {  // stopping, all written
-                running_ = false;
-                drained_.notify_all();
-                return;
-            }
-            batch.swap(queue_);
-            text.swap(pendingText_);
-            busy_ = true;
-        }
-        for (const TraceRecord& r : batch) text += formatTraceRecord(r);
-        batch.clear();
-        if (!failed() && !writeAll(text)) fail(errno ? errno : EIO);
-        text.clear();
+    std::vector<std::size_t> ends;  // where each piece's text ends
+    for (const Piece& piece : pieces) {
+        if (const auto* header = std::get_if<std::string>(&piece)) text += *header;
+        else text += formatTraceRecord(std::get<TraceRecord>(piece));
+        ends.push_back(text.size());
     }
+    struct stat before {};
+    const bool regular = fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
+    const std::size_t done = writeAll(text);
+    if (done == text.size()) return pieces.size();
+    writeError_ = errno ? errno : EIO;
+    std::size_t whole = 0;
+    while (whole < ends.size() && ends[whole] <= done) ++whole;
+    const std::size_t keep = whole == 0 ? 0 : ends[whole - 1];
+    if (regular && keep < done && ftruncate(fd_, before.st_size + static_cast<off_t>(keep)) != 0) {
+        // A part record remains; a reader leaves out a cut last line.
+    }
+    return whole;
 }
 
-bool TraceWriter::writeAll(const std::string& bytes) {
+// The bytes written before a failure (errno then says why); all of them on success.
+std::size_t TraceWriter::writeAll(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = EIO;
-            return false;
+            return done;
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return done;
 }
 
-void TraceWriter::fail(int error) {
-    std::string message;
+// On the writer's thread, once.
+void TraceWriter::fail(const Writer::Failure& failure) {
+    std::string message = failure.behind ? "Запись «" + path_ + "» остановлена: диск не успевал, потеряно записей: " +
+                                               std::to_string(failure.lost)
+                                         : stoppedText(path_, writeError_);
     {
-        std::lock_guard guard(mutex_);
-        if (failed_) return;
-        failed_ = true;
-        error_ = stoppedText(path_, error);
-        message = error_;
-        queue_.clear();
-        pendingText_.clear();
+        std::lock_guard guard(errorMutex_);
+        error_ = message;
     }
     if (onFailure_) onFailure_(message);
 }

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/shell/csv_row_writer.h"
 #include "app/shell/csv_units.h"
 #include "app/record/live_record.h"
 #include "display/catalogue/catalogue.h"
@@ -20,6 +19,10 @@
 
 namespace m797 {
 namespace {
+
+// Rows waiting beyond this (about an hour of polling) mean the disk has
+// stopped keeping up with a live line; memory is not spent on them.
+constexpr std::size_t kMaxWaitingRows = 20000;
 
 bool hasColumn(const CatalogueEntry& entry) { return entry.kind != DisplayKind::Reserved; }
 
@@ -89,28 +92,6 @@ bool isEmptyFile(int fd) {
     return fstat(fd, &info) == 0 && info.st_size == 0;
 }
 
-bool startsWith(int fd, const std::string& text) {
-    std::string head(text.size(), '\0');
-    std::size_t got = 0;
-    while (got < head.size()) {
-        const ssize_t n = pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return head == text;
-}
-
-// True when the file is non-empty and its last byte is not a line end (a row
-// cut short by a killed program); unknown (unreadable) counts as false.
-bool endsMidLine(int fd) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return false;
-    char last = '\n';
-    if (pread(fd, &last, 1, info.st_size - 1) != 1) return false;
-    return last != '\n';
-}
-
 }  // namespace
 
 CsvRowValues CsvRowValues::of(const RecordLock& held) {
@@ -130,6 +111,7 @@ CsvLog::~CsvLog() { close(); }
 
 // The writer ends first: every row handed over is written before the file closes.
 void CsvLog::close() {
+    if (writer_) lostRows_ = writer_->lost();
     writer_.reset();
     closeFile();
 }
@@ -144,19 +126,37 @@ void CsvLog::setFailureHandler(std::function<void(const std::string&)> handler) 
 }
 
 void CsvLog::flush() {
-    if (writer_) writer_->flush();
+    if (!writer_) return;
+    writer_->flush();
+    lostRows_ = writer_->lost();
+}
+
+void CsvLog::letSourceWait(bool canWait) {
+    sourceCanWait_ = canWait;
+    if (writer_) writer_->setWhenFull(canWait ? RowWriter::WhenFull::Wait : RowWriter::WhenFull::Drop);
 }
 
 // On the writer's thread.
-void CsvLog::rowFailed(bool tooManyWaiting) {
-    if (tooManyWaiting) error_ = failure(path_, ENOBUFS);
+void CsvLog::rowFailed(const RowWriter::Failure& failure) {
+    if (failure.behind)
+        error_ = "Журнал «" + path_ + "» остановлен: диск не успевал записывать строки, потеряно строк: " +
+                 std::to_string(failure.lost);
     if (onFailure_) onFailure_(error_);
+}
+
+// On the writer's thread: each row with a write of its own.
+std::size_t CsvLog::writeRows(std::vector<std::pair<CsvRowValues, RowTime>>& rows) {
+    std::size_t written = 0;
+    while (written < rows.size() && fd_ >= 0 && writeAll(formatRow(rows[written].first, rows[written].second)))
+        ++written;
+    return written;
 }
 
 std::string CsvLog::open(const std::string& path) {
     close();
     error_.clear();
     notice_.clear();
+    lostRows_ = 0;
     path_ = path;
     if (path.empty()) {
         error_ = failure(path, ENOENT);
@@ -166,44 +166,35 @@ std::string CsvLog::open(const std::string& path) {
         const std::string candidate = n == 1 ? path : numberedName(path, n);
         const Fit fit = openCandidate(candidate);
         if (fit == Fit::Failed) return error_;
-        if (fit == Fit::Other) continue;
+        if (fit == Fit::Taken) continue;
         path_ = candidate;
-        std::string start = fit == Fit::New ? headerRow() : endsMidLine(fd_) ? "\n" : "";
-        if (!writeAll(start)) return error_;
-        if (n > 1)
-            notice_ = "В «" + path + "» журнал с другими столбцами; журнал пишется в «" + candidate + "»";
+        if (!writeAll(headerRow())) return error_;
+        if (n > 1) notice_ = takenNameNotice(path, candidate);
         openedAt_ = std::chrono::steady_clock::now();
         openedWallUs_ = wallClockNowUs();
-        writer_ = std::make_unique<CsvRowWriter>(
-            [this](const CsvRowValues& values, RowTime time) { return fd_ >= 0 && writeAll(formatRow(values, time)); },
-            [this](bool tooManyWaiting) { rowFailed(tooManyWaiting); });
+        writer_ = std::make_unique<RowWriter>(
+            kMaxWaitingRows, sourceCanWait_ ? RowWriter::WhenFull::Wait : RowWriter::WhenFull::Drop,
+            [this](std::vector<std::pair<CsvRowValues, RowTime>>& rows) { return writeRows(rows); },
+            [this](const RowWriter::Failure& failure) { rowFailed(failure); });
         return {};
     }
     error_ = failure(path, EEXIST);
     return error_;
 }
 
-// New: created here or empty, the header is still to be written. SameHeader:
-// rows go on after the existing ones. Other: a file of other columns (or one
-// that cannot be read to tell), left alone.
+// New: created here, or an empty file, a device or a pipe, which take the
+// header and the rows. Taken: a file with something in it (or one that cannot
+// be told apart), left alone.
 CsvLog::Fit CsvLog::openCandidate(const std::string& candidate) {
-    int fd = ::open(candidate.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        fd_ = fd;
-        return Fit::New;
-    }
-    if (errno != EEXIST) {
-        error_ = failure(candidate, errno);
-        return Fit::Failed;
-    }
-    fd = ::open(candidate.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-        // Write-only: a device or pipe takes rows as ever; a file that cannot
-        // be read cannot be told apart, so another name is taken.
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) != 0 || (S_ISREG(info.st_mode) && info.st_size > 0)) return Fit::Taken;
         fd = ::open(candidate.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        if (fd >= 0 && isRegularFile(fd)) {
+        // Emptied or filled since it was looked at: another name is safer.
+        if (fd >= 0 && isRegularFile(fd) && !isEmptyFile(fd)) {
             ::close(fd);
-            return Fit::Other;
+            return Fit::Taken;
         }
     }
     if (fd < 0) {
@@ -211,18 +202,13 @@ CsvLog::Fit CsvLog::openCandidate(const std::string& candidate) {
         return Fit::Failed;
     }
     fd_ = fd;
-    // A device or a pipe (/dev/stdout) gets a header, as a new file does.
-    if (!isRegularFile(fd) || isEmptyFile(fd)) return Fit::New;
-    if (startsWith(fd, headerRow())) return Fit::SameHeader;
-    close();
-    return Fit::Other;
+    return Fit::New;
 }
 
 // The time is taken now, with the values: the row says when they arrived.
 bool CsvLog::logCycle(const RecordLock& held, bool gotLiveData) {
     if (!writer_) return true;
-    if (writer_->failed()) return false;
-    if (!gotLiveData) return true;
+    if (!gotLiveData) return !writer_->failed();
     RowTime time;
     if (clock_ == nullptr) {
         time = rowTime(secondsSinceOpen());
@@ -230,8 +216,8 @@ bool CsvLog::logCycle(const RecordLock& held, bool gotLiveData) {
         const std::int64_t since = clock_->lastExchangeEndUs();
         time = RowTime{since, clock_->startWallUs() + since};
     }
-    writer_->post(CsvRowValues::of(held), time);
-    return true;
+    writer_->post({CsvRowValues::of(held), time});  // counted as lost once the log stopped
+    return !writer_->failed();
 }
 
 bool CsvLog::writeRow(const RecordLock& held, double secondsSinceStart) {

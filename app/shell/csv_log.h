@@ -11,27 +11,32 @@
 // a single write(2), so a killed program leaves whole rows (a cut last one at
 // worst, which the next session ends with a line end).
 //
-// Every file is a valid CSV on its own: an existing file is appended to only
-// when its header is this one (after a line end, if its last line was cut
-// short); otherwise the log goes to the first name beside it that is free or
-// has this header (name-2.csv, name-3.csv, ...), and notice() says so.
+// One session per file: an existing file is never appended to (its rows
+// would repeat and its time_s go back). The log goes to the first free name
+// beside it (name-2.csv, name-3.csv, ...), and notice() says so. An empty
+// file, a device or a pipe (/dev/stdout) gets the header and the rows.
 //
 // The acquisition thread's cycle observer passes its RecordLock to logCycle:
 // it copies the row's values and hands them to a writer thread
-// (CsvRowWriter), which makes the row and writes it after the lock is
-// released. writeRow writes at once, under the caller's lock.
+// (BackgroundWriter), which makes the row and writes it after the lock is
+// released. A live line is never held up: rows that wait beyond a bound mean
+// the disk did not keep up, and the log stops with the number of rows lost.
+// A replay waits for the writer instead (letSourceWait), so it loses none.
+// writeRow writes at once, under the caller's lock.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "app/record/background_writer.h"
 #include "app/shell/csv_row_values.h"
 
 namespace m797 {
 
-class CsvRowWriter;
 class LineClock;
 
 class CsvLog {
@@ -41,7 +46,7 @@ public:
     CsvLog(const CsvLog&) = delete;
     CsvLog& operator=(const CsvLog&) = delete;
 
-    // Opens (or creates) the file for appending and writes the header row.
+    // Creates the file (or the first free name beside it) and writes the header row.
     // Returns an empty string on success, else a UTF-8 message naming the
     // path and the reason; the log then stays closed.
     std::string open(const std::string& path);
@@ -55,6 +60,9 @@ public:
     // last exchange), so a replayed session logs the times of the drive.
     // Without a clock they take the steady clock since open().
     void useClock(const LineClock* clock) { clock_ = clock; }
+    // A source that can wait (a replay) is held up by logCycle while the
+    // writer is behind, instead of losing rows. Off by default (a live line).
+    void letSourceWait(bool canWait);
 
     // One row for the record's current values. Returns false when the row
     // could not be written; the log is then closed and error() says why.
@@ -63,8 +71,8 @@ public:
     bool writeRow(const RecordLock& held, RowTime time);
     // For the acquisition thread's cycle observer: a row
     // for every cycle with live data while the log is open, written on the
-    // writer's thread. Never waits for the disk. False once a row of it
-    // could not be written (the failure handler says so, once).
+    // writer's thread. Never waits for the disk, unless letSourceWait. False
+    // once the log stopped (the failure handler says so, once).
     bool logCycle(const RecordLock& held, bool gotLiveData);
     // Called once, on the writer's thread, with error() when a row of
     // logCycle could not be written; the log then writes no more rows.
@@ -74,6 +82,8 @@ public:
     // Why the log stopped. Rows of logCycle set it on the writer's thread:
     // read it in the failure handler or after flush() or close().
     const std::string& error() const { return error_; }
+    // Rows of logCycle handed over and not written (after flush() or close()).
+    long lostRows() const { return lostRows_; }
     // Seconds on the steady clock since open() succeeded (the time_s of a row).
     double secondsSinceOpen() const;
 
@@ -83,12 +93,14 @@ public:
     static std::string formatRow(const CsvRowValues& values, RowTime time);
 
 private:
-    enum class Fit { New, SameHeader, Other, Failed };
+    using RowWriter = BackgroundWriter<std::pair<CsvRowValues, RowTime>>;
+    enum class Fit { New, Taken, Failed };
     Fit openCandidate(const std::string& candidate);
     RowTime rowTime(double secondsSinceStart) const;
     bool writeAll(const std::string& bytes);
     void closeFile();
-    void rowFailed(bool tooManyWaiting);
+    std::size_t writeRows(std::vector<std::pair<CsvRowValues, RowTime>>& rows);
+    void rowFailed(const RowWriter::Failure& failure);
 
     int fd_ = -1;
     std::string path_;
@@ -98,7 +110,9 @@ private:
     std::chrono::steady_clock::time_point openedAt_{};
     std::int64_t openedWallUs_ = 0;
     std::function<void(const std::string&)> onFailure_;
-    std::unique_ptr<CsvRowWriter> writer_;  // the rows of logCycle, while open
+    bool sourceCanWait_ = false;
+    long lostRows_ = 0;
+    std::unique_ptr<RowWriter> writer_;  // the rows of logCycle, while open
 };
 
 }  // namespace m797

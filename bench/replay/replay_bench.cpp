@@ -2,8 +2,10 @@
 // `m797diag --headless --replay drive.trace --speed max --log drive.csv` does.
 // A short session is recorded against the simulator, its poll cycles are
 // repeated into a drive of the given length, and the trace is read and
-// played through Com_Port with the CSV log open. Prints the cycles decoded
-// per second (target: over 20,000).
+// played through Com_Port with the CSV log open, the replay waiting for the
+// log's writer as m797diag's does. Prints the cycles decoded and the rows
+// written into the CSV per second (target: over 20,000 cycles), and fails
+// when the CSV holds other than one row for every cycle with live data.
 //
 //   replay_bench [cycles]     (default 100000, about four hours of polling)
 
@@ -82,6 +84,14 @@ std::string longDrive(const std::string& recorded, long cycles) {
     return text;
 }
 
+// Rows of a CSV file: its lines after the header.
+long rowsIn(const std::string& path) {
+    std::ifstream in(path);
+    long lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines > 0 ? lines - 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,11 +121,12 @@ int main(int argc, char** argv) {
     m797::LiveRecord& record = *ownedRecord;
     m797::Com_Port port(record, source.makeLine(), '.');
     log.useClock(source.lineClock());
-    std::atomic<long> decoded{0}, logged{0};
+    log.letSourceWait(true);
+    std::atomic<long> decoded{0};
     std::atomic<bool> ended{false};
     port.setCycleObserver([&](const m797::RecordLock& held, bool got) {
         ++decoded;
-        if (got && log.logCycle(held, got)) ++logged;
+        log.logCycle(held, got);
     });
     port.setEndOfLineHandler([&] { ended = true; });
     const auto t1 = Clock::now();
@@ -124,21 +135,30 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the replay did not end\n");
         return 1;
     }
+    port.terminate();
+    log.close();  // the rows are in the file when the time is taken
     const double playSeconds = secondsSince(t1);
     const double total = secondsSince(t0);
-    port.terminate();
 
     std::ifstream traceFile(tracePath, std::ios::ate), csvFile(csvPath, std::ios::ate);
+    const long withData = port.cyclesWithData();
+    const long rows = rowsIn(csvPath);
     std::printf("replay_bench: a drive of %ld poll cycles (%.1f h at 150 ms a cycle)\n", cycles, cycles * 0.15 / 3600);
     std::printf("  trace                   %.1f MB, read in %.3f s\n", traceFile.tellg() / 1e6, readSeconds);
-    std::printf("  cycles decoded          %ld (%ld rows logged, %.1f MB of CSV)\n", decoded.load(), logged.load(),
-                csvFile.tellg() / 1e6);
+    std::printf("  cycles decoded          %ld, %ld with live data\n", decoded.load(), withData);
+    std::printf("  rows written            %ld (%.1f MB of CSV)\n", rows, csvFile.tellg() / 1e6);
     std::printf("  played and logged in    %.3f s\n", playSeconds);
     std::printf("  cycles per second       %.0f played, %.0f with the reading (target > 20000)\n",
                 decoded / playSeconds, decoded / total);
+    std::printf("  rows per second         %.0f into the CSV, %.0f with the reading\n", rows / playSeconds,
+                rows / total);
+    const bool whole = rows == withData;
+    if (!whole)
+        std::printf("replay_bench: FAILED: %ld rows written for %ld cycles with live data (%ld lost)\n", rows,
+                    withData, log.lostRows());
     std::remove(tracePath.c_str());
     std::remove(csvPath.c_str());
     std::remove((std::string(dir) + "/short.trace").c_str());
     rmdir(dir);
-    return 0;
+    return whole ? 0 : 1;
 }

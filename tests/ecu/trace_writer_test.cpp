@@ -185,6 +185,10 @@ TEST_F(TraceWriterTest, AFullDiskStopsTheRecordingNotTheLine) {
     EXPECT_NE(message.find("full.trace"), std::string::npos) << message;
     EXPECT_EQ(message, writer.error());
     EXPECT_LE(fs::file_size(dir / "full.trace"), 4096u);
+    std::ifstream in(dir / "full.trace", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "the file ends after its last whole record";
 }
 
 }  // namespace

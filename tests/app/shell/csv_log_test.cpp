@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/shell/csv_log.h"
@@ -180,53 +181,43 @@ TEST(LocaleSeparator, CLocaleUsesPoint) {
     std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
-// Every file stays one valid CSV: a file of other columns is left as it is
-// and the log goes beside it; one with this header is appended to.
-TEST_F(CsvLogTest, AnExistingFileOfOtherColumnsIsKeptAndTheLogGoesBesideIt) {
-    const fs::path path = dir / "old.csv";
-    { std::ofstream(path, std::ios::binary) << "earlier,log\n1,2\n3,"; }
-    CsvLog log;
-    ASSERT_EQ(log.open(path.string()), "");
-    EXPECT_EQ(log.path(), (dir / "old-2.csv").string());
-    EXPECT_NE(log.notice().find("old-2.csv"), std::string::npos) << log.notice();
-    {
-        const RecordLock held(*record);
-        ASSERT_TRUE(log.writeRow(held, 0.0));
+// One session per file: whatever an existing file holds (a log of other
+// columns, an earlier session, a row cut short) it is left as it is and the
+// log goes to the first free name beside it, saying so.
+TEST_F(CsvLogTest, AnExistingFileIsNeverAppendedTo) {
+    struct Case {
+        const char* name;
+        std::string before;
+    };
+    const std::vector<Case> cases = {
+        {"other columns", "earlier,log\n1,2\n3,"},
+        {"an earlier session", CsvLog::headerRow() + "0.100,1970-01-01T00:00:00.100Z,1\n"},
+        {"a cut row", CsvLog::headerRow() + "0.100,1970,1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / "drive.csv";
+        { std::ofstream(path, std::ios::binary | std::ios::trunc) << c.before; }
+        fs::remove(dir / "drive-2.csv");
+        CsvLog log;
+        ASSERT_EQ(log.open(path.string()), "");
+        EXPECT_EQ(log.path(), (dir / "drive-2.csv").string());
+        EXPECT_EQ(log.notice(), "«" + path.string() + "» уже есть; запись идёт в «" + log.path() + "»");
+        {
+            const RecordLock held(*record);
+            ASSERT_TRUE(log.writeRow(held, 0.0));
+        }
+        log.close();
+        EXPECT_EQ(readAll(path), c.before);
+        const auto lines = readLines(dir / "drive-2.csv");
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0] + "\n", CsvLog::headerRow());
+        EXPECT_EQ(lines[1].rfind("0.000,", 0), 0u);
     }
-    log.close();
-    EXPECT_EQ(readAll(path), "earlier,log\n1,2\n3,");
-    const auto lines = readLines(dir / "old-2.csv");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0] + "\n", CsvLog::headerRow());
-    EXPECT_EQ(lines[1].rfind("0.000,", 0), 0u);
-
-    // The next session finds old-2.csv with its own header and goes on there.
-    CsvLog again;
-    ASSERT_EQ(again.open(path.string()), "");
-    EXPECT_EQ(again.path(), (dir / "old-2.csv").string());
-    {
-        const RecordLock held(*record);
-        ASSERT_TRUE(again.writeRow(held, 1.0));
-    }
-    EXPECT_EQ(readLines(dir / "old-2.csv").size(), 3u);
-}
-
-TEST_F(CsvLogTest, AFileWithThisHeaderIsAppendedToAfterACutRow) {
-    const fs::path path = dir / "same.csv";
-    std::string header = CsvLog::headerRow();
-    { std::ofstream(path, std::ios::binary) << header << "0.100,1970,1"; }  // last row cut short
-    CsvLog log;
-    ASSERT_EQ(log.open(path.string()), "");
-    EXPECT_EQ(log.path(), path.string());
-    EXPECT_EQ(log.notice(), "");
-    {
-        const RecordLock held(*record);
-        ASSERT_TRUE(log.writeRow(held, 0.0));
-    }
-    const std::string text = readAll(path);
-    EXPECT_EQ(text.rfind(header + "0.100,1970,1\n0.000,", 0), 0u);
-    EXPECT_EQ(text.find("time_s", 1), std::string::npos);  // one header only
-    EXPECT_EQ(text.back(), '\n');
+    // The next session takes the next free name.
+    CsvLog third;
+    ASSERT_EQ(third.open((dir / "drive.csv").string()), "");
+    EXPECT_EQ(third.path(), (dir / "drive-3.csv").string());
 }
 
 TEST_F(CsvLogTest, AnEmptyFileGetsTheHeader) {
@@ -309,6 +300,95 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
     auto afterTimes = [](const std::string& row) { return row.substr(row.find(',', row.find(',') + 1)); };
     for (int i = 0; i < kRows; ++i)
         ASSERT_EQ(afterTimes(rows[i + 1] + "\n"), afterTimes(expected[i])) << "row " << i;
+}
+
+
+// A live line is never held up: while the disk (a pipe nobody reads) takes
+// nothing, rows beyond the bound are lost, the log stops and says so with
+// the number lost, and every row that waited is written.
+TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRowsLost) {
+    const fs::path path = dir / "slow.csv";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    CsvLog log;
+    ASSERT_EQ(log.open(path.string()), "");
+    std::string reported;
+    log.setFailureHandler([&](const std::string& error) { reported = error; });
+    // More than twice the bound: the writer, stuck in a full pipe, holds at
+    // most one bound's worth, and as many wait.
+    constexpr long kRows = 41000;
+    bool stopped = false;
+    {
+        const RecordLock held(*record);
+        for (long i = 0; i < kRows; ++i) stopped = !log.logCycle(held, true) || stopped;
+    }
+    EXPECT_TRUE(stopped);
+    std::string text;
+    auto drained = std::async(std::launch::async, [&] {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(reader, buf, sizeof buf);
+            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
+            else ::usleep(1000);
+        }
+    });
+    log.close();
+    drained.wait();
+    ::close(reader);
+    const long rows = static_cast<long>(std::count(text.begin(), text.end(), '\n')) - 1;
+    EXPECT_GT(log.lostRows(), 0);
+    EXPECT_EQ(rows + log.lostRows(), kRows);
+    EXPECT_EQ(reported, log.error());
+    EXPECT_NE(reported.find("диск не успевал"), std::string::npos) << reported;
+    EXPECT_NE(reported.find("потеряно строк: " + std::to_string(log.lostRows())), std::string::npos) << reported;
+}
+
+
+// A source that can wait (a replay) is held up while the disk (a pipe nobody
+// reads yet) takes nothing, and loses no row. The pipe is read once the
+// producer is done or has waited a while, so a writer that dropped rows
+// instead of holding the producer up has dropped them by then.
+TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
+    const fs::path path = dir / "replay.csv";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    CsvLog log;
+    ASSERT_EQ(log.open(path.string()), "");
+    log.letSourceWait(true);
+    constexpr long kRows = 41000;  // over twice the rows a live line may leave waiting
+    std::atomic<bool> produced{false};
+    auto producer = std::async(std::launch::async, [&] {
+        bool logged = true;
+        {
+            const RecordLock held(*record);
+            for (long i = 0; i < kRows; ++i) logged = log.logCycle(held, true) && logged;
+        }
+        produced = true;
+        return logged;
+    });
+    const auto waitedEnough = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!produced && std::chrono::steady_clock::now() < waitedEnough)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string text;
+    auto drained = std::async(std::launch::async, [&] {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(reader, buf, sizeof buf);
+            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
+            else ::usleep(1000);
+        }
+    });
+    EXPECT_TRUE(producer.get());
+    log.close();
+    drained.wait();
+    ::close(reader);
+    EXPECT_EQ(log.lostRows(), 0);
+    EXPECT_EQ(log.error(), "");
+    EXPECT_EQ(static_cast<long>(std::count(text.begin(), text.end(), '\n')), 1 + kRows);
 }
 
 }  // namespace
