@@ -1,6 +1,7 @@
 #include "ecu/trace_format.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,10 +112,10 @@ bool parseHex(std::string_view text, std::vector<std::uint8_t>& out) {
 
 // A record line; an empty string when it was read, else what is wrong with it.
 std::string parseRecord(const std::vector<std::string_view>& f, TraceRecord& r) {
-    if (f[0].size() != 1) return "unknown record '" + std::string(f[0].substr(0, 16)) + "'";
+    if (f[0].size() != 1) return "unknown record '" + escapedTraceText(f[0].substr(0, 16)) + "'";
     const char kind = f[0][0];
     const std::size_t expected = kind == 'x' ? 6 : kind == 'o' ? 4 : kind == 'w' ? 4 : kind == 'c' ? 3 : 0;
-    if (expected == 0) return "unknown record '" + std::string(f[0]) + "'";
+    if (expected == 0) return "unknown record '" + escapedTraceText(f[0]) + "'";
     if (f.size() < expected) return "too few fields";
     r = TraceRecord{};
     r.kind = static_cast<TraceKind>(kind);
@@ -172,6 +173,8 @@ public:
         t_.records.push_back(std::move(r));
     }
 
+    void tooLong(long number) { problem(number, "damaged line (too long); left out"); }
+
 private:
     void problem(long number, std::string text) {
         ++t_.problemCount;
@@ -195,7 +198,7 @@ private:
         while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
         t_.program = std::string(rest.substr(0, 200));
         if (t_.program != ownProgram_)
-            problem(number, "recorded by " + t_.program + ", this is " + ownProgram_);
+            problem(number, "recorded by " + escapedTraceText(t_.program) + ", this is " + ownProgram_);
     }
 
     void start(long number, const std::vector<std::string_view>& f) {
@@ -248,57 +251,145 @@ std::string formatTraceRecord(const TraceRecord& r) {
     return out;
 }
 
+std::string escapedTraceText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\\') {
+            out += "\\\\";
+        } else if (b >= 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHexDigits[b >> 4];
+            out += kHexDigits[b & 15];
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Cuts text handed over in pieces into lines for the parser, keeping at most
+// kMaxTraceLineBytes of a line: a longer one is a damaged line, skipped to
+// its end.
+class TraceLines {
+public:
+    explicit TraceLines(TraceParser& parser) : parser_(parser) {}
+
+    void add(std::string_view piece) {
+        while (!piece.empty()) {
+            const std::size_t end = piece.find('\n');
+            const std::string_view part = piece.substr(0, end);
+            if (!tooLong_ && pending_.size() + part.size() > kMaxTraceLineBytes) {
+                tooLong_ = true;
+                pending_.clear();
+                pending_.shrink_to_fit();
+            }
+            if (!tooLong_) pending_.append(part);
+            if (end == std::string_view::npos) return;
+            endLine(false);
+            piece.remove_prefix(end + 1);
+        }
+    }
+
+    // At the end of the text: a last line without its line end was cut off.
+    long finish() {
+        if (!pending_.empty() || tooLong_) endLine(true);
+        return number_;
+    }
+
+private:
+    void endLine(bool cutOff) {
+        ++number_;
+        if (tooLong_) parser_.tooLong(number_);
+        else parser_.line(number_, pending_, cutOff);
+        pending_.clear();
+        tooLong_ = false;
+    }
+
+    TraceParser& parser_;
+    std::string pending_;
+    bool tooLong_ = false;
+    long number_ = 0;
+};
+
+}  // namespace
+
 Trace parseTrace(const std::string& text, const std::string& ownProgram) {
     Trace trace;
     TraceParser parser(trace, ownProgram);
-    long number = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        ++number;
-        if (end == std::string::npos) {
-            parser.line(number, std::string_view(text).substr(at), true);
-            break;
-        }
-        parser.line(number, std::string_view(text).substr(at, end - at), false);
-        at = end + 1;
-    }
-    if (number == 0) trace.problems.push_back({1, "empty trace"}), ++trace.problemCount;
+    TraceLines lines(parser);
+    lines.add(text);
+    if (lines.finish() == 0) trace.problems.push_back({1, "empty trace"}), ++trace.problemCount;
     return trace;
 }
 
-bool readTraceFile(const std::string& path, const std::string& ownProgram, Trace& trace, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+std::string unreadable(const std::string& path, int error) {
+    return "Невозможно прочитать запись «" + path + "»: " + std::strerror(error);
+}
+
+// Waits until the file has bytes (or its end) for a read; false when asked to stop first.
+bool waitReadable(int fd, const std::function<bool()>& stopRequested) {
+    for (;;) {
+        if (stopRequested && stopRequested()) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, stopRequested ? 100 : -1);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return true;  // the read says what is wrong
+    }
+}
+
+}  // namespace
+
+bool readTraceFile(const std::string& path, const std::string& ownProgram, Trace& trace, std::string& error,
+                   const std::function<bool()>& stopRequested) {
+    // Not blocking in open(): a FIFO nobody writes to is waited for below,
+    // where a stop request is heard.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = "Невозможно прочитать запись «" + path + "»: " + std::strerror(errno);
+        error = unreadable(path, errno);
         return false;
     }
     struct stat info {};
-    std::string text;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kMaxTraceFileBytes) {
         ::close(fd);
         error = "Запись «" + path + "» слишком велика";
         return false;
     }
-    char buf[65536];
+    trace = Trace{};
+    TraceParser parser(trace, ownProgram);
+    TraceLines lines(parser);
+    std::vector<char> buf(65536);
+    off_t total = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        if (!waitReadable(fd, stopRequested)) {
+            ::close(fd);
+            error = "Чтение записи «" + path + "» прервано";
+            return false;
+        }
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) {
-            error = "Невозможно прочитать запись «" + path + "»: " + std::strerror(errno);
+            error = unreadable(path, errno);
             ::close(fd);
             return false;
         }
         if (n == 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-        if (text.size() > static_cast<std::size_t>(kMaxTraceFileBytes)) {
+        total += n;
+        if (total > kMaxTraceFileBytes) {
             ::close(fd);
+            trace = Trace{};
             error = "Запись «" + path + "» слишком велика";
             return false;
         }
+        lines.add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
     }
     ::close(fd);
-    trace = parseTrace(text, ownProgram);
+    if (lines.finish() == 0) trace.problems.push_back({1, "empty trace"}), ++trace.problemCount;
     return true;
 }
 

@@ -4,7 +4,9 @@
 // recording line saw, read back here for the replay line.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace m797 {
@@ -42,6 +44,9 @@ struct Trace {
 constexpr std::size_t kMaxTraceProblems = 100;
 // Longest byte string of one record; longer is a damaged line.
 constexpr std::size_t kMaxTraceBytes = 4096;
+// Longest line kept to be read: two such byte strings in hex and the rest of
+// a record fit well. Longer lines are left out unread.
+constexpr std::size_t kMaxTraceLineBytes = 4 * kMaxTraceBytes + 256;
 
 // The header lines (format, program, start time, line settings).
 std::string traceHeader(const std::string& program, std::int64_t startWallUs);
@@ -52,8 +57,15 @@ std::string formatTraceRecord(const TraceRecord& record);
 // line number, and every line that can be read is kept. `ownProgram` is this
 // program's name and version; a trace made by another is noted.
 Trace parseTrace(const std::string& text, const std::string& ownProgram);
-// parseTrace of a file's contents; false with `error` (UTF-8) when the file
-// cannot be read at all.
-bool readTraceFile(const std::string& path, const std::string& ownProgram, Trace& trace, std::string& error);
+// Reads a trace file (or a pipe, a FIFO, a device) in pieces of bounded size,
+// line by line as parseTrace does; memory stays bounded whatever the file
+// holds. False with `error` (UTF-8) when the file cannot be read at all, is
+// too large to be a trace, or `stopRequested` (asked while waiting for
+// bytes, as from a FIFO nobody writes to) said to stop.
+bool readTraceFile(const std::string& path, const std::string& ownProgram, Trace& trace, std::string& error,
+                   const std::function<bool()>& stopRequested = {});
+// Bytes of a damaged line as a terminal can show them harmlessly: printable
+// ASCII as it is, a backslash doubled, every other byte as \xHH.
+std::string escapedTraceText(std::string_view bytes);
 
 }  // namespace m797

@@ -35,10 +35,11 @@ bool LinkSource::start(bool simulate, const std::string& device, const sim::SimO
     return true;
 }
 
-bool LinkSource::startReplay(const std::string& path, double speed, std::string* error) {
+bool LinkSource::startReplay(const std::string& path, double speed, std::string* error,
+                             const std::function<bool()>& stopRequested) {
     auto trace = std::make_shared<Trace>();
     std::string message;
-    if (!readTraceFile(path, programVersion(), *trace, message)) {
+    if (!readTraceFile(path, programVersion(), *trace, message, stopRequested)) {
         if (error) *error = message;
         return false;
     }

@@ -4,6 +4,7 @@
 // long as this object lives), or a recorded trace played back (--replay).
 // A live line can be recorded to a trace (--record).
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,9 +34,11 @@ public:
                std::string* error = nullptr);
     // Reads the trace that the lines made from now on play back, at `speed`
     // times the recorded pace (0: as fast as possible). False (with a UTF-8
-    // `error`) when the file cannot be read; problems inside it are in
+    // `error`) when the file cannot be read or `stopRequested` said to stop
+    // while waiting for its bytes; problems inside it are in
     // replayTrace()->problems and do not stop the replay.
-    bool startReplay(const std::string& path, double speed, std::string* error);
+    bool startReplay(const std::string& path, double speed, std::string* error,
+                     const std::function<bool()>& stopRequested = {});
     // Records the lines made from now on to a trace at `path` (or beside it,
     // when a file is there). Returns an empty string or a UTF-8 message.
     std::string startRecording(const std::string& path);

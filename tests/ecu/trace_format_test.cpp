@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -144,6 +151,97 @@ TEST(WallTime, IsoTextsRoundTrip) {
                             "2026-12-08T11:05:00.Z", "2026-12-08T11:05:00.1234567Z", "2026-12-08 11:05:00Z",
                             "2026-12-08T11:05:0xZ"})
         EXPECT_FALSE(parseIsoUtc(bad).has_value()) << bad;
+}
+
+
+TEST(TraceFormat, DamagedBytesAreShownEscaped) {
+    struct Case {
+        std::string bytes, shown;
+    };
+    const std::vector<Case> cases = {
+        {"x 1.0", "x 1.0"},
+        {"\x1b[2J", "\\x1B[2J"},
+        {"\x1b]0;title\x07", "\\x1B]0;title\\x07"},
+        {"a\\b", "a\\\\b"},                             // a backslash cannot pose as an escape
+        {std::string("\x00\x7F\x9B\xD0\x9F", 5), "\\x00\\x7F\\x9B\\xD0\\x9F"},  // C1 controls, UTF-8 alike
+    };
+    for (const Case& c : cases) EXPECT_EQ(escapedTraceText(c.bytes), c.shown);
+    const Trace t = parseTrace("m797trace 1\nprogram \x1b]0;evil\x07\n\x1b[2J 1 2\n", kProgram);
+    ASSERT_EQ(t.problems.size(), 2u);
+    for (const TraceProblem& p : t.problems) EXPECT_EQ(p.text.find_first_of("\x1b\x07"), std::string::npos) << p.text;
+}
+
+TEST(TraceFormat, ALineLongerThanAnyRecordIsLeftOutAndTheRestRead) {
+    const std::string good = formatTraceRecord(exchange(1000, {0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5}, {0x82}));
+    const std::string text = "m797trace 1\n" + std::string(kMaxTraceLineBytes + 10, 'x') + "\n" + good;
+    const Trace t = parseTrace(text, kProgram);
+    ASSERT_EQ(t.records.size(), 1u);
+    ASSERT_EQ(t.problems.size(), 1u);
+    EXPECT_EQ(t.problems[0].line, 2);
+    EXPECT_EQ(t.problems[0].text, "damaged line (too long); left out");
+}
+
+class TraceFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/m797-tracefile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    std::string dir;
+};
+
+// The file is read in pieces: the lines of a trace come out whole wherever
+// a piece ends, as parseTrace reads them from one text.
+TEST_F(TraceFileTest, AFileReadsAsItsTextParses) {
+    std::string text = traceHeader(kProgram, 0);
+    for (int i = 0; i < 5000; ++i)
+        text += formatTraceRecord(exchange(i * 1000, {0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5}, {0x82, 0x10}));
+    text += "x 9999.0 0.1 14 82";  // cut off
+    const std::string path = dir + "/t.trace";
+    std::ofstream(path, std::ios::binary) << text;
+    Trace fromFile;
+    std::string error;
+    ASSERT_TRUE(readTraceFile(path, kProgram, fromFile, error)) << error;
+    const Trace fromText = parseTrace(text, kProgram);
+    ASSERT_EQ(fromFile.records.size(), fromText.records.size());
+    for (std::size_t i = 0; i < fromText.records.size(); ++i)
+        ASSERT_TRUE(sameRecord(fromFile.records[i], fromText.records[i])) << i;
+    ASSERT_EQ(fromFile.problems.size(), 1u);
+    EXPECT_EQ(fromFile.problems[0].text, fromText.problems[0].text);
+    EXPECT_EQ(fromFile.problems[0].line, fromText.problems[0].line);
+}
+
+// /dev/zero is an endless line: it is refused as too large while the memory
+// stays within a bound far below what holding it would take.
+TEST_F(TraceFileTest, AnEndlessFileIsRefusedInBoundedMemory) {
+    if (access("/dev/zero", R_OK) != 0) GTEST_SKIP() << "no /dev/zero";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = rlim_t{512} << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        Trace trace;
+        std::string error;
+        const bool read = readTraceFile("/dev/zero", kProgram, trace, error);
+        _exit(!read && error.find("/dev/zero") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(TraceFileTest, WaitingForAFifoNobodyWritesToStopsWhenAsked) {
+    const std::string fifo = dir + "/nobody.trace";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<int> asked{0};
+    Trace trace;
+    std::string error;
+    EXPECT_FALSE(readTraceFile(fifo, kProgram, trace, error, [&] { return ++asked > 3; }));
+    EXPECT_NE(error.find("nobody.trace"), std::string::npos) << error;
 }
 
 }  // namespace
