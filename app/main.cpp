@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "app/shell/broken_pipes.h"
 #include "app/shell/command_line.h"
 #include "app/crash_signals.h"
 #include "app/end_at_exit.h"
@@ -109,8 +110,10 @@ bool startLink(m797::LinkSource& link, const m797::CommandLine& cl, const m797::
         return true;
     }
     m797::TraceWriter* recorder = link.recorder();
-    if (recorder->path() != cl.recordPath)
-        warn("«" + cl.recordPath + "» уже есть; запись идёт в «" + recorder->path() + "»");
+    if (!recorder->notice().empty()) {
+        std::fprintf(stderr, "m797diag: %s\n", recorder->notice().c_str());
+        warn(recorder->notice());
+    }
     recorder->setFailureHandler([](const std::string& message) {
         std::fprintf(stderr, "m797diag: %s\n", message.c_str());
         QMetaObject::invokeMethod(qApp, [message] { warn(message); }, Qt::QueuedConnection);
@@ -136,6 +139,7 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
         return made;
     };
     options.logPath = cl.logPath;
+    options.logSourceCanWait = !cl.replayPath.empty();
     options.lineClock = [&link] { return link.lineClock(); };
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
@@ -166,9 +170,10 @@ int runWindow(QApplication& app, const m797::CommandLine& cl) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    m797::ignoreBrokenPipes();
     const m797::CommandLine cl = m797::parseCommandLine(argc, argv);
     if (!cl.error.empty()) {
-        std::fprintf(stderr, "m797diag: %s\n\n%s", cl.error.c_str(), m797::usageText("m797diag").c_str());
+        std::fputs(m797::commandLineErrorText("m797diag", cl.error).c_str(), stderr);
         return m797::kExitUsage;
     }
     if (cl.help) {

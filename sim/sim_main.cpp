@@ -53,7 +53,7 @@ void printFrames(m797::sim::KLineSimulator& simulator) {
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "m797diag-sim: %s\n\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "m797diag-sim: %s\nm797diag-sim --help shows the usage\n", message.c_str());
     return 2;
 }
 

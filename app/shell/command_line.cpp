@@ -47,6 +47,9 @@ std::string conflicts(const CommandLine& c) {
     if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
     if (c.speedGiven && c.replayPath.empty()) return "--speed needs --replay";
     if (c.speed == 0.0 && !c.headless) return "--speed max needs --headless";
+    if (c.cycles >= 0 && !c.headless) return "--cycles needs --headless";
+    if (c.seconds >= 0 && !c.headless) return "--seconds needs --headless";
+    if (!c.replayPath.empty() && c.portGiven) return "--replay and --port cannot be used together";
     return {};
 }
 
@@ -199,6 +202,10 @@ std::string usageText(const std::string& programName) {
         text += '\n';
     }
     return text;
+}
+
+std::string commandLineErrorText(const std::string& programName, const std::string& error) {
+    return programName + ": " + error + "\n" + programName + " --help shows the usage\n";
 }
 
 std::string versionText() { return std::string("m797diag ") + M797_VERSION + "\n"; }

@@ -44,6 +44,9 @@ std::span<const OptionRow> commandLineOptions();
 
 CommandLine parseCommandLine(int argc, const char* const* argv);
 std::string usageText(const std::string& programName);
+// What a command line that is not understood prints: the message, and where
+// the usage is (two lines, UTF-8).
+std::string commandLineErrorText(const std::string& programName, const std::string& error);
 std::string versionText();
 
 // Exit statuses of the program.

@@ -74,6 +74,7 @@ public:
         auto line = source_.makeLine(o_.timeouts);
         SerialLine* lineSeen = line.get();
         log_.useClock(source_.lineClock());
+        log_.letSourceWait(!cl_.replayPath.empty());  // a replay waits for the disk; a car does not
         std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
         LiveRecord& record = *ownedRecord;
         Com_Port port(record, std::move(line), localeDecimalPoint());
@@ -97,6 +98,7 @@ public:
         port.terminate();
         log_.close();  // every row handed over is written (or failed) before the exit status
         if (TraceWriter* recorder = source_.recorder()) recorder->close();  // all on disk before the summary
+        if (log_.lostRows() > 0) print("log rows lost: " + std::to_string(log_.lostRows()));
         const bool portFailed = outcome_ == kHeadlessPortFailed && !logFailed_;
         if (portFailed) reportPortFailure(*lineSeen);
         const int status = exitStatus(port);
@@ -111,7 +113,13 @@ private:
     bool startSource() {
         std::string error;
         if (!cl_.replayPath.empty()) {
-            if (!source_.startReplay(cl_.replayPath, cl_.speed, &error)) {
+            // A FIFO nobody writes to is waited for; the stop signals end the wait.
+            const auto stopSignalCame = [] {
+                const sigset_t signals = stopSignals();
+                const timespec now{0, 0};
+                return sigtimedwait(&signals, nullptr, &now) > 0;
+            };
+            if (!source_.startReplay(cl_.replayPath, cl_.speed, &error, stopSignalCame)) {
                 std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
                 return false;
             }
@@ -126,12 +134,14 @@ private:
             return false;
         }
         TraceWriter* recorder = source_.recorder();
-        if (recorder->path() != cl_.recordPath)
-            std::fprintf(o_.err, "m797diag: «%s» is there already; recording to «%s»\n", cl_.recordPath.c_str(),
-                         recorder->path().c_str());
+        if (!recorder->notice().empty()) std::fprintf(o_.err, "m797diag: %s\n", recorder->notice().c_str());
+        // A lost recording ends the run as a lost log does: the trace is incomplete.
         recorder->setFailureHandler([this](const std::string& message) {
-            std::lock_guard guard(printing_);
-            std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
+            {
+                std::lock_guard guard(printing_);
+                std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
+            }
+            outputLost(kHeadlessRecordFailed);
         });
         return true;
     }
@@ -145,8 +155,11 @@ private:
 
     double elapsed(Clock::time_point t) const { return std::chrono::duration<double>(t - started_).count(); }
 
+    // Once the output is closed (a pipe into `head -1`, a closed terminal)
+    // nothing more is printed; the run, its log and its status go on as ever.
     void print(const std::string& line) {
         std::lock_guard guard(printing_);
+        if (std::ferror(o_.out)) return;
         std::fputs(line.c_str(), o_.out);
         std::fputc('\n', o_.out);
         std::fflush(o_.out);
@@ -176,11 +189,17 @@ private:
     // run was done: the log is still incomplete, so the run ends with the
     // log's failure.
     void logFailed(const std::string& error) {
-        logFailed_ = true;
         std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
-        finish(kHeadlessLogFailed);
+        outputLost(kHeadlessLogFailed);
+    }
+
+    // The log or the recording is incomplete: whatever else ended the run
+    // (even a done one), its status says so.
+    void outputLost(int status) {
+        logFailed_ = true;
+        finish(status);
         int done = kHeadlessDone;
-        outcome_.compare_exchange_strong(done, kHeadlessLogFailed);
+        outcome_.compare_exchange_strong(done, status);
     }
 
     // Success only for a run that got live data.

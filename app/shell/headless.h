@@ -7,9 +7,10 @@
 // data and the bad answers by kind.
 // Exit status: 0 when live data was received and the run ended after
 // --cycles or --seconds (or a signal) or at the end of a replayed trace; 1
-// when the port (or the trace, the recording) cannot be opened or the log
-// could not be written completely (the file then ends after the last whole
-// row); 3 when the loop gave up or no live data was received. Both failures
+// when the port (or the trace, the recording) cannot be opened, the reading
+// of the trace was stopped by a signal, or the log or the recording could
+// not be written completely (the file then ends after the last whole row or
+// record); 3 when the loop gave up or no live data was received. Both failures
 // on a serial device end with the list of serial devices on stderr.
 
 #include <cstdio>
@@ -25,6 +26,7 @@ struct CommandLine;
 constexpr int kHeadlessDone = 0;
 constexpr int kHeadlessPortFailed = 1;
 constexpr int kHeadlessLogFailed = 1;
+constexpr int kHeadlessRecordFailed = 1;
 constexpr int kHeadlessGaveUp = 3;
 
 struct HeadlessOptions {

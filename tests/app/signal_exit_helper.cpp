@@ -14,6 +14,7 @@
 #include "app/crash_signals.h"
 #include "app/end_at_exit.h"
 #include "app/exit_signals.h"
+#include "app/shell/broken_pipes.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
 #include "ecu/posix_serial_line.h"
@@ -35,11 +36,12 @@ void switchFanOn() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As m797diag's main() does first: a write to a closed pipe or socket (a
+    // closed terminal, the X server's when it goes away) is not an end of the
+    // program; the X server's end is taken from Qt's own exit, never from
+    // SIGPIPE.
+    m797::ignoreBrokenPipes();
     if (argc < 2) return 2;
-    // A write to a closed pipe or socket (the X server's, when it goes away)
-    // is not an end of the program: the X server's end is taken from Qt's
-    // own exit, never from SIGPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
     TOpenGLPanel::installDefaultSurfaceFormat();
     QApplication app(argc, argv);
     StartOptions options;

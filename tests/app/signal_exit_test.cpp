@@ -4,6 +4,7 @@
 // (SIGSEGV, SIGABRT) still writes the release before the signal takes its
 // default course; the X server going away ends it through the same release.
 // A release the control unit refuses is named on stderr, status 5.
+// SIGPIPE (a closed terminal or pipe on stdout or stderr) ends nothing.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -121,13 +122,16 @@ TEST(SignalExit, AStopSignalReleasesTheOutputSavesTheColoursAndExitsZero) {
     struct Case {
         int signal;
         const char* name;
+        bool afterSigpipe = false;  // a SIGPIPE comes first
     };
     const Case cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"},
-                          {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"}};
+                          {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"},
+                          {SIGTERM, "SIGPIPE, then SIGTERM", true}};
     for (const Case c : cases) {
         Helper helper;
         ASSERT_TRUE(helper.start()) << c.name;
         ASSERT_TRUE(helper.waitForFanOn()) << c.name;
+        if (c.afterSigpipe) kill(helper.pid, SIGPIPE);  // would end it at once, the output left on
         const int status = helper.endWith(c.signal);
         ASSERT_TRUE(WIFEXITED(status)) << c.name << " status " << status;
         EXPECT_EQ(WEXITSTATUS(status), 0) << c.name;

@@ -44,8 +44,8 @@ TEST(CommandLine, AcceptsTheUsualSpellings) {
     const std::vector<Accepted> cases = {
         {{"--port=/dev/ttyUSB0"}, [](const CommandLine& c) { return c.port == "/dev/ttyUSB0" && c.portGiven; }},
         {{"--port", "/dev/ttyACM0"}, [](const CommandLine& c) { return c.port == "/dev/ttyACM0" && c.portGiven; }},
-        {{"--cycles=7"}, [](const CommandLine& c) { return c.cycles == 7; }},
-        {{"--seconds=0.5"}, [](const CommandLine& c) { return c.seconds == 0.5; }},
+        {{"--cycles=7", "--headless"}, [](const CommandLine& c) { return c.cycles == 7; }},
+        {{"--seconds=0.5", "--headless"}, [](const CommandLine& c) { return c.seconds == 0.5; }},
         {{"--log=a b.csv"}, [](const CommandLine& c) { return c.logPath == "a b.csv"; }},
         {{"-h"}, [](const CommandLine& c) { return c.help; }},
         {{"--help"}, [](const CommandLine& c) { return c.help; }},
@@ -54,7 +54,7 @@ TEST(CommandLine, AcceptsTheUsualSpellings) {
         {{"-hv"}, [](const CommandLine& c) { return c.help && c.version; }},
         {{"--list-ports"}, [](const CommandLine& c) { return c.listPorts; }},
         {{"--port", "-x"}, [](const CommandLine& c) { return c.port == "-x"; }},  // a value may look like an option
-        {{"--cycles", "0"}, [](const CommandLine& c) { return c.cycles == 0; }},
+        {{"--cycles", "0", "--headless"}, [](const CommandLine& c) { return c.cycles == 0; }},
     };
     for (const auto& t : cases) {
         const CommandLine c = parse(t.args);
@@ -88,6 +88,11 @@ TEST(CommandLine, ReadsTheRecordAndReplayOptions) {
     for (const auto& args : bad) EXPECT_FALSE(parse(args).error.empty()) << args[0] << " " << args.size();
 }
 
+TEST(CommandLine, AnErrorIsItsMessageAndWhereTheUsageIsNotTheWholeUsage) {
+    EXPECT_EQ(commandLineErrorText("m797diag", "--cycles needs --headless"),
+              "m797diag: --cycles needs --headless\nm797diag --help shows the usage\n");
+}
+
 TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"}, {"--port"}, {"--cycles", "ten"}, {"--cycles", "-3"}, {"--seconds", "x"}, {"--log"}, {"extra"}};
@@ -116,6 +121,11 @@ TEST(CommandLine, SaysWhatIsWrong) {
         {{"--seconds", "-1"}, "--seconds needs a number of seconds"},
         {{"extra"}, "unexpected argument 'extra'"},
         {{"--simulate", "extra", "--headless"}, "unexpected argument 'extra'"},
+        // Options that would do nothing are refused, not ignored.
+        {{"--simulate", "--cycles", "5"}, "--cycles needs --headless"},
+        {{"--simulate", "--seconds", "5"}, "--seconds needs --headless"},
+        {{"--replay", "t", "--port", "/dev/ttyUSB0"}, "--replay and --port cannot be used together"},
+        {{"--headless", "--port=/dev/ttyS0", "--replay", "t"}, "--replay and --port cannot be used together"},
     };
     for (const auto& t : cases) {
         const std::string error = parse(t.args).error;

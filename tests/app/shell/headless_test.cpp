@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <thread>
 #include <string>
 
+#include "app/shell/broken_pipes.h"
 #include "app/shell/command_line.h"
 #include "app/shell/csv_log.h"
 #include "app/shell/headless.h"
@@ -215,6 +217,82 @@ TEST(Headless, ALogThatFillsUpEndsWithOneAfterTheLastWholeRow) {
     for (std::size_t at = 0, end; (end = csv.find('\n', at)) != std::string::npos; at = end + 1, ++rows)
         EXPECT_EQ(std::count(csv.begin() + at, csv.begin() + end, ','), columns) << rows;
     EXPECT_GE(rows, 2u);
+    std::remove(cl.logPath.c_str());
+    rmdir(dir);
+}
+
+// A recording that cannot be written, from its first bytes or midway, ends
+// the run with status 1, as a log that cannot be written does.
+TEST(Headless, ALostRecordingEndsWithOne) {
+    char dir[] = "/tmp/m797-headless-record-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    struct Case {
+        const char* when;
+        rlim_t fileSizeLimit;
+    };
+    for (const Case& c : {Case{"at the start", 20}, Case{"midway", 3000}}) {
+        SCOPED_TRACE(c.when);
+        CommandLine cl;
+        cl.headless = cl.simulate = true;
+        cl.cycles = 60;
+        cl.recordPath = std::string(dir) + "/drive.trace";
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = c.fileSizeLimit;
+        // The printing goes to memory, which the file size limit leaves alone.
+        char *out = nullptr, *err = nullptr;
+        std::size_t outSize = 0, errSize = 0;
+        HeadlessOptions o;
+        o.simulator = testing::fastSim();
+        o.timeouts = testing::kFastTimeouts;
+        o.out = open_memstream(&out, &outSize);
+        o.err = open_memstream(&err, &errSize);
+        signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = runHeadless(cl, o);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, SIG_DFL);
+        std::fclose(o.out);
+        std::fclose(o.err);
+        const Captured r{status, std::string(out, outSize), std::string(err, errSize)};
+        std::free(out);
+        std::free(err);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_TRUE(has(r.err, "drive.trace")) << r.err;
+        EXPECT_TRUE(has(r.out, "poll cycles: ")) << r.out;
+        std::remove(cl.recordPath.c_str());
+    }
+    rmdir(dir);
+}
+
+// Printing into a closed pipe (`| head -1`) stops the printing, not the run:
+// the log is whole and the status is the one the run would have had.
+TEST(Headless, AClosedOutputStopsThePrintingNotTheRunOrItsLog) {
+    char dir[] = "/tmp/m797-headless-pipe-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    ignoreBrokenPipes();
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // the reader has gone
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.cycles = 8;
+    cl.logPath = std::string(dir) + "/p1.csv";
+    HeadlessOptions o;
+    o.simulator = testing::fastSim();
+    o.timeouts = testing::kFastTimeouts;
+    o.out = fdopen(ends[1], "w");
+    o.err = std::tmpfile();
+    const int status = runHeadless(cl, o);
+    std::fclose(o.out);
+    readAll(o.err);
+    signal(SIGPIPE, SIG_DFL);
+    EXPECT_EQ(status, 0);
+    std::FILE* f = std::fopen(cl.logPath.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    const std::string csv = readAll(f);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 8);
     std::remove(cl.logPath.c_str());
     rmdir(dir);
 }

@@ -2,7 +2,11 @@
 // decoded, the same CSV, whatever the pace and however often it is paused.
 #include <gtest/gtest.h>
 #include <memory>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -293,6 +297,7 @@ TEST_F(SessionReplayTest, ADamagedTraceIsReportedByLineAndTheRestPlays) {
     auto text = lines(readAll(tracePath()));
     ASSERT_GT(text.size(), 40u);
     text[29] = "x 12.0 0.05 140 8210F12101A5 82ZZ";  // line 30
+    text[30] = "\x1b[2J\x1b]0;title\x07 1.0 0.1";     // line 31: would clear the terminal, set its title
     text[0] = "m797trace 7";                       // a later format
     std::string damaged;
     for (const auto& l : text) damaged += l + "\n";
@@ -308,11 +313,112 @@ TEST_F(SessionReplayTest, ADamagedTraceIsReportedByLineAndTheRestPlays) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.err, "drive.trace line 1: trace format version 7")) << r.err;
     EXPECT_TRUE(has(r.err, "drive.trace line 30: damaged line")) << r.err;
+    EXPECT_TRUE(has(r.err, "drive.trace line 31: damaged line (unknown record '\\x1B[2J\\x1B]0;title\\x07')"))
+        << r.err;
+    EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos) << "control bytes reach the terminal";
     EXPECT_TRUE(has(r.err, "drive.trace line " + std::to_string(text.size()) + ": last line cut off")) << r.err;
     EXPECT_TRUE(has(r.out, "Конец записи.")) << r.out;
     const auto rows = lines(readAll(dir / "replay.csv"));
     EXPECT_GE(rows.size(), 20u);  // the rest played
     expectToolReadableCsv(readAll(dir / "replay.csv"));
+}
+
+// The recorded session with its last 21 01 / 21 03 pair repeated `cycles`
+// times, 150 ms apart: a long drive.
+std::string longDrive(const std::string& recorded, long cycles) {
+    const Trace trace = parseTrace(recorded, programVersion());
+    std::size_t last01 = 0;
+    for (std::size_t i = 0; i + 1 < trace.records.size(); ++i) {
+        const TraceRecord& r = trace.records[i];
+        if (r.kind == TraceKind::Exchange && !r.cut && r.written.size() > 4 && r.written[3] == 0x21 &&
+            r.written[4] == 0x01)
+            last01 = i;
+    }
+    std::string text = traceHeader(trace.program, trace.startWallUs);
+    for (std::size_t i = 0; i < last01; ++i) text += formatTraceRecord(trace.records[i]);
+    TraceRecord live01 = trace.records[last01], live03 = trace.records[last01 + 1];
+    std::int64_t t = trace.records[last01].atUs;
+    for (long n = 0; n < cycles; ++n) {
+        live01.atUs = t;
+        live03.atUs = t + 90000;
+        t += 150000;
+        text += formatTraceRecord(live01);
+        text += formatTraceRecord(live03);
+    }
+    return text;
+}
+
+long countOf(const std::string& text, char c) { return static_cast<long>(std::count(text.begin(), text.end(), c)); }
+
+// A replay produces rows far faster than they are formatted: it waits for
+// the log's writer, so the log holds every cycle with data.
+TEST_F(SessionReplayTest, ALongReplayAtMaxSpeedLogsEveryCycleWithData) {
+    CommandLine live;
+    live.headless = live.simulate = true;
+    live.cycles = 10;
+    live.recordPath = (dir / "short.trace").string();
+    ASSERT_EQ(headless(live).status, 0);
+    constexpr long kCycles = 60000;
+    std::ofstream(tracePath(), std::ios::binary) << longDrive(readAll(dir / "short.trace"), kCycles);
+
+    CommandLine play;
+    play.headless = true;
+    play.replayPath = tracePath();
+    play.speed = 0.0;
+    play.logPath = (dir / "long.csv").string();
+    const Captured r = headless(play);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::size_t at = r.out.find("cycles with data: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const long withData = std::stol(r.out.substr(at + 18));
+    EXPECT_GE(withData, kCycles);
+    EXPECT_EQ(countOf(readAll(dir / "long.csv"), '\n'), 1 + withData);
+}
+
+// One session per file: converting the same trace twice into one name
+// leaves the first log as it was and writes the second beside it.
+TEST_F(SessionReplayTest, ASecondRunToOneLogNameWritesBesideItSayingSo) {
+    CommandLine live;
+    live.headless = live.simulate = true;
+    live.cycles = 8;
+    live.recordPath = tracePath();
+    ASSERT_EQ(headless(live).status, 0);
+    CommandLine play;
+    play.headless = true;
+    play.replayPath = tracePath();
+    play.speed = 0.0;
+    play.logPath = (dir / "drive.csv").string();
+    ASSERT_EQ(headless(play).status, 0);
+    const std::string first = readAll(dir / "drive.csv");
+    const Captured again = headless(play);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err, "m797diag: «" + play.logPath + "» уже есть; запись идёт в «" + (dir / "drive-2.csv").string() +
+                             "»\n");
+    EXPECT_EQ(readAll(dir / "drive.csv"), first);
+    EXPECT_EQ(readAll(dir / "drive-2.csv"), first);
+}
+
+// A FIFO that nobody writes to is waited for, and Ctrl+C, kill or a closed
+// terminal end the wait.
+TEST_F(SessionReplayTest, AReplayOfAFifoNobodyWritesToEndsOnAStopSignal) {
+    const std::string fifo = (dir / "nobody.trace").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        CommandLine play;
+        play.headless = true;
+        play.replayPath = fifo;
+        const pthread_t runner = pthread_self();
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            pthread_kill(runner, signal);  // blocked there: it waits for the run to take it
+        });
+        const Captured r = headless(play);
+        sender.join();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, "nobody.trace")) << r.err;
+    }
 }
 
 TEST_F(SessionReplayTest, HostileFilesEndCleanly) {
