@@ -7,5 +7,5 @@ source scripts/deps.sh
 m797_install_missing "${M797_BUILD_PACKAGES[@]}"
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DM797_BUILD_TESTS=OFF -DM797_BUILD_BENCH=OFF >/dev/null
-cmake --build build-release --target m797diag -- -j"$(nproc)" --quiet
+cmake --build build-release --target m797diag m797diag-sim -- -j"$(nproc)" --quiet
 exec build-release/app/m797diag --ignore-screen-width --simulate "$@"
