@@ -132,9 +132,10 @@ private:
         }
     }
 
-    // Once; the handler runs without the mutex held.
+    // Once; the handler runs without the mutex held, and flush() waits for it.
     void report(std::unique_lock<std::mutex>& guard, bool behind) {
         reported_ = true;
+        busy_ = true;
         const Failure failure{behind, lost_};
         guard.unlock();
         if (failed_) failed_(failure);
@@ -148,7 +149,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_, drained_, space_;
     std::vector<Item> queue_;
-    bool busy_ = false;      // the writer holds a batch not yet written
+    bool busy_ = false;      // the writer holds a batch not yet written, or is reporting
     bool stopping_ = false;
     bool taking_ = true;     // false once the writer fell behind or a write failed
     bool behind_ = false;
