@@ -111,7 +111,10 @@ CsvLog::~CsvLog() { close(); }
 
 // The writer ends first: every row handed over is written before the file closes.
 void CsvLog::close() {
-    if (writer_) lostRows_ = writer_->lost();
+    if (writer_) {
+        writer_->flush();  // a write that fails now still counts its rows
+        lostRows_ = writer_->lost();
+    }
     writer_.reset();
     closeFile();
 }
