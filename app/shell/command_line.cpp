@@ -87,7 +87,7 @@ const std::array kOptions{
               }},
     OptionRow{"log", 0, "FILE",
               "write every cycle with live data to FILE as CSV; an existing\n"
-              "file of other columns is kept and the log goes to FILE-2, ...",
+              "file is never appended to: the log goes to FILE-2, ...",
               [](CommandLine& c, const char* v) { return setPath(c.logPath, "--log", v); }},
     OptionRow{"record", 0, "FILE", "record every exchange on the line to FILE (a text trace)",
               [](CommandLine& c, const char* v) { return setPath(c.recordPath, "--record", v); }},
