@@ -21,7 +21,7 @@ done
 
 for locale in C C.UTF-8; do
   text=$(LANG=$locale LC_ALL=$locale MANWIDTH=80 man -l "$src/docs/man/m797diag.1" 2>&1) || fail "man under $locale"
-  grep -q '""' <<<"$text" && fail "LANG=$locale: a name is dropped: $(grep '""' <<<"$text" | head -1)"
+  grep -qE '""|<< *>>' <<<"$text" && fail "LANG=$locale: a name is dropped: $(grep -E '""|<< *>>' <<<"$text" | head -1)"
   grep -qE 'until "(Старт|Start)" is pressed' <<<"$text" || fail "LANG=$locale: the Start button's name is not shown"
 done
 exit $failed
