@@ -110,12 +110,29 @@ void TForm4::Timer1Timer() {
         // One consistent snapshot: the count and the records of the same answer.
         const m797::RecordLock held(record_);
         std::memcpy(buffer_, record_.dtcResponse, sizeof buffer_);
+        answer_ = record_.dtcAnswer;
+        refusalCode_ = record_.dtcRefusalCode;
     }
-    showRows();
+    const bool listRead = answer_ == m797::TroubleCodeAnswer::Read || answer_ == m797::TroubleCodeAnswer::NotRead;
+    if (listRead)
+        showRows();
+    else
+        showNoList();
+}
+
+// A read that brought no checked list shows no rows, and why.
+void TForm4::showNoList() {
+    StringGrid1->setRowCount(0);
+    Label1->setText(QString::fromStdString(m797::cp1251ToUtf8(m797::troubleCodeAnswerText(answer_, refusalCode_))));
+    Label1->adjustSize();
+    Label2->hide();
 }
 
 void TForm4::showRows() {
     const std::vector<m797::TroubleCodeRow> rows = m797::troubleCodeRows(buffer_);
+    Label1->setText(QStringLiteral("Количество ошибок"));
+    Label1->adjustSize();
+    Label2->show();
     Label2->setText(QString::number(rows.size()));
     StringGrid1->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

@@ -24,6 +24,7 @@ public:
 
     QTableWidget* grid() const { return StringGrid1; }
     QLabel* countLabel() const { return Label2; }
+    QLabel* countCaption() const { return Label1; }
     QTimer* timer() const { return Timer1; }
     QToolButton* speedButton(int n) const { return n == 1 ? SpeedButton1 : SpeedButton2; }
 
@@ -43,10 +44,13 @@ private:
     void buildLegend();
     void buildCommandRow();
     void showRows();
+    void showNoList();
 
     m797::LiveRecord& record_;
     QWidget* mainWindow_;
     std::uint8_t buffer_[m797::kDtcResponseSize] = {};
+    m797::TroubleCodeAnswer answer_ = m797::TroubleCodeAnswer::NotRead;
+    std::uint8_t refusalCode_ = 0;
     bool closed_ = false;
 
     QTableWidget* StringGrid1 = nullptr;

@@ -7,6 +7,10 @@
 namespace m797 {
 namespace {
 
+// Echo of the 8-byte request, then the answer's format byte; a format byte
+// of 0x80 has a length byte after the addresses, which moves the rest by one.
+constexpr int kFormatAt = 8;
+constexpr std::uint8_t kFormatWithLengthByte = 0x80;
 constexpr int kCountAt = 12;
 constexpr int kFirstRecordAt = 13;
 
@@ -176,7 +180,8 @@ const Text* troubleCodeText(std::uint8_t hi, std::uint8_t lo) {
 }
 
 std::vector<TroubleCodeRow> troubleCodeRows(const std::uint8_t* buffer) {
-    const int count = buffer[kCountAt];  // at most 255 records: they end before byte 779
+    if (buffer[kFormatAt] == kFormatWithLengthByte) ++buffer;
+    const int count = buffer[kCountAt];  // at most 255 records: they end before byte 780
     std::vector<TroubleCodeRow> rows;
     rows.reserve(count);
     for (int r = 0; r < count; ++r) {
@@ -185,6 +190,22 @@ std::vector<TroubleCodeRow> troubleCodeRows(const std::uint8_t* buffer) {
         rows.push_back({codeText(record[0], record[1]), text ? *text : Text(), statusIcons(record[2])});
     }
     return rows;
+}
+
+Text troubleCodeAnswerText(TroubleCodeAnswer answer, std::uint8_t refusalCode) {
+    static const Text noAnswer = toCp1251("Нет ответа.");
+    static const Text damaged = toCp1251("Ответ искажён.");
+    static const Text refused = toCp1251("Отказ ЭБУ, код 0x");
+    switch (answer) {
+    case TroubleCodeAnswer::NoAnswer: return noAnswer;
+    case TroubleCodeAnswer::Damaged: return damaged;
+    case TroubleCodeAnswer::Refused: {
+        char digits[4];
+        std::snprintf(digits, sizeof digits, "%02X", refusalCode);
+        return refused + digits;
+    }
+    default: return {};
+    }
 }
 
 const LegendEntry& legendEntry(int icon) {

@@ -1,7 +1,8 @@
 #pragma once
 // The error list's reading of a trouble-code answer (echo first): byte 12 is
 // the number of codes, 3-byte records (code high, code low, status) from
-// byte 13. No widgets here; TForm4 shows what this yields.
+// byte 13 (one byte later in an answer with a length byte, format byte 0x80
+// at byte 8). No widgets here; TForm4 shows what this yields.
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,11 @@ struct TroubleCodeRow {
 
 // The rows of `buffer` (kDtcResponseSize bytes).
 std::vector<TroubleCodeRow> troubleCodeRows(const std::uint8_t* buffer);
+
+// Why no list is on show, for the states of a read that brought none
+// ("Нет ответа.", "Ответ искажён.", "Отказ ЭБУ, код 0x22"); empty for
+// NotRead and Read.
+Text troubleCodeAnswerText(TroubleCodeAnswer answer, std::uint8_t refusalCode);
 
 // The icons of one status byte for grid columns 1..4.
 std::array<int, 4> statusIcons(std::uint8_t status);

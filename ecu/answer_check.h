@@ -1,10 +1,12 @@
 #pragma once
 // What makes an answer believable before its bytes are used: the adapter's
-// echo equals the request, then a KWP2000 frame from the control unit to the
-// tester (format 0x80 + n or 0x80 with a length byte, target 0xF1, source
-// 0x10), complete, with a good checksum, the positive service (request
-// service + 0x40) with the request's parameter byte repeated, and long enough
-// to hold every position the reader of that answer takes.
+// echo equals the request (once or every byte twice), then a KWP2000 frame
+// from the control unit to the tester (format 0x80 + n or 0x80 with a length
+// byte, target 0xF1, source 0x10), complete, with a good checksum, the
+// positive service (request service + 0x40) with the request's parameter byte
+// repeated, and long enough to hold every position the reader of that answer
+// takes. Frames of other units on the line are passed over; bytes that no
+// echo or frame explains, where no answer was found, are line noise.
 //
 // The rules are a table beside the request table: one row per request that
 // is read at fixed positions (identification and live data).
@@ -26,11 +28,12 @@ enum class AnswerFault : std::uint8_t {
     Checksum,
     Negative,    // 7F, the service, a response code
     Unexpected,  // another service or parameter, or too short for its reader
+    Noise,       // no answer among bytes that no echo or frame explains
 };
-constexpr int kAnswerFaultKinds = 8;
+constexpr int kAnswerFaultKinds = 9;
 
 // Machine-readable names ("no-answer", "echo", "header", "truncated",
-// "checksum", "negative", "unexpected"; "ok" for None).
+// "checksum", "negative", "unexpected", "noise"; "ok" for None).
 const char* answerFaultName(AnswerFault fault);
 
 struct AnswerVerdict {
@@ -46,6 +49,11 @@ struct AnswerRule {
 
 // Checks the `received` bytes of `request`'s answer buffer against `rule`.
 AnswerVerdict checkAnswer(const Request& request, std::uint32_t received, const AnswerRule& rule);
+
+// Checks a trouble-code answer (`received` bytes read for `request` into
+// `bytes`, the answer placed after the echo): positive service 0x58, and a
+// length that holds exactly the number of 3-byte records its count gives.
+AnswerVerdict checkTroubleCodeAnswer(const Request& request, const std::uint8_t* bytes, std::uint32_t received);
 
 // The rules of the requests read at fixed positions, in the order they are
 // exchanged; `request` points into the table the rules were made for.

@@ -17,6 +17,9 @@ constexpr int kGiveUpAfter = 10;
 // Ill-formed live-data cycles in a row that count as a lost answer.
 constexpr int kBadLiveDataCyclesLost = 3;
 constexpr auto kReleaseGrace = std::chrono::seconds(2);
+// StartCommunication's positive answer C1 with its two key bytes (buffer
+// positions 9 and 10 after the 5-byte echo); checked only to tell noise.
+constexpr AnswerRule kStartRule{0, 10};
 
 // Stands in when no line was made: the port never opens.
 class NoLine : public SerialLine {
@@ -100,14 +103,18 @@ AnswerCounts Com_Port::badAnswers() const {
     return counts;
 }
 
+bool Com_Port::judge(const CheckedRequest& checked, std::uint32_t received) {
+    return verdictOn(checked, received) == AnswerFault::None;
+}
+
 // A bad answer is counted by kind; a negative one is also told once per
 // request and response code.
-bool Com_Port::judge(const CheckedRequest& checked, std::uint32_t received) {
+AnswerFault Com_Port::verdictOn(const CheckedRequest& checked, std::uint32_t received) {
     const AnswerVerdict verdict = checkAnswer(*checked.request, received, checked.rule);
-    if (verdict.ok()) return true;
+    if (verdict.ok()) return AnswerFault::None;
     ++badAnswers_[static_cast<int>(verdict.fault)];
     if (verdict.fault == AnswerFault::Negative) reportNegative(*checked.request, verdict.negativeCode);
-    return false;
+    return verdict.fault;
 }
 
 void Com_Port::reportNegative(const Request& request, std::uint8_t code) {
@@ -199,7 +206,11 @@ Com_Port::StartResult Com_Port::startCommunication() {
     Request& start = table_.startCommunication;
     start.answer[0] = 0x00;  // stale bytes of an earlier answer must not pass the test
     start.answer[10] = 0xFF;
+    // The answer is found among other units' frames and a doubled echo and
+    // put right after the echo, so its last two bytes are the key byte and
+    // the checksum; where none was found, bytes of no frame are line noise.
     const std::uint32_t n = exchangeRequest(line_, start);
+    if (checkAnswer(start, n, kStartRule).fault == AnswerFault::Noise) return StartResult::LineNoise;
     if (byteRead(start, n, static_cast<long>(n) - 1) != 0xC3) return StartResult::NoEcho;
     if (byteRead(start, n, static_cast<long>(n) - 2) != 0x8F) return StartResult::WrongKeyBytes;
     return StartResult::Accepted;
@@ -208,11 +219,15 @@ Com_Port::StartResult Com_Port::startCommunication() {
 void Com_Port::startConnection() {
     line_.dropSession();
     forgetActuatorStates();
+    forgetTroubleCodes(record_);
     exchangeRequest(line_, table_.stopCommunication);
     line_.sendWakeUpPulse();
-    switch (startCommunication()) {
+    const StartResult result = startCommunication();
+    switch (result) {
     case StartResult::NoEcho:
-        setStatus(LinkStatus::CheckAdapter);
+    case StartResult::LineNoise:
+        lastFailureNoise_ = result == StartResult::LineNoise;
+        setStatus(lastFailureNoise_ ? LinkStatus::LineNoise : LinkStatus::CheckAdapter);
         ++failureCount_;
         connectionActive_ = false;
         break;
@@ -238,7 +253,8 @@ void Com_Port::startConnection() {
         if (onConnection_) onConnection_(identification());
         break;
     }
-    if (failureCount_ == kGiveUpAfter) giveUp(LinkStatus::AdapterMissing);
+    // Ten failures of a line that carried only noise do not blame the adapter.
+    if (failureCount_ == kGiveUpAfter) giveUp(lastFailureNoise_ ? LinkStatus::LineNoise : LinkStatus::AdapterMissing);
 }
 
 void Com_Port::readIdentification() {
@@ -274,7 +290,10 @@ void Com_Port::pollCycle() {
     const std::uint32_t received01 = exchangeRequest(line_, live01);
     const std::uint32_t received03 = exchangeRequest(line_, live03);
     serveDiagnosticRequests(line_, table_, record_);
-    const bool gotLiveData = liveDataWellFormed(received01, received03);
+    // Both answers are judged, so each bad one is counted.
+    const AnswerFault fault01 = verdictOn(rules_.liveData01, received01);
+    const AnswerFault fault03 = verdictOn(rules_.liveData03, received03);
+    const bool gotLiveData = fault01 == AnswerFault::None && fault03 == AnswerFault::None;
     if (gotLiveData) {
         {
             const RecordWriteLock held(record_);
@@ -285,7 +304,8 @@ void Com_Port::pollCycle() {
         ++cyclesWithData_;
         record_.newSample = 1;  // the charts hold their line through a bad cycle
     } else {
-        liveDataFailed(live01.answer[8] != 0);
+        const bool noise = fault01 == AnswerFault::Noise || fault03 == AnswerFault::Noise;
+        liveDataFailed(fault01 != AnswerFault::NoAnswer && live01.answer[8] != 0, noise);
     }
     record_.linkUp = 1;
     ++pollCycles_;
@@ -295,16 +315,11 @@ void Com_Port::pollCycle() {
     }
 }
 
-// Both answers are judged, so each bad one is counted.
-bool Com_Port::liveDataWellFormed(std::uint32_t received01, std::uint32_t received03) {
-    const bool good01 = judge(rules_.liveData01, received01);
-    const bool good03 = judge(rules_.liveData03, received03);
-    return good01 && good03;
-}
-
 // No answer at all ends the connection at once; damaged ones only when they
-// keep coming, as a line that garbles now and then still carries data.
-void Com_Port::liveDataFailed(bool answerArrived) {
+// keep coming, as a line that garbles now and then still carries data. Noise
+// that spoiled an answer is named on the status strip.
+void Com_Port::liveDataFailed(bool answerArrived, bool noise) {
+    if (noise) setStatus(LinkStatus::LineNoise);
     if (!answerArrived || ++badLiveDataRun_ >= kBadLiveDataCyclesLost) {
         badLiveDataRun_ = 0;
         connectionActive_ = false;  // the next pass wakes the control unit again

@@ -77,7 +77,7 @@ public:
     AnswerCounts badAnswers() const;
 
 private:
-    enum class StartResult { Accepted, NoEcho, WrongKeyBytes };
+    enum class StartResult { Accepted, NoEcho, WrongKeyBytes, LineNoise };
 
     void run();
     void pass();
@@ -89,9 +89,9 @@ private:
     void readIdentification();
     void fillIdentTexts();
     void pollCycle();
-    bool liveDataWellFormed(std::uint32_t received01, std::uint32_t received03);
-    void liveDataFailed(bool answerArrived);
+    void liveDataFailed(bool answerArrived, bool noise);
     bool judge(const CheckedRequest& checked, std::uint32_t received);
+    AnswerFault verdictOn(const CheckedRequest& checked, std::uint32_t received);
     void reportNegative(const Request& request, std::uint8_t code);
     void giveUp(LinkStatus finalStatus);
     void setStatus(LinkStatus status);
@@ -120,6 +120,7 @@ private:
     std::atomic<long> cyclesWithData_{0};
     std::array<std::atomic<long>, kAnswerFaultKinds> badAnswers_{};
     int failureCount_ = 0;
+    bool lastFailureNoise_ = false;  // the last failed start read only noise
     int badLiveDataRun_ = 0;        // ill-formed live-data cycles in a row
     bool identGood_[4] = {};        // A1, A2, A3, ECU identification of this connection
     std::set<std::uint32_t> negativesReported_;

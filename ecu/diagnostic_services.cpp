@@ -8,6 +8,7 @@
 #include "ecu/actuator_session.h"
 #include "ecu/answer_check.h"
 #include "ecu/crash_release.h"
+#include "ecu/line_reading.h"
 #include "ecu/request_table.h"
 #include "ecu/serial_line.h"
 
@@ -192,14 +193,50 @@ void serveClear(SerialLine& line, RequestTable& table, LiveRecord& record) {
     std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
 }
 
-// Reads into a buffer of its own and copies only the bytes received, so a
-// short or missing answer leaves the rest of the last answer in place.
+// A damaged read now and then leaves the last checked list on show, as live
+// data keeps its last good values; this many in a row withdraw it.
+constexpr int kDamagedReadsWithdraw = 3;
+
+void storeTroubleCodes(const RecordWriteLock& held, const std::uint8_t* answer, std::uint32_t n) {
+    LiveRecord& record = held.record();
+    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
+    std::memcpy(record.dtcResponse, answer, std::min<std::uint32_t>(n, kDtcResponseSize));
+    record.dtcAnswer = TroubleCodeAnswer::Read;
+    record.dtcDamagedRun = 0;
+}
+
+// Nothing of an answer that failed its check stays on show: no rows the
+// control unit did not send.
+void withdrawTroubleCodes(const RecordWriteLock& held, TroubleCodeAnswer why, std::uint8_t code = 0) {
+    LiveRecord& record = held.record();
+    std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
+    record.dtcAnswer = why;
+    record.dtcRefusalCode = code;
+}
+
+void damagedTroubleCodes(const RecordWriteLock& held) {
+    LiveRecord& record = held.record();
+    const bool listOnShow = record.dtcAnswer == TroubleCodeAnswer::Read;
+    if (++record.dtcDamagedRun >= kDamagedReadsWithdraw || !listOnShow)
+        withdrawTroubleCodes(held, TroubleCodeAnswer::Damaged);
+}
+
+// The answer is read into a buffer of its own, found among the echo and other
+// units' frames, and checked whole before any of it reaches the record.
 void readTroubleCodes(SerialLine& line, RequestTable& table, LiveRecord& record) {
     std::uint8_t answer[kDtcResponseSize];
-    const std::uint32_t n = line.exchange(table.readDtc.frame, table.readDtc.length, answer,
-                                          kDtcResponseSize);
+    const Request& request = table.readDtc;
+    std::uint32_t n = std::min<std::uint32_t>(
+        line.exchange(request.frame, request.length, answer, kDtcResponseSize), kDtcResponseSize);
+    n = placeAnswer(request.frame, request.length, answer, n);
+    const AnswerVerdict verdict = checkTroubleCodeAnswer(request, answer, n);
     const RecordWriteLock held(record);
-    std::memcpy(record.dtcResponse, answer, std::min<std::uint32_t>(n, kDtcResponseSize));
+    switch (verdict.fault) {
+    case AnswerFault::None: storeTroubleCodes(held, answer, n); break;
+    case AnswerFault::NoAnswer: withdrawTroubleCodes(held, TroubleCodeAnswer::NoAnswer); break;
+    case AnswerFault::Negative: withdrawTroubleCodes(held, TroubleCodeAnswer::Refused, verdict.negativeCode); break;
+    default: damagedTroubleCodes(held); break;
+    }
 }
 
 }  // namespace
@@ -212,6 +249,11 @@ void serveDiagnosticRequests(SerialLine& line, RequestTable& table, LiveRecord& 
         serveActuator(line, table.actuator[e], record.actuator[e], record, e);
     serveCommand(line, table.ecuReset, record.ecuResetRequest, nullptr);
     serveCommand(line, table.ecuInit, record.ecuInitRequest, nullptr);
+}
+
+void forgetTroubleCodes(LiveRecord& record) {
+    const RecordWriteLock held(record);
+    if (record.dtcAnswer != TroubleCodeAnswer::NotRead) withdrawTroubleCodes(held, TroubleCodeAnswer::NoAnswer);
 }
 
 bool requestReleaseOfActuatorsUnderTest(LiveRecord& record) { return ActuatorSession::requestExitRelease(record); }

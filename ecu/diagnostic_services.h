@@ -13,6 +13,10 @@ class SerialLine;
 // fifteen actuator entries in list order and the two resets.
 void serveDiagnosticRequests(SerialLine& line, RequestTable& table, LiveRecord& record);
 
+// A new connection has read no trouble codes yet: a list read before is
+// withdrawn ("no answer") until the control unit sends it again.
+void forgetTroubleCodes(LiveRecord& record);
+
 // For the program's exit: asks for the release of every actuator entry that is
 // under test (selected, or with a command still pending), so the thread can
 // hand the outputs back to the control unit before the port closes. Returns

@@ -14,6 +14,7 @@ enum class LinkStatus {
     AdapterMissing,    // given up after ten "check adapter" failures
     DataReceived,
     EndOfRecording,    // a replayed trace has run out
+    LineNoise,         // what was read held no answer, only bytes of no frame
 };
 
 // What observers of the link hear: the state, and with PortOpenFailed the

@@ -31,6 +31,8 @@ long long nowNs() {
 }
 
 constexpr long long kMs = 1000000LL;
+// The longest wait for a quiet line after a full read, in read intervals.
+constexpr int kQuietLineIntervals = 4;
 
 timespec toTimespec(long long ns) {
     if (ns < 0) ns = 0;
@@ -219,14 +221,47 @@ void PosixSerialLine::discardInput() {
     if (portHandle >= 0) tcflush(portHandle, TCIFLUSH);
 }
 
+// A read that stopped at its capacity may have stopped inside a frame that is
+// still on the wire (another unit's, or noise). A request written then would
+// collide with it on the shared K-line: before the next request, let the line
+// fall quiet for a read interval, discarding what comes, as a tester waits for
+// a quiet bus. A line that never falls quiet (noise) is waited on for a few
+// intervals. After a read that ended in silence the line is quiet already.
+void PosixSerialLine::awaitQuietLine() {
+    if (!lineMayBeBusy_) return;
+    lineMayBeBusy_ = false;
+    const long long interval = lineTimeouts.readIntervalMs * kMs;
+    const long long until = nowNs() + kQuietLineIntervals * interval;
+    long long lastByte = nowNs();
+    std::uint8_t sink[256];
+    while (portHandle >= 0) {
+        const long long left = std::min(until, lastByte + interval) - nowNs();
+        if (left <= 0) return;
+        pollfd p[2] = {{portHandle, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+        const timespec wait = toTimespec(left);
+        const int r = ppoll(p, interruptFd_ >= 0 ? 2 : 1, &wait, nullptr);
+        if (r < 0 && errno != EINTR) return;
+        if (r <= 0) continue;
+        if (interruptFd_ >= 0 && (p[1].revents & POLLIN)) return;  // paused or ending: no request follows now
+        if (p[0].revents & POLLIN) {
+            const ssize_t n = ::read(portHandle, sink, sizeof sink);
+            if (n > 0) lastByte = nowNs();
+            if (n < 0 && deviceGone(errno)) return lose();
+        }
+        if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return lose();
+    }
+}
+
 std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32_t length,
                                         std::uint8_t* answer, std::uint32_t capacity) {
     reopenIfLost();
     if (portHandle < 0) return 0;
+    awaitQuietLine();
     discardInput();  // what came after the last read (a late answer) is not this answer
     writeAll(request, length);
     interrupted_ = false;
     const std::uint32_t got = readAnswer(answer, capacity);
+    lineMayBeBusy_ = got == capacity;
     if (!interrupted_) discardInput();
     lastExchangeEchoed_ = got > 0;
     return got;
@@ -236,6 +271,7 @@ std::uint32_t PosixSerialLine::continueRead(std::uint8_t* answer, std::uint32_t 
     if (portHandle < 0 || got >= capacity) return got;
     interrupted_ = false;
     got += readAnswer(answer + got, capacity - got);
+    lineMayBeBusy_ = got == capacity;
     if (!interrupted_) discardInput();
     lastExchangeEchoed_ = got > 0;
     return got;
@@ -267,6 +303,7 @@ bool PosixSerialLine::waitForWakeUpEcho(long long deadlineNs) {
 void PosixSerialLine::sendWakeUpPulse() {
     reopenIfLost();
     if (portHandle < 0) return;
+    awaitQuietLine();
     const long long start = nowNs();
     wakeUpUsedBreak_ = !setLineSpeed(portHandle, wakeUpBaudRate);
     if (wakeUpUsedBreak_) {

@@ -66,6 +66,7 @@ private:
     void writeAll(const std::uint8_t* bytes, std::uint32_t length);
     std::uint32_t readAnswer(std::uint8_t* answer, std::uint32_t capacity);
     void discardInput();
+    void awaitQuietLine();
     // The device went away (adapter pulled): close it so later calls fail quietly.
     void lose();
     // A device that went away is opened again by its name before the next
@@ -79,6 +80,8 @@ private:
     // The last read ended on the interrupt descriptor: the rest of the answer
     // stays in the input for continueRead.
     bool interrupted_ = false;
+    // The last read stopped at its capacity: the line may still be busy.
+    bool lineMayBeBusy_ = false;
     int lastErrno_ = 0;
     std::string lastError_;
     bool wakeUpUsedBreak_ = false;

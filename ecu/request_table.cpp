@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "app/record/record_lock.h"
+#include "ecu/line_reading.h"
 #include "ecu/serial_line.h"
 
 namespace m797 {
@@ -36,8 +37,10 @@ Request ioControl(std::uint8_t id, std::initializer_list<std::uint8_t> control) 
 }  // namespace
 
 std::uint32_t exchangeRequest(SerialLine& line, Request& r) {
-    const std::uint32_t capacity = std::min<std::uint32_t>(r.capacity, kAnswerBufferSize);
-    return std::min(line.exchange(r.frame, r.length, r.answer, capacity), capacity);
+    // Room for an adapter that echoes every byte twice.
+    const std::uint32_t capacity = std::min<std::uint32_t>(r.capacity + r.length, kAnswerBufferSize);
+    const std::uint32_t n = std::min(line.exchange(r.frame, r.length, r.answer, capacity), capacity);
+    return placeAnswer(r.frame, r.length, r.answer, n);
 }
 
 std::uint8_t frameChecksum(const std::uint8_t* bytes, int length) {

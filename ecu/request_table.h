@@ -61,8 +61,11 @@ struct RequestTable {
     ActuatorRequests actuator[15];
 };
 
-// Writes the request and reads its answer into its own buffer (at most the
-// buffer's size); returns the bytes read.
+// Writes the request and reads its answer into its own buffer (its capacity
+// and room for an echo of every byte twice, at most the buffer's size). The
+// control unit's answer, found among the echo and other units' frames, is put
+// right after a single echo; returns the bytes that count then (echo and
+// answer), or all bytes read where no answer was found.
 std::uint32_t exchangeRequest(SerialLine& line, Request& request);
 
 // Low 8 bits of the sum of `length` bytes.

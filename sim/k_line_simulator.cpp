@@ -19,6 +19,9 @@ constexpr unsigned kSlowestDialogueBaud = 1200;  // below it a byte is a wake-up
 constexpr unsigned kWakeUpBaud = 360;
 constexpr auto kFrameGap = std::chrono::milliseconds(30);  // a pause that ends a partial frame
 constexpr std::size_t kLogLimit = 200000;  // a simulator left running for days keeps the newest half
+constexpr std::uint8_t kOtherUnit = 0x17;
+constexpr auto kOtherUnitDelay = std::chrono::milliseconds(3);
+constexpr auto kNoiseInterval = std::chrono::milliseconds(2);
 
 bool setError(std::string* error, const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
@@ -39,6 +42,23 @@ bool checksumOk(const Bytes& f) {
     return static_cast<std::uint8_t>(sum & 0xFF) == f.back();
 }
 
+// The same answer as another unit on the line would send it: source 0x17,
+// its own checksum. Readers of fixed positions cannot tell it from ours.
+Bytes otherUnitFrame(Bytes answer) {
+    answer[2] = kOtherUnit;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < answer.size(); ++i) sum += answer[i];
+    answer.back() = static_cast<std::uint8_t>(sum & 0xFF);
+    return answer;
+}
+
+// Every byte twice, as an adapter that echoes twice sends it back.
+Bytes doubled(const std::uint8_t* bytes, std::size_t n) {
+    Bytes out;
+    for (std::size_t i = 0; i < n; ++i) out.insert(out.end(), {bytes[i], bytes[i]});
+    return out;
+}
+
 }  // namespace
 
 bool parseFault(const std::string& name, Fault& out) {
@@ -49,7 +69,9 @@ bool parseFault(const std::string& name, Fault& out) {
         {"truncated", Fault::Truncated}, {"slow", Fault::Slow},
         {"bad-checksum", Fault::BadChecksum}, {"negative", Fault::Negative},
         {"second-reader", Fault::SecondReader}, {"actuator-refused", Fault::ActuatorRefused},
-        {"actuator-silent", Fault::ActuatorSilent}};
+        {"actuator-silent", Fault::ActuatorSilent}, {"refused-codes", Fault::RefusedCodes},
+        {"other-unit", Fault::OtherUnit},       {"double-echo", Fault::DoubleEcho},
+        {"line-noise", Fault::LineNoise}};
     for (const auto& [n, f] : names)
         if (name == n) {
             out = f;
@@ -72,7 +94,8 @@ KLineSimulator::KLineSimulator(SimOptions options)
     : options_(std::move(options)),
       ecu_(EcuBehaviour{options_.fault == Fault::OtherKeyBytes,
                         options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1,
-                        1.0, actuatorAnswersOf(options_.fault)}) {}
+                        1.0, actuatorAnswersOf(options_.fault), EcuBehaviour{}.sessionTimeoutS,
+                        options_.fault == Fault::RefusedCodes}) {}
 
 KLineSimulator::~KLineSimulator() { stop(); }
 
@@ -102,6 +125,7 @@ bool KLineSimulator::start(std::string* error) {
         }
     }
     started_ = Clock::now();
+    nextNoiseAt_ = started_;
     thread_ = std::thread([this] { run(); });
     if (options_.fault == Fault::SecondReader) secondReader_ = std::thread([this] { secondReader(); });
     return true;
@@ -173,6 +197,7 @@ KLineSimulator::Clock::duration KLineSimulator::byteTime(unsigned baud) const {
 void KLineSimulator::run() {
     std::uint8_t buffer[512];
     for (;;) {
+        if (options_.fault == Fault::LineNoise) scheduleNoise(Clock::now());
         // Byte times are kept to the microsecond: a wait rounded to whole
         // milliseconds would stretch every answer.
         std::chrono::nanoseconds wait = std::chrono::milliseconds(200);
@@ -196,7 +221,10 @@ void KLineSimulator::run() {
 void KLineSimulator::receive(const std::uint8_t* bytes, std::size_t n, unsigned baud, Clock::time_point now) {
     const bool adapter = options_.fault != Fault::NoAdapter;
     Clock::time_point echoDone = now;
-    if (adapter) echoDone = schedule(Bytes(bytes, bytes + n), now, byteTime(baud));
+    if (adapter) {
+        const Bytes echo = options_.fault == Fault::DoubleEcho ? doubled(bytes, n) : Bytes(bytes, bytes + n);
+        echoDone = schedule(echo, now, byteTime(baud));
+    }
     if (now - lastByteAt_ > kFrameGap) partial_.clear();
     lastByteAt_ = now;
     const bool slow = baud != 0 && baud < kSlowestDialogueBaud;
@@ -247,7 +275,20 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     // simulator thread held up by a loaded machine never splits the two.
     Clock::duration delay = options_.realTiming ? std::chrono::milliseconds(25) : Clock::duration::zero();
     if (options_.fault == Fault::Slow) delay = std::chrono::milliseconds(options_.slowAnswerMs);
-    schedule(answer, echoDone + delay, byteTime(baud));
+    const Clock::time_point answerDone = schedule(answer, echoDone + delay, byteTime(baud));
+    if (options_.fault == Fault::OtherUnit) {
+        const Clock::duration gap = options_.realTiming ? Clock::duration(kOtherUnitDelay) : Clock::duration::zero();
+        schedule(otherUnitFrame(answer), answerDone + gap, byteTime(baud));
+    }
+}
+
+// Noise bytes are queued a little ahead, among the bytes of echo and answers.
+void KLineSimulator::scheduleNoise(Clock::time_point now) {
+    while (nextNoiseAt_ <= now + std::chrono::milliseconds(20)) {
+        noiseState_ = noiseState_ * 1664525u + 1013904223u;
+        outgoing_.emplace(nextNoiseAt_, static_cast<std::uint8_t>(noiseState_ >> 24));
+        nextNoiseAt_ += kNoiseInterval;
+    }
 }
 
 Bytes KLineSimulator::applyFault(Bytes answer) {

@@ -33,6 +33,10 @@ enum class Fault {
     SecondReader,   // another process reads the port too, now and then taking bytes
     ActuatorRefused,  // every actuator request answered 7F 30 31
     ActuatorSilent,   // no actuator request answered
+    RefusedCodes,   // the trouble-code read is refused: 7F 18 22
+    OtherUnit,      // unit 0x17 sends a frame 3 ms after every answer
+    DoubleEcho,     // the adapter echoes every byte twice
+    LineNoise,      // a random byte on the line every 2 ms
 };
 
 struct SimOptions {
@@ -91,6 +95,7 @@ private:
     Clock::time_point schedule(const Bytes& bytes, Clock::time_point from, Clock::duration perByte);
     void sendDue(Clock::time_point now);
     Bytes applyFault(Bytes answer);
+    void scheduleNoise(Clock::time_point now);
     void logFrame(ReceivedFrame frame);  // mutex_ held
     double secondsSinceStart(Clock::time_point t) const;
     Clock::duration byteTime(unsigned baud) const;
@@ -115,6 +120,8 @@ private:
     unsigned dialogueBaud_ = 10400;  // the last rate above the wake-up rates
     std::multimap<Clock::time_point, std::uint8_t> outgoing_;
     int answersSent_ = 0;
+    Clock::time_point nextNoiseAt_{};
+    std::uint32_t noiseState_ = 0x2545F491;
 };
 
 // Names of the fault modes on the command line ("no-adapter", ...).

@@ -117,6 +117,7 @@ Bytes SimulatedEcu::ecuIdentification() {
 }
 
 Bytes SimulatedEcu::troubleCodesAnswer() {
+    if (behaviour_.refuseTroubleCodes) return negative(0x18, 0x22);  // conditions not correct
     Bytes data{0x58, static_cast<std::uint8_t>(codes_.size())};
     for (const TroubleCode& c : codes_) data.insert(data.end(), {c.high, c.low, c.status});
     return answerFrame(data);

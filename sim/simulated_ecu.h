@@ -26,6 +26,7 @@ struct EcuBehaviour {
     ActuatorAnswers actuatorAnswers = ActuatorAnswers::Normal;
     // A session ends this long after the last request (ISO 14230 P3max).
     double sessionTimeoutS = 5.0;
+    bool refuseTroubleCodes = false;  // the trouble-code read is answered 7F 18 22
 };
 
 struct TroubleCode {

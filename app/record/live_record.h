@@ -24,6 +24,11 @@ constexpr int kFlagSlots = 20;
 constexpr int kActuatorEntries = 15;  // list entries 0..14 that drive an output
 constexpr int kDtcResponseSize = 1024;
 
+// What the latest trouble-code read brought. dtcResponse holds a checked
+// answer (echo first, the answer right after it) only while this is Read;
+// NotRead is the state before any read, with dtcResponse as it was left.
+enum class TroubleCodeAnswer : std::uint8_t { NotRead, Read, NoAnswer, Refused, Damaged };
+
 struct AnalogSlot {
     std::uint8_t raw[2] = {0, 0};  // response bytes, high byte first
     float partA = 0.0f;            // intermediate values of two-byte decodes
@@ -123,6 +128,9 @@ struct LiveRecord {
 
     // F. Diagnostic requests and answers
     std::uint8_t dtcResponse[kDtcResponseSize] = {};
+    TroubleCodeAnswer dtcAnswer = TroubleCodeAnswer::NotRead;  // under the lock, with dtcResponse
+    std::uint8_t dtcRefusalCode = 0;     // the response code when Refused
+    std::uint8_t dtcDamagedRun = 0;      // the thread's count of damaged reads in a row
     std::atomic<std::uint8_t> clearDtcRequest{0};
     std::atomic<std::uint8_t> readDtcRequest{0};
     std::atomic<std::uint8_t> actuatorWindowOpen{0};

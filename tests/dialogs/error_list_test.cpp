@@ -73,6 +73,61 @@ TEST_F(ErrorList, RefreshShowsTheRowsOfTheLatestAnswer) {
     EXPECT_EQ(window->countLabel()->text(), "0");
 }
 
+// The window shows rows only of a checked answer; otherwise why there are none.
+TEST_F(ErrorList, AReadWithoutACheckedListShowsWhyAndNoRows) {
+    storeAnswer(record, {0x01, 0x02, 0xE8, 0x03, 0x00, 0x20});
+    open();
+    const struct Step {
+        m797::TroubleCodeAnswer answer;
+        std::uint8_t code;
+        const char* caption;
+        int rows;
+    } steps[] = {
+        {m797::TroubleCodeAnswer::Read, 0, "Количество ошибок", 2},
+        {m797::TroubleCodeAnswer::Refused, 0x22, "Отказ ЭБУ, код 0x22", 0},
+        {m797::TroubleCodeAnswer::NoAnswer, 0, "Нет ответа.", 0},
+        {m797::TroubleCodeAnswer::Damaged, 0, "Ответ искажён.", 0},
+        {m797::TroubleCodeAnswer::Read, 0, "Количество ошибок", 2},
+    };
+    for (const Step& step : steps) {
+        {
+            std::lock_guard<std::mutex> guard(record.lock);
+            record.dtcAnswer = step.answer;
+            record.dtcRefusalCode = step.code;
+        }
+        window->Timer1Timer();
+        EXPECT_EQ(window->grid()->rowCount(), step.rows) << step.caption;
+        EXPECT_EQ(window->countCaption()->text(), QString::fromUtf8(step.caption));
+        EXPECT_EQ(window->countLabel()->isVisible(), step.rows > 0) << step.caption;
+        const QFontMetrics metrics(window->countCaption()->font());
+        EXPECT_LE(window->countCaption()->x() + metrics.horizontalAdvance(window->countCaption()->text()),
+                  window->countCaption()->parentWidget()->width())
+            << step.caption;
+    }
+}
+
+// More than 20 codes need a length byte after the addresses: the count and
+// the records are one byte later.
+TEST_F(ErrorList, AnAnswerWithALengthByteShowsEveryCode) {
+    {
+        std::lock_guard<std::mutex> guard(record.lock);
+        std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
+        const std::uint8_t head[] = {0x84, 0x10, 0xF1, 0x18, 0x00, 0x00, 0x00, 0x9D, 0x80, 0xF1, 0x10, 2 + 3 * 21, 0x58, 21};
+        std::memcpy(record.dtcResponse, head, sizeof head);
+        for (int i = 0; i < 21; ++i) {
+            record.dtcResponse[14 + 3 * i] = 0x03;
+            record.dtcResponse[15 + 3 * i] = static_cast<std::uint8_t>(i);
+            record.dtcResponse[16 + 3 * i] = 0x20;
+        }
+        record.dtcAnswer = m797::TroubleCodeAnswer::Read;
+    }
+    open();
+    ASSERT_EQ(window->grid()->rowCount(), 21);
+    EXPECT_EQ(text(window->grid(), 0, 0), "P  0300");
+    EXPECT_EQ(text(window->grid(), 20, 0), "P  0314");
+    EXPECT_EQ(window->countLabel()->text(), "21");
+}
+
 // The icons are part of their cells: any repaint of the grid draws them again.
 TEST_F(ErrorList, IconsSurviveARepaint) {
     storeAnswer(record, {0x01, 0x02, 0xE8});

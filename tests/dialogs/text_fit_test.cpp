@@ -308,6 +308,17 @@ TEST_F(Windows, ErrorListTextsFit) {
         EXPECT_LE(textSize(grid->font(), code).width(), grid->columnWidth(0) - 2 * cellMargin) << code.toStdString();
         EXPECT_LE(textSize(grid->font(), code).height(), grid->rowHeight(r)) << code.toStdString();
     }
+    // What the window says when a read brought no list.
+    for (auto answer : {m797::TroubleCodeAnswer::Refused, m797::TroubleCodeAnswer::NoAnswer,
+                        m797::TroubleCodeAnswer::Damaged}) {
+        {
+            std::lock_guard<std::mutex> guard(main->record().lock);
+            main->record().dtcAnswer = answer;
+            main->record().dtcRefusalCode = 0xFF;
+        }
+        window->Timer1Timer();
+        expectAllFit(window);
+    }
 }
 
 TEST_F(Windows, ActuatorWindowTextsFit) {

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include <algorithm>
+#include <initializer_list>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -96,6 +97,142 @@ TEST(AnswerCheck, TheLongLiveDataAnswerCarriesALengthByte) {
               AnswerFault::Truncated);
     // Nothing read at all is no answer, whatever the buffer held before.
     EXPECT_EQ(checkAnswer(table.liveData01, 0, rules.liveData01.rule).fault, AnswerFault::NoAnswer);
+}
+
+// A line that gives back exactly the bytes it is told, whatever was written.
+class RawLine : public SerialLine {
+public:
+    explicit RawLine(Bytes read) : read_(std::move(read)) {}
+    bool openPort() override { return true; }
+    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t* answer, std::uint32_t capacity) override {
+        const auto n = std::min<std::uint32_t>(static_cast<std::uint32_t>(read_.size()), capacity);
+        std::copy(read_.begin(), read_.begin() + n, answer);
+        return n;
+    }
+    void sendWakeUpPulse() override {}
+    void closePort() override {}
+
+private:
+    Bytes read_;
+};
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes twice(const Bytes& b) {
+    Bytes out;
+    for (std::uint8_t x : b) out.insert(out.end(), {x, x});
+    return out;
+}
+
+// The same frame from unit 0x17.
+Bytes fromOtherUnit(Bytes frame) {
+    frame[2] = 0x17;
+    frame.back() = frameChecksum(frame.data(), static_cast<int>(frame.size()) - 1);
+    return frame;
+}
+
+// Every second byte followed by a stray one.
+Bytes withNoise(const Bytes& b) {
+    Bytes out;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        out.push_back(b[i]);
+        if (i % 2 == 1) out.push_back(static_cast<std::uint8_t>(0x35 + 7 * i));
+    }
+    return out;
+}
+
+// The line is shared: the answer is found among a doubled echo, frames of
+// other units and stray bytes, and put where the readers of fixed positions
+// take it; a read that holds no answer among stray bytes is noise.
+TEST(AnswerCheck, FindsTheAnswerAmongWhatElseTheLineCarried) {
+    RequestTable table;
+    const Bytes echo(table.liveData03.frame, table.liveData03.frame + table.liveData03.length);
+    const Bytes answer = live03Answer();
+    const Bytes other = fromOtherUnit(answer);
+    const Bytes shortOther = fromOtherUnit(sim::answerFrame({0x7E}));  // room for it before the answer
+    const struct Case {
+        const char* what;
+        Bytes read;
+        AnswerFault fault;
+    } cases[] = {
+        {"echo and answer", join({echo, answer}), AnswerFault::None},
+        {"another unit after the answer", join({echo, answer, other}), AnswerFault::None},
+        {"another unit before the answer", join({echo, shortOther, answer}), AnswerFault::None},
+        {"another unit before the echo", join({shortOther, echo, answer}), AnswerFault::None},
+        {"the echo twice", join({twice(echo), answer}), AnswerFault::None},
+        {"the echo twice and another unit", join({twice(echo), answer, other}), AnswerFault::None},
+        {"a stray byte before the echo", join({{0x5C}, echo, answer}), AnswerFault::None},
+        {"stray bytes after the answer", join({echo, answer, {0x13, 0x00, 0xF1}}), AnswerFault::None},
+        {"the echo twice, nothing else", twice(echo), AnswerFault::NoAnswer},
+        {"only another unit answers", join({echo, other}), AnswerFault::Header},
+        {"a cut answer after a doubled echo", join({twice(echo), Bytes(answer.begin(), answer.end() - 3)}),
+         AnswerFault::Truncated},
+        {"noise through echo and answer", withNoise(join({echo, answer})), AnswerFault::Noise},
+        {"noise through the answer", join({echo, withNoise(answer), {0x44, 0x45}}), AnswerFault::Noise},
+        {"noise instead of an answer", join({echo, {0x12, 0x9A, 0x00, 0x71}}), AnswerFault::Noise},
+        {"noise and no echo", {0x12, 0x9A, 0x00, 0x71, 0x02, 0x03, 0x04, 0x05}, AnswerFault::Noise},
+    };
+    for (const Case& c : cases) {
+        RequestTable t;
+        AnswerRules rules(t);
+        RawLine line(c.read);
+        const std::uint32_t n = exchangeRequest(line, t.liveData03);
+        EXPECT_EQ(answerFaultName(checkAnswer(t.liveData03, n, rules.liveData03.rule).fault),
+                  std::string(answerFaultName(c.fault)))
+            << c.what;
+        if (c.fault != AnswerFault::None) continue;
+        EXPECT_EQ(n, echo.size() + answer.size()) << c.what;
+        EXPECT_EQ(Bytes(t.liveData03.answer, t.liveData03.answer + n), join({echo, answer})) << c.what;
+    }
+}
+
+// The trouble-code answer: 58, the count, three bytes a code, nothing more
+// and nothing less.
+TEST(AnswerCheck, TroubleCodeAnswersHoldExactlyTheCodesTheirCountGives) {
+    RequestTable table;
+    const Request& request = table.readDtc;
+    auto codes = [](int count, int records) {
+        Bytes data{0x58, static_cast<std::uint8_t>(count)};
+        for (int i = 0; i < 3 * records; ++i) data.push_back(static_cast<std::uint8_t>(i + 1));
+        return sim::answerFrame(data);
+    };
+    const Bytes twoCodes = codes(2, 2);
+    const Bytes cutShort(twoCodes.begin(), twoCodes.begin() + 9);
+    const Bytes badSum = [&] {
+        Bytes b = codes(2, 2);
+        b.back() ^= 0x40;
+        return b;
+    }();
+    const struct Case {
+        const char* what;
+        Bytes answer;
+        AnswerFault fault;
+        std::uint8_t code;
+    } cases[] = {
+        {"two codes", codes(2, 2), AnswerFault::None, 0},
+        {"no codes", codes(0, 0), AnswerFault::None, 0},
+        {"thirty codes, with a length byte", codes(30, 30), AnswerFault::None, 0},
+        {"refused", {0x83, 0xF1, 0x10, 0x7F, 0x18, 0x22, 0x3D}, AnswerFault::Negative, 0x22},
+        {"a count of 24 with one code", codes(24, 1), AnswerFault::Unexpected, 0},
+        {"one code more than the count", codes(1, 2), AnswerFault::Unexpected, 0},
+        {"live data instead", sim::answerFrame({0x61, 0x01, 0x00}), AnswerFault::Unexpected, 0},
+        {"cut short", cutShort, AnswerFault::Truncated, 0},
+        {"checksum", badSum, AnswerFault::Checksum, 0},
+        {"nothing after the echo", {}, AnswerFault::NoAnswer, 0},
+    };
+    for (const Case& c : cases) {
+        std::uint8_t bytes[kDtcResponseSize] = {};
+        Bytes read(request.frame, request.frame + request.length);
+        read.insert(read.end(), c.answer.begin(), c.answer.end());
+        std::copy(read.begin(), read.end(), bytes);
+        const AnswerVerdict v = checkTroubleCodeAnswer(request, bytes, static_cast<std::uint32_t>(read.size()));
+        EXPECT_EQ(answerFaultName(v.fault), std::string(answerFaultName(c.fault))) << c.what;
+        EXPECT_EQ(v.negativeCode, c.code) << c.what;
+    }
 }
 
 TEST(AnswerCheck, CountsSummariseByKind) {
@@ -218,6 +355,32 @@ TEST(ComPortAnswers, ANegativeAnswerIsToldOnceAndNeverDecoded) {
     for (std::size_t i = 0; i < o.cycles.size(); ++i) EXPECT_EQ(o.cycles[i], i % 2 == 0) << i;
     for (float v : o.battery) EXPECT_EQ(v, o.battery[0]);
     for (int n : o.newSampleAfterBad) EXPECT_EQ(n, 0);
+}
+
+// Bytes of no frame through the answers are named on the status strip; the
+// last good values stay.
+TEST(ComPortAnswers, NoiseThatSpoilsLiveDataIsNamed) {
+    std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
+    LiveRecord& record = *ownedRecord;
+    Com_Port port(record, std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
+        const Bytes a = id == 0x01 ? live01Answer(cycle) : live03Answer();
+        return cycle > 1 ? withNoise(a) : a;
+    }));
+    std::mutex m;
+    std::vector<LinkStatus> statuses;
+    port.setStatusObserver([&](const LinkEvent& e) {
+        std::lock_guard g(m);
+        statuses.push_back(e.status);
+    });
+    port.resume();
+    ASSERT_TRUE(testing::waitFor([&] { return port.pollCycles() >= 4; }));
+    port.terminate();
+    std::lock_guard g(m);
+    const auto received = std::find(statuses.begin(), statuses.end(), LinkStatus::DataReceived);
+    ASSERT_NE(received, statuses.end());
+    EXPECT_NE(std::find(received, statuses.end(), LinkStatus::LineNoise), statuses.end());
+    EXPECT_EQ(port.cyclesWithData(), 1);
+    EXPECT_GT(port.badAnswers().byKind[static_cast<int>(AnswerFault::Noise)], 0) << port.badAnswers().summary();
 }
 
 TEST(ComPortAnswers, AnIdentificationAnswerThatFailsItsCheckLeavesItsTextsEmpty) {

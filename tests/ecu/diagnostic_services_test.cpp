@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -111,27 +112,58 @@ TEST_F(DiagnosticServices, ActuatorsAndResetsWaitForTheActuatorWindow) {
     EXPECT_EQ(line.written().size(), 4u);
 }
 
-TEST_F(DiagnosticServices, TroubleCodeReadCopiesOnlyTheBytesReceived) {
+// Only a checked answer reaches the record, whole: a refusal, a missing or a
+// damaged answer never leaves rows the control unit did not send.
+TEST_F(DiagnosticServices, TroubleCodeReadKeepsOnlyCheckedAnswers) {
     record.readDtcRequest = 1;
     const Bytes request = hex("84 10 F1 18 00 00 00 9D");
-    line.answer(request, answerFrame(hex("58 02 01 02 E8 03 00 20")));
-    line.silence(request);
-    for (int i = 0; i < 1024; ++i) record.dtcResponse[i] = 0xAA;
-
-    cycle();
-    const Bytes full = [&] {
-        Bytes b = request;
-        const Bytes a = answerFrame(hex("58 02 01 02 E8 03 00 20"));
-        b.insert(b.end(), a.begin(), a.end());
+    const Bytes twoCodes = answerFrame(hex("58 02 01 02 E8 03 00 20"));
+    const Bytes damaged = [&] {
+        Bytes b = twoCodes;
+        b[6] ^= 0x10;
         return b;
     }();
-    EXPECT_EQ(Bytes(record.dtcResponse, record.dtcResponse + full.size()), full);
-    EXPECT_EQ(record.dtcResponse[12], 2);
-    EXPECT_EQ(record.dtcResponse[full.size()], 0xAA);
-
-    // No answer: only the echo arrives, the last list stays.
-    cycle();
-    EXPECT_EQ(Bytes(record.dtcResponse, record.dtcResponse + full.size()), full);
+    const struct Step {
+        const char* what;
+        Bytes reply;
+        TroubleCodeAnswer state;
+        int rows;  // byte 12 of dtcResponse
+    } steps[] = {
+        {"two codes", twoCodes, TroubleCodeAnswer::Read, 2},
+        {"one damaged read keeps the list", damaged, TroubleCodeAnswer::Read, 2},
+        {"a second one too", damaged, TroubleCodeAnswer::Read, 2},
+        {"the third withdraws it", damaged, TroubleCodeAnswer::Damaged, 0},
+        {"two codes again", twoCodes, TroubleCodeAnswer::Read, 2},
+        {"refused", hex("83 F1 10 7F 18 22 3D"), TroubleCodeAnswer::Refused, 0},
+        {"two codes once more", twoCodes, TroubleCodeAnswer::Read, 2},
+        {"a count of 24 with two codes", answerFrame(hex("58 18 01 02 E8 03 00 20")), TroubleCodeAnswer::Read, 2},
+        {"no answer", {}, TroubleCodeAnswer::NoAnswer, 0},
+        {"a short answer", Bytes(twoCodes.begin(), twoCodes.begin() + 5), TroubleCodeAnswer::Damaged, 0},
+    };
+    for (int i = 0; i < 1024; ++i) record.dtcResponse[i] = 0xAA;
+    for (const Step& step : steps) {
+        ScriptedLine stepLine;
+        if (step.reply.empty())
+            stepLine.silence(request);
+        else
+            stepLine.answer(request, step.reply);
+        serveDiagnosticRequests(stepLine, table, record);
+        std::lock_guard<std::mutex> guard(record.lock);
+        EXPECT_EQ(static_cast<int>(record.dtcAnswer), static_cast<int>(step.state)) << step.what;
+        EXPECT_EQ(record.dtcResponse[12], step.rows) << step.what;
+        if (step.state == TroubleCodeAnswer::Refused) {
+            EXPECT_EQ(record.dtcRefusalCode, 0x22);
+        }
+        if (step.state == TroubleCodeAnswer::Read) {
+            Bytes stored(record.dtcResponse, record.dtcResponse + request.size() + twoCodes.size());
+            EXPECT_EQ(Bytes(stored.begin() + 8, stored.end()), twoCodes) << step.what;
+            EXPECT_EQ(record.dtcResponse[request.size() + twoCodes.size()], 0) << "nothing of an older answer";
+        } else {
+            EXPECT_TRUE(std::all_of(record.dtcResponse, record.dtcResponse + kDtcResponseSize,
+                                    [](std::uint8_t b) { return b == 0; }))
+                << step.what;
+        }
+    }
 }
 
 // The state texts of injectors and relays follow the state byte of each

@@ -75,5 +75,84 @@ INSTANTIATE_TEST_SUITE_P(Sim, FaultModes,
                                            FaultCase{sim::Fault::Garbled, "Garbled", AnswerFault::Header}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The line carries more than the two parties: frames of another unit after
+// every answer, or an adapter that echoes every byte twice. The control
+// unit's answers are found among them, at the connection and in polling.
+struct SharedLineCase {
+    sim::Fault fault;
+    bool realTiming;
+    const char* name;
+};
+
+class SharedLine : public ::testing::TestWithParam<SharedLineCase> {};
+
+// Reads end 60 ms after the last byte: longer than the simulator's 25 ms
+// before an answer, so a loaded machine does not cut one off.
+constexpr LineTimeouts kRealLineTimeouts{60, 2, 300, 30};
+
+TEST_P(SharedLine, StillGivesLiveDataAndTroubleCodes) {
+    const SharedLineCase& c = GetParam();
+    sim::SimOptions options = fastSim(c.fault);
+    options.realTiming = c.realTiming;
+    Link link(options, c.realTiming ? kRealLineTimeouts : kFastTimeouts);
+    link.record.readDtcRequest = 1;
+    link.port->resume();
+    const bool polled = waitFor([&] { return link.cyclesWithData >= 5; }, 30000);
+    link.port->suspend();
+    ASSERT_TRUE(polled) << ::testing::PrintToString(link.statusLog());
+    for (const std::string& status : link.statusLog()) {
+        EXPECT_NE(status, "Адаптер не подключен!");
+        EXPECT_NE(status, "Проверте адаптер!");
+    }
+    if (!c.realTiming) {
+        EXPECT_EQ(link.port->badAnswers().total(), 0) << link.port->badAnswers().summary();
+    }
+    const RecordLock held(link.record);
+    const float battery = link.record.analog[slotOf(72).index].value;
+    EXPECT_GT(battery, 8.0f);
+    EXPECT_LT(battery, 18.0f);
+    EXPECT_EQ(static_cast<int>(link.record.dtcAnswer), static_cast<int>(TroubleCodeAnswer::Read));
+    EXPECT_EQ(link.record.dtcResponse[12], 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, SharedLine,
+                         ::testing::Values(SharedLineCase{sim::Fault::OtherUnit, false, "OtherUnit"},
+                                           SharedLineCase{sim::Fault::OtherUnit, true, "OtherUnitRealTiming"},
+                                           SharedLineCase{sim::Fault::DoubleEcho, false, "DoubleEcho"},
+                                           SharedLineCase{sim::Fault::DoubleEcho, true, "DoubleEchoRealTiming"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Noise through every answer: the connection fails, and the status says the
+// line is noisy, not that the adapter is missing.
+TEST(LineFaults, NoiseThatSpoilsEveryAnswerIsNamed) {
+    sim::SimOptions options = fastSim(sim::Fault::LineNoise);
+    options.realTiming = true;
+    Link link(options, kRealLineTimeouts);
+    link.port->resume();
+    ASSERT_TRUE(waitFor([&] { return link.giveUps >= 1; }, 60000)) << ::testing::PrintToString(link.statusLog());
+    const std::vector<std::string> statuses = link.statusLog();
+    EXPECT_EQ(statuses.back(), "Помехи на линии!");
+    for (const std::string& status : statuses) {
+        EXPECT_NE(status, "Адаптер не подключен!");
+        EXPECT_NE(status, "Проверте адаптер!");
+    }
+    EXPECT_EQ(link.cycles, 0);
+}
+
+// A refused trouble-code read is shown as a refusal with its code, never as
+// rows; live data goes on.
+TEST(LineFaults, ARefusedTroubleCodeReadLeavesNoRows) {
+    Link link(fastSim(sim::Fault::RefusedCodes));
+    link.record.readDtcRequest = 1;
+    link.port->resume();
+    const bool polled = waitFor([&] { return link.cyclesWithData >= 3; });
+    link.port->suspend();
+    ASSERT_TRUE(polled);
+    const RecordLock held(link.record);
+    EXPECT_EQ(static_cast<int>(link.record.dtcAnswer), static_cast<int>(TroubleCodeAnswer::Refused));
+    EXPECT_EQ(link.record.dtcRefusalCode, 0x22);
+    EXPECT_EQ(link.record.dtcResponse[12], 0) << "no count of codes";
+}
+
 }  // namespace
 }  // namespace m797

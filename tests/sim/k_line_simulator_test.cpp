@@ -124,6 +124,47 @@ TEST(KLineSimulator, EveryThirdAnswerIsDamagedAsTheFaultModeSays) {
     }
 }
 
+// What the line carries besides the two parties, for StartCommunication after
+// a wake-up and then the trouble-code read.
+TEST(KLineSimulator, SharedLineFaultModesAddToWhatComesBack) {
+    using Bytes = std::vector<std::uint8_t>;
+    const std::uint8_t readDtc[] = {0x84, 0x10, 0xF1, 0x18, 0x00, 0x00, 0x00, 0x9D};
+    const Bytes startEcho(kStart, kStart + 5);
+    const Bytes accepted{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3};
+    const Bytes dtcEcho(readDtc, readDtc + 8);
+    const Bytes twoCodes{0x88, 0xF1, 0x10, 0x58, 0x02, 0x01, 0x02, 0xE8, 0x03, 0x00, 0x20, 0xF1};
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const struct Case {
+        Fault fault;
+        Bytes start, codes;
+    } cases[] = {
+        {Fault::DoubleEcho,
+         join({{0x81, 0x81, 0x10, 0x10, 0xF1, 0xF1, 0x81, 0x81, 0x03, 0x03}, accepted}),
+         join({{0x84, 0x84, 0x10, 0x10, 0xF1, 0xF1, 0x18, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x9D, 0x9D},
+               twoCodes})},
+        {Fault::OtherUnit, join({startEcho, accepted, {0x83, 0xF1, 0x17, 0xC1, 0xEF, 0x8F, 0xCA}}),
+         join({dtcEcho, twoCodes, {0x88, 0xF1, 0x17, 0x58, 0x02, 0x01, 0x02, 0xE8, 0x03, 0x00, 0x20, 0xF8}})},
+        {Fault::RefusedCodes, join({startEcho, accepted}), join({dtcEcho, {0x83, 0xF1, 0x10, 0x7F, 0x18, 0x22, 0x3D}})},
+    };
+    for (const Case& c : cases) {
+        Opened s(timing(false, c.fault), LineTimeouts{20, 2, 20, 30});
+        std::uint8_t answer[64] = {};
+        s.line->sendWakeUpPulse();
+        const std::uint32_t n = s.line->exchange(kStart, 5, answer, 64);
+        EXPECT_EQ(Bytes(answer, answer + n), c.start);
+        const std::uint32_t m = s.line->exchange(readDtc, 8, answer, 64);
+        EXPECT_EQ(Bytes(answer, answer + m), c.codes);
+    }
+    // Noise never lets the line fall silent: a read ends only when full.
+    Opened noisy(timing(false, Fault::LineNoise), LineTimeouts{20, 2, 20, 30});
+    std::uint8_t answer[40] = {};
+    EXPECT_EQ(noisy.line->exchange(kStop, 5, answer, 40), 40u);
+}
+
 TEST(KLineSimulator, LinksThePseudoTerminalWhereAsked) {
     SimOptions o = timing(false);
     o.linkPath = ::testing::TempDir() + "m797-sim-link";
