@@ -207,13 +207,16 @@ Com_Port::StartResult Com_Port::startCommunication() {
     start.answer[0] = 0x00;  // stale bytes of an earlier answer must not pass the test
     start.answer[10] = 0xFF;
     // The answer is found among other units' frames and a doubled echo and
-    // put right after the echo, so its last two bytes are the key byte and
-    // the checksum; where none was found, bytes of no frame are line noise.
+    // put right after the echo: a checked C1 whose last key byte is 8F (its
+    // checksum C3 then makes the first EF) is accepted. Without one, bytes of
+    // no frame are line noise; otherwise the last byte read tells an adapter
+    // that brought no answer from a control unit that answered otherwise.
     const std::uint32_t n = exchangeRequest(line_, start);
-    if (checkAnswer(start, n, kStartRule).fault == AnswerFault::Noise) return StartResult::LineNoise;
+    const AnswerVerdict verdict = checkAnswer(start, n, kStartRule);
+    if (verdict.fault == AnswerFault::Noise) return StartResult::LineNoise;
+    if (verdict.ok() && byteRead(start, n, static_cast<long>(n) - 2) == 0x8F) return StartResult::Accepted;
     if (byteRead(start, n, static_cast<long>(n) - 1) != 0xC3) return StartResult::NoEcho;
-    if (byteRead(start, n, static_cast<long>(n) - 2) != 0x8F) return StartResult::WrongKeyBytes;
-    return StartResult::Accepted;
+    return StartResult::WrongKeyBytes;
 }
 
 void Com_Port::startConnection() {

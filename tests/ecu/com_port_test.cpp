@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <algorithm>
 #include <cerrno>
 #include <deque>
@@ -20,6 +22,7 @@ const std::string kNoAnswer = "Нет ответа.";
 const std::string kEcuSilent = "Контроллер не отвечает.";
 const std::string kNoAdapter = "Адаптер не подключен!";
 const std::string kData = "Данные получены.";
+const std::string kLineNoise = "Помехи на линии!";
 
 const Names kConnectionStart = {"82", "00@360", "81", "21A1", "21A2", "21A3", "1A80"};
 
@@ -219,12 +222,29 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
         bool accepted;
         std::string failure;
     };
+    using Bytes = std::vector<std::uint8_t>;
+    const Bytes echo{0x81, 0x10, 0xF1, 0x81, 0x03};
+    const Bytes twice{0x81, 0x81, 0x10, 0x10, 0xF1, 0xF1, 0x81, 0x81, 0x03, 0x03};
+    const Bytes accepted{0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3};
+    const Bytes otherUnit{0x83, 0xF1, 0x17, 0xC1, 0xEF, 0x8F, 0xCA};
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
     const Case cases[] = {
-        {{}, false, kCheckAdapter},      // nothing read: no byte to match
-        {{0xC3}, false, kNoAnswer},      // one byte: the key byte before it is missing
-        {{0x8F, 0xC3}, true, ""},
-        {{0x81, 0x10, 0xF1, 0x81, 0x03}, false, kCheckAdapter},  // echo only
-        {{0x81, 0x10, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}, true, ""},
+        {{}, false, kCheckAdapter},                         // nothing read
+        {echo, false, kCheckAdapter},                       // echo only
+        {join({echo, accepted}), true, ""},
+        {join({echo, accepted, otherUnit}), true, ""},      // another unit after the answer
+        {join({echo, otherUnit, accepted}), true, ""},
+        {join({twice, accepted}), true, ""},                // an adapter that echoes twice
+        {join({echo, {0x83, 0xF1, 0x10, 0xC1, 0xF0, 0x8E, 0xC3}}), false, kNoAnswer},  // other key bytes
+        {join({echo, {0x83, 0xF1, 0x10, 0xC1, 0xEE, 0x8F, 0xC3}}), false, kNoAnswer},  // damaged, ends 8F C3
+        {join({echo, otherUnit}), false, kCheckAdapter},    // only another unit answers
+        {{0xC3}, false, kLineNoise},                        // bytes of no frame are no answer
+        {{0x8F, 0xC3}, false, kLineNoise},
+        {{0x81, 0x10, 0x3E, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x5A, 0x10, 0xC1}, false, kLineNoise},
     };
     for (const Case& c : cases) {
         std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();

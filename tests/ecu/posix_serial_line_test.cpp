@@ -128,6 +128,33 @@ TEST_F(LineTest, BytesArrivingAfterTheReadNeverReachTheNextAnswer) {
     EXPECT_EQ(answer[0], 0xB1);
 }
 
+// A read that stopped at its capacity may have stopped inside a frame still
+// on the wire: the next request waits for the line to fall quiet, and the
+// rest of that frame never reaches the next answer.
+TEST(Line, AfterAFullReadTheNextRequestWaitsForAQuietLine) {
+    // A quiet line is 300 ms without a byte: the peer's pause of 20 ms stays
+    // well inside it on a loaded machine.
+    Pty pty;
+    LineTimeouts patient;
+    patient.readIntervalMs = 300;
+    PosixSerialLine line(pty.path, patient);
+    ASSERT_TRUE(line.openPort()) << line.lastErrorText();
+    std::uint8_t answer[14] = {};
+    std::thread peer([&] {
+        pty.read(5);
+        pty.write(Bytes(14, 0x55));  // as much as asked for, and more to come
+        std::this_thread::sleep_for(milliseconds(20));
+        pty.write({0xEE, 0xEE, 0xEE});  // the rest of that frame
+        pty.read(5);
+        pty.write({0xB1});
+    });
+    EXPECT_EQ(timedExchange(line, answer, 14).n, 14u);
+    const Timed second = timedExchange(line, answer, 14);
+    peer.join();
+    ASSERT_EQ(second.n, 1u);
+    EXPECT_EQ(answer[0], 0xB1);
+}
+
 TEST_F(LineTest, InterruptDescriptorCutsAReadShort) {
     const int fd = eventfd(0, EFD_NONBLOCK);
     line.setInterruptFd(fd);
