@@ -103,7 +103,8 @@ FrameCheck locateAndCheck(const Request& request, const std::uint8_t* b, std::ui
     const bool likeAFrame = received <= echoEnd || (b[echoEnd] & 0xC0) == 0x80 ||
                             (c.checksumAt != 0 && c.checksumAt + 1 == received);
     const std::uint32_t answerEnd = likeAFrame ? c.end : echoEnd;
-    const int stray = strayBytesIn(b, 0, static_cast<std::uint32_t>(reading.echoAt)) + strayBytesIn(b, answerEnd, received);
+    const int stray = strayBytesIn(b, 0, static_cast<std::uint32_t>(reading.echoAt)) + reading.echoStrays +
+                      strayBytesIn(b, answerEnd, received);
     if (stray > 0) c.verdict = {AnswerFault::Noise};
     return c;
 }

@@ -9,25 +9,36 @@ namespace {
 constexpr std::uint8_t kTester = 0xF1;
 constexpr std::uint8_t kControlUnit = 0x10;
 
-bool echoAt(const std::uint8_t* request, int length, const std::uint8_t* b, std::uint32_t received,
-            std::uint32_t at) {
-    return at + length <= received && std::equal(request, request + length, b + at);
+// Bytes of something else the echo may have between its own: a late copy of
+// the wake-up byte from an adapter that echoes twice, a byte of noise.
+constexpr int kStraysInEcho = 2;
+
+struct EchoSpan {
+    int length = 0;  // bytes from the echo's first to its last; 0 when not there
+    int strays = 0;  // bytes of something else among them
+};
+
+// The request's bytes in order from `at`, each `copies` times in a row.
+EchoSpan echoSpanAt(const std::uint8_t* request, int length, int copies, const std::uint8_t* b,
+                    std::uint32_t received, std::uint32_t at) {
+    if (b[at] != request[0]) return {};
+    int strays = 0;
+    std::uint32_t i = at;
+    for (int k = 0; k < length * copies; ++k, ++i) {
+        while (i < received && b[i] != request[k / copies]) {
+            if (++strays > kStraysInEcho) return {};
+            ++i;
+        }
+        if (i >= received) return {};
+    }
+    return {static_cast<int>(i - at), strays};
 }
 
-// Every byte of the request twice in a row.
-bool doubledEchoAt(const std::uint8_t* request, int length, const std::uint8_t* b, std::uint32_t received,
-                   std::uint32_t at) {
-    if (at + 2u * length > received) return false;
-    for (int i = 0; i < length; ++i)
-        if (b[at + 2 * i] != request[i] || b[at + 2 * i + 1] != request[i]) return false;
-    return true;
-}
-
-int echoLengthAt(const std::uint8_t* request, int length, const std::uint8_t* b, std::uint32_t received,
-                 std::uint32_t at) {
-    if (echoAt(request, length, b, received, at)) return length;
-    if (doubledEchoAt(request, length, b, received, at)) return 2 * length;
-    return 0;
+// The echo once, or every byte twice.
+EchoSpan echoAt(const std::uint8_t* request, int length, const std::uint8_t* b, std::uint32_t received,
+                std::uint32_t at) {
+    const EchoSpan once = echoSpanAt(request, length, 1, b, received, at);
+    return once.length != 0 ? once : echoSpanAt(request, length, 2, b, received, at);
 }
 
 bool toTesterFromControlUnit(const std::uint8_t* b, std::uint32_t at) {
@@ -58,10 +69,11 @@ LineReading readLine(const std::uint8_t* request, int length, const std::uint8_t
     std::uint32_t at = 0;
     while (at < received) {
         if (r.echoAt < 0) {
-            if (const int echo = echoLengthAt(request, length, b, received, at)) {
+            if (const EchoSpan echo = echoAt(request, length, b, received, at); echo.length != 0) {
                 r.echoAt = static_cast<int>(at);
-                r.echoEnd = static_cast<int>(at) + echo;
-                at += echo;
+                r.echoEnd = static_cast<int>(at) + echo.length;
+                r.echoStrays = echo.strays;
+                at += echo.length;
                 continue;
             }
         }

@@ -1,7 +1,7 @@
 #pragma once
 // What one read off the K-line held. The line is shared: besides the
 // adapter's echo of the request (once, or every byte twice as some adapters
-// do) and the control unit's answer, it may carry frames of other units and
+// do, with at most two other bytes among its own) and the control unit's answer, it may carry frames of other units and
 // bytes that no frame explains (line noise). The control unit's answer is the
 // first whole frame to the tester (target 0xF1, source 0x10, good checksum)
 // after the echo.
@@ -13,11 +13,12 @@ namespace m797 {
 struct LineReading {
     int echoAt = -1;             // where the echo starts; -1 when none was read
     int echoEnd = -1;            // the first byte after it
+    int echoStrays = 0;          // bytes of something else among the echo's (two at most)
     int answerAt = -1;           // the control unit's answer after the echo; -1 when none
     int answerLength = 0;        // its bytes, checksum included
     bool answerBeforeEcho = false;  // a frame of the control unit came, but no echo before it
     int foreignFrames = 0;       // whole frames of other units (or not to the tester)
-    int strayBytes = 0;          // bytes of no echo and no whole frame
+    int strayBytes = 0;          // bytes of no echo and no whole frame (outside the echo)
 };
 
 // Sorts the `received` bytes read after writing `request` (`length` bytes).

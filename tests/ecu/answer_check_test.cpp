@@ -154,6 +154,7 @@ TEST(AnswerCheck, FindsTheAnswerAmongWhatElseTheLineCarried) {
     const Bytes answer = live03Answer();
     const Bytes other = fromOtherUnit(answer);
     const Bytes shortOther = fromOtherUnit(sim::answerFrame({0x7E}));  // room for it before the answer
+    const Bytes doubledEcho = twice(echo);
     const struct Case {
         const char* what;
         Bytes read;
@@ -167,6 +168,14 @@ TEST(AnswerCheck, FindsTheAnswerAmongWhatElseTheLineCarried) {
         {"the echo twice and another unit", join({twice(echo), answer, other}), AnswerFault::None},
         {"a stray byte before the echo", join({{0x5C}, echo, answer}), AnswerFault::None},
         {"stray bytes after the answer", join({echo, answer, {0x13, 0x00, 0xF1}}), AnswerFault::None},
+        {"a stray byte among the echo's", join({Bytes(echo.begin(), echo.begin() + 2), {0x00},
+                                                Bytes(echo.begin() + 2, echo.end()), answer}),
+         AnswerFault::None},
+        {"a late wake-up byte among the doubled echo's", join({Bytes(doubledEcho.begin(), doubledEcho.begin() + 3),
+                                                                {0x00}, Bytes(doubledEcho.begin() + 3, doubledEcho.end()), answer}),
+         AnswerFault::None},
+        {"three stray bytes among the echo's", join({{echo[0], 0x01, echo[1], 0x02, echo[2], 0x03}, Bytes(echo.begin() + 3, echo.end()), answer}),
+         AnswerFault::Echo},
         {"the echo twice, nothing else", twice(echo), AnswerFault::NoAnswer},
         {"only another unit answers", join({echo, other}), AnswerFault::Header},
         {"a cut answer after a doubled echo", join({twice(echo), Bytes(answer.begin(), answer.end() - 3)}),
