@@ -63,7 +63,8 @@ bool serveCommand(SerialLine& line, const std::uint8_t* frame, std::uint32_t len
     const bool sent = line.exchangeIfWanted([&flag] { return flag.load() == 1; }, frame, length, answer,
                                             capacity, n);
     flag.store(0);
-    if (got) *got = std::min(n, capacity);
+    // The answer found among other units' frames and a doubled echo, after the echo.
+    if (got) *got = placeAnswer(frame, static_cast<int>(length), answer, std::min(n, capacity));
     return sent;
 }
 

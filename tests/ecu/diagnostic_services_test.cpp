@@ -367,5 +367,37 @@ TEST_F(DiagnosticServices, TheCodesGoOnlyWhenTheClearIsConfirmed) {
     }
 }
 
+// An adapter that echoes every byte twice, with a frame of unit 0x17 after
+// every answer.
+class CrowdedLine : public ScriptedLine {
+public:
+    std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                           std::uint32_t capacity) override {
+        std::uint8_t plain[kDtcResponseSize];
+        const std::uint32_t n = ScriptedLine::exchange(request, length, plain, sizeof plain);
+        Bytes read;
+        for (std::uint32_t i = 0; i < n; ++i) read.insert(read.end(), i < length ? 2 : 1, plain[i]);
+        if (n > length) read.insert(read.end(), {0x81, 0xF1, 0x17, 0x7E, 0x07});
+        const auto m = static_cast<std::uint32_t>(std::min<std::size_t>(read.size(), capacity));
+        std::copy_n(read.begin(), m, answer);
+        return m;
+    }
+};
+
+// Commands are answered as on a quiet line: the on answer of the fuel pump
+// and the confirmation of a clear are found after a doubled echo.
+TEST_F(DiagnosticServices, CommandAnswersAreFoundAmongWhatElseTheLineCarries) {
+    CrowdedLine crowded;
+    crowded.answer(hex("84 10 F1 30 09 06 FF C3"), answerFrame(hex("70 09 06 FF")));
+    crowded.answer(hex("83 10 F1 14 00 00 98"), answerFrame(hex("54 00 00")));
+    record.actuatorWindowOpen = 1;
+    record.actuator[6].onRequest = 1;
+    record.clearDtcRequest = 1;
+    record.dtcResponse[12] = 2;
+    serveDiagnosticRequests(crowded, table, record);
+    EXPECT_EQ(stateOf(record, 6), "ВКЛ");
+    EXPECT_EQ(record.dtcResponse[12], 0) << "the clear was confirmed";
+}
+
 }  // namespace
 }  // namespace m797
