@@ -99,6 +99,7 @@ bool startLink(m797::LinkSource& link, const m797::CommandLine& cl, const m797::
         reportTraceProblems(cl.replayPath, *link.replayTrace());
         return true;
     }
+    link.useAdapter(cl.adapter, cl.baud);
     if (!link.start(port.simulator(), port.device, {}, &error)) {
         std::fprintf(stderr, "m797diag: cannot start the simulator: %s\n", error.c_str());
         return false;

@@ -41,8 +41,24 @@ bool parseSpeed(const std::string& text, double& out) {
     return true;
 }
 
+// The serial rates an ELM327 can be set to.
+bool parseBaud(const std::string& text, unsigned& out) {
+    long v = 0;
+    if (!parseCount(text, v)) return false;
+    for (long rate : {9600L, 19200L, 38400L, 57600L, 115200L, 230400L, 500000L})
+        if (v == rate) {
+            out = static_cast<unsigned>(v);
+            return true;
+        }
+    return false;
+}
+
 // Options that make sense only together, or not together.
 std::string conflicts(const CommandLine& c) {
+    const bool elm = c.adapter == AdapterKind::Elm327;
+    if (c.baud != 0 && !elm) return "--baud is for an ELM327 (--adapter elm327); a K-line adapter runs at 10400";
+    if (c.port.rfind("tcp:", 0) == 0 && !elm) return "--port tcp:HOST:PORT needs --adapter elm327";
+    if (elm && !c.replayPath.empty()) return "--adapter elm327 and --replay cannot be used together";
     if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
     if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
     if (c.speedGiven && c.replayPath.empty()) return "--speed needs --replay";
@@ -66,6 +82,21 @@ const std::array kOptions{
               "chosen in the window, else the only USB or Bluetooth adapter,\n"
               "else /dev/ttyS0; --list-ports shows them)",
               [](CommandLine& c, const char* v) { return c.portGiven = true, setPath(c.port, "--port", v); }},
+    OptionRow{"adapter", 0, "KIND",
+              "kline (a plain K-line adapter, default) or elm327 (an ELM327\n"
+              "interpreter: USB, Bluetooth rfcomm, or Wi-Fi as --port tcp:HOST:PORT)",
+              [](CommandLine& c, const char* v) {
+                  const auto kind = parseAdapterKind(v);
+                  if (kind) c.adapter = *kind;
+                  return kind ? std::string() : "--adapter is kline or elm327, not '" + std::string(v) + "'";
+              }},
+    OptionRow{"baud", 0, "RATE",
+              "with --adapter elm327 on a serial device: its rate (default\n"
+              "38400; 9600, 19200, 57600, 115200, 230400, 500000)",
+              [](CommandLine& c, const char* v) {
+                  return parseBaud(v, c.baud) ? std::string()
+                                              : "--baud needs a serial rate such as 38400, not '" + std::string(v) + "'";
+              }},
     OptionRow{"list-ports", 0, nullptr, "list the serial devices with what the system knows of them",
               [](CommandLine& c, const char*) { return c.listPorts = true, std::string(); }},
     OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",

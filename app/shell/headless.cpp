@@ -112,6 +112,7 @@ private:
     // The simulator, the port, or the trace to replay; and the recording.
     bool startSource() {
         std::string error;
+        source_.useAdapter(cl_.adapter, cl_.baud, o_.elmFault);
         if (!cl_.replayPath.empty()) {
             // A FIFO nobody writes to is waited for; the stop signals end the wait.
             const auto stopSignalCame = [] {

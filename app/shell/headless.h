@@ -17,6 +17,7 @@
 
 #include "app/shell/serial_ports.h"
 #include "ecu/posix_serial_line.h"
+#include "sim/elm327_interpreter.h"
 #include "sim/k_line_simulator.h"
 
 namespace m797 {
@@ -31,6 +32,7 @@ constexpr int kHeadlessGaveUp = 3;
 
 struct HeadlessOptions {
     sim::SimOptions simulator;   // for --simulate
+    sim::ElmFault elmFault = sim::ElmFault::None;  // for --simulate --adapter elm327
     LineTimeouts timeouts;
     std::FILE* out = stdout;
     std::FILE* err = stderr;

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "app/shell/command_line.h"
+#include "ecu/elm327_line.h"
 #include "ecu/recording_line.h"
 #include "ecu/replay_line.h"
 
@@ -22,10 +23,29 @@ std::string programVersion() {
     return text;
 }
 
+void LinkSource::useAdapter(AdapterKind kind, unsigned baud, sim::ElmFault elmFault) {
+    adapter_ = kind;
+    baud_ = baud;
+    elmFault_ = elmFault;
+}
+
 bool LinkSource::start(bool simulate, const std::string& device, const sim::SimOptions& simOptions,
                        std::string* error) {
     device_ = device;
     if (!simulate) return true;
+    return startSimulator(simOptions, error);
+}
+
+bool LinkSource::startSimulator(const sim::SimOptions& simOptions, std::string* error) {
+    if (adapter_ == AdapterKind::Elm327) {
+        elmSimulator_ = std::make_unique<sim::Elm327Simulator>(sim::Elm327Options{simOptions, elmFault_});
+        if (!elmSimulator_->start(error)) {
+            elmSimulator_.reset();
+            return false;
+        }
+        device_ = elmSimulator_->slavePath();
+        return true;
+    }
     simulator_ = std::make_unique<sim::KLineSimulator>(simOptions);
     if (!simulator_->start(error)) {
         simulator_.reset();
@@ -61,8 +81,12 @@ std::unique_ptr<SerialLine> LinkSource::makeLine(LineTimeouts timeouts) {
         clock_ = line.get();
         return line;
     }
-    auto line = std::make_unique<RecordingLine>(std::make_unique<PosixSerialLine>(device_, timeouts),
-                                                recording_ ? &writer_ : nullptr);
+    std::unique_ptr<SerialLine> port;
+    if (adapter_ == AdapterKind::Elm327)
+        port = std::make_unique<Elm327Line>(device_, baud_ != 0 ? baud_ : Elm327Line::kDefaultBaud);
+    else
+        port = std::make_unique<PosixSerialLine>(device_, timeouts);
+    auto line = std::make_unique<RecordingLine>(std::move(port), recording_ ? &writer_ : nullptr);
     clock_ = line.get();
     return line;
 }

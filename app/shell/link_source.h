@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "ecu/adapter_kind.h"
 #include "ecu/posix_serial_line.h"
 #include "ecu/trace_format.h"
 #include "ecu/trace_writer.h"
+#include "sim/elm327_simulator.h"
 #include "sim/k_line_simulator.h"
 
 namespace m797 {
@@ -29,6 +31,11 @@ std::string programVersion();
 
 class LinkSource {
 public:
+    // The adapter the lines go through (the plain K-line adapter unless
+    // told); `baud` 0 is an ELM327's usual 38400. Call before start(); the
+    // simulator then stands in for that adapter (`elmFault` for an ELM327).
+    void useAdapter(AdapterKind kind, unsigned baud = 0, sim::ElmFault elmFault = sim::ElmFault::None);
+    AdapterKind adapter() const { return adapter_; }
     // Starts the simulator when `simulate` is set; false (with `error`) if it cannot start.
     bool start(bool simulate, const std::string& device, const sim::SimOptions& simOptions = {},
                std::string* error = nullptr);
@@ -51,7 +58,13 @@ public:
     TraceWriter* recorder() { return recording_ ? &writer_ : nullptr; }
 
 private:
+    bool startSimulator(const sim::SimOptions& simOptions, std::string* error);
+
     std::unique_ptr<sim::KLineSimulator> simulator_;
+    std::unique_ptr<sim::Elm327Simulator> elmSimulator_;
+    AdapterKind adapter_ = AdapterKind::KLine;
+    unsigned baud_ = 0;
+    sim::ElmFault elmFault_ = sim::ElmFault::None;
     std::string device_;
     std::shared_ptr<const Trace> trace_;
     double speed_ = 1.0;
