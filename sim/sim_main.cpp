@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/elm327_simulator.h"
 #include "sim/k_line_simulator.h"
 
 namespace {
@@ -35,7 +36,15 @@ const char* kUsage =
     "  --live-data-cycles N with live-data-stops: cycles before live data stops (5)\n"
     "  --slow-ms MS         with slow: delay before every answer (60)\n"
     "  --engine-off         the engine stands (ignition tests are allowed)\n"
+    "  --elm327             an ELM327 adapter instead of the plain K-line one,\n"
+    "                       also on TCP 127.0.0.1:35000 (m797diag --adapter elm327\n"
+    "                       --port PATH, or --port tcp:127.0.0.1:35000)\n"
+    "  --tcp-port N         with --elm327: the TCP port (0: any free one; -1: none)\n"
+    "  --elm-fault MODE     with --elm327: none, no-data (NO DATA after the\n"
+    "                       initialisation), init-refused (BUS INIT: ...ERROR),\n"
+    "                       data-error (every third answer <DATA ERROR)\n"
     "  --trace              print every frame received, with its line rate\n"
+    "                       (with --elm327: every command line)\n"
     "  --help               show this text\n";
 
 bool parseInt(const char* text, int& out) {
@@ -62,10 +71,41 @@ int usageError(const std::string& message) {
     return 2;
 }
 
+void printCommands(m797::sim::Elm327Simulator& simulator) {
+    const auto commands = simulator.commands();
+    simulator.clearCommands();
+    for (const std::string& c : commands) std::printf("> %s\n", c.c_str());
+    std::fflush(stdout);
+}
+
+// The ELM327 stands in front of the control unit until a stop signal.
+int runElm327(const m797::sim::Elm327Options& options, bool engineOff, bool trace, const sigset_t& signals) {
+    m797::sim::Elm327Simulator simulator(options);
+    std::string error;
+    if (!simulator.start(&error)) {
+        std::fprintf(stderr, "m797diag-sim: %s\n", error.c_str());
+        return 1;
+    }
+    simulator.setEngineRunning(!engineOff);
+    std::printf("%s\n", simulator.slavePath().c_str());
+    if (simulator.tcpPort() >= 0) std::printf("tcp:127.0.0.1:%d\n", simulator.tcpPort());
+    if (!options.base.linkPath.empty()) std::printf("linked at %s\n", options.base.linkPath.c_str());
+    std::fflush(stdout);
+    const timespec slice{0, 100 * 1000 * 1000};
+    while (sigtimedwait(&signals, nullptr, &slice) < 0) {
+        if (trace) printCommands(simulator);
+    }
+    simulator.stop();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     m797::sim::SimOptions options;
+    m797::sim::Elm327Options elm;
+    elm.tcpPort = 35000;
+    bool elm327 = false;
     bool engineOff = false;
     bool trace = false;
     for (int i = 1; i < argc; ++i) {
@@ -78,6 +118,8 @@ int main(int argc, char** argv) {
             engineOff = true;
         } else if (arg == "--trace") {
             trace = true;
+        } else if (arg == "--elm327") {
+            elm327 = true;
         } else if (!hasValue) {
             return usageError("unknown option or missing value: " + std::string(arg));
         } else if (arg == "--link") {
@@ -91,6 +133,15 @@ int main(int argc, char** argv) {
                 return usageError(std::string("unknown fault mode '") + argv[i] + "'");
         } else if (arg == "--live-data-cycles") {
             if (!parseInt(argv[++i], options.liveDataStopsAfter)) return usageError("--live-data-cycles needs a count");
+        } else if (arg == "--tcp-port") {
+            const std::string_view v = argv[++i];
+            int port = 0;
+            if (v == "-1") port = -1;
+            else if (!parseInt(argv[i], port) || port > 65535) return usageError("--tcp-port needs a port number");
+            elm.tcpPort = port;
+        } else if (arg == "--elm-fault") {
+            if (!m797::sim::parseElmFault(argv[++i], elm.fault))
+                return usageError(std::string("unknown ELM327 fault mode '") + argv[i] + "'");
         } else if (arg == "--slow-ms") {
             if (!parseInt(argv[++i], options.slowAnswerMs)) return usageError("--slow-ms needs milliseconds");
         } else {
@@ -103,6 +154,11 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before the simulator thread exists
+
+    if (elm327) {
+        elm.base = options;
+        return runElm327(elm, engineOff, trace, signals);
+    }
 
     m797::sim::KLineSimulator simulator(options);
     std::string error;
