@@ -1,6 +1,9 @@
 #include "ecu/elm327_line.h"
 
+#include <poll.h>
+
 #include <cerrno>
+#include <ctime>
 #include <span>
 
 namespace m797 {
@@ -37,14 +40,16 @@ bool Elm327Line::command(const std::string& line, int timeoutMs, std::string& re
     reply.clear();
     port_.discardInput();
     if (!port_.write(line + "\r")) return false;
-    std::string text;
-    const AdapterPort::ReadEnd end = port_.readUntilPrompt(text, deadlineAfter(timeoutMs), false);
-    reply = elmReplyLine(text, line);
+    lastText_.clear();
+    const AdapterPort::ReadEnd end = port_.readUntilPrompt(lastText_, deadlineAfter(timeoutMs), false);
+    reply = elmReplyLine(lastText_, line);
     return end == AdapterPort::ReadEnd::Prompt;
 }
 
 bool Elm327Line::openPort() {
-    closePort();
+    port_.close();
+    busUp_ = false;
+    interrupted_ = false;
     if (!port_.open(portName, baud, timeouts_.connectMs)) return false;
     if (!resetAndIdentify() || !setUp()) return false;
     busUp_ = false;
@@ -59,18 +64,19 @@ bool Elm327Line::openPort() {
 bool Elm327Line::resetAndIdentify() {
     std::string reply;
     bool answered = command("ATWS", timeouts_.resetMs, reply);
-    if (!answered || refused(reply)) answered = command("ATZ", timeouts_.resetMs, reply);
+    if (answered && refused(reply)) answered = command("ATZ", timeouts_.resetMs, reply);
     if (answered) answered = command("ATI", timeouts_.commandMs, reply);
     if (answered && isElm327Identity(reply)) {
         identity_ = reply;
         return true;
     }
     if (!port_.isOpen()) return false;  // lost on the way: the port's own error
-    if (reply.empty())
+    if (lastText_.empty() && reply.empty())
         port_.fail(ETIMEDOUT, "no answer from an ELM327 adapter at " + std::to_string(baud) +
                                   " baud (switched on? another baud rate: --baud)");
     else
-        port_.fail(EPROTO, "the device answers, but is no ELM327 adapter (it said " + quoted(reply) + ")");
+        port_.fail(EPROTO, "the device answers, but is no ELM327 adapter (it said " +
+                               quoted(reply.empty() ? lastText_ : reply) + ")");
     return false;
 }
 
@@ -106,9 +112,24 @@ void Elm327Line::lost() {
 // follows. A lost adapter is looked for again here, as a new connection
 // starts with a wake-up.
 void Elm327Line::sendWakeUpPulse() {
-    if (!port_.isOpen() && reopenWanted_ && openPort()) reopenWanted_ = false;
+    if (!port_.isOpen() && reopenWanted_) {
+        const long long start = AdapterPort::nowNs();
+        reopenWanted_ = !openPort();
+        if (reopenWanted_) waitOutAttempt(start);
+    }
     busUp_ = false;
     initWanted_ = true;
+}
+
+// A Wi-Fi adapter that is gone refuses a connection at once: each attempt
+// still takes as long as one without a plain adapter, so the loop gives up
+// after as many seconds, not within a moment. A pause ends the wait.
+void Elm327Line::waitOutAttempt(long long startNs) {
+    const long long left = startNs + kReopenAttemptMs * kMs - AdapterPort::nowNs();
+    if (left <= 0) return;
+    pollfd p{interruptFd_, POLLIN, 0};
+    const timespec wait{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
+    ppoll(&p, interruptFd_ >= 0 ? 1 : 0, &wait, nullptr);
 }
 
 bool Elm327Line::selectHeader(std::uint8_t target, std::uint8_t source) {

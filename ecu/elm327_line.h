@@ -26,7 +26,7 @@
 namespace m797 {
 
 struct Elm327Timeouts {
-    int resetMs = 2500;         // reset (AT WS / AT Z) to its prompt
+    int resetMs = 1500;         // reset (AT WS / AT Z) to its prompt
     int commandMs = 1000;       // any other AT command
     int fastInitMs = 5000;      // AT FI, or a request that initialises the bus
     int requestMs = 2000;       // a request to its prompt
@@ -36,6 +36,8 @@ struct Elm327Timeouts {
 class Elm327Line : public SerialLine {
 public:
     static constexpr unsigned kDefaultBaud = 38400;
+    // The least time one attempt to find a lost adapter again takes.
+    static constexpr int kReopenAttemptMs = 1500;
 
     Elm327Line(std::string portName, unsigned baud = kDefaultBaud, Elm327Timeouts timeouts = {});
 
@@ -46,7 +48,10 @@ public:
     bool lastReadInterrupted() const override { return interrupted_; }
     void sendWakeUpPulse() override;
     void closePort() override;
-    void setInterruptFd(int fd) override { port_.setInterruptFd(fd); }
+    void setInterruptFd(int fd) override {
+        interruptFd_ = fd;
+        port_.setInterruptFd(fd);
+    }
     int lastErrorNumber() const override { return port_.lastErrorNumber(); }
     std::string lastErrorText() const override { return port_.lastErrorText(); }
 
@@ -71,10 +76,13 @@ private:
     ElmAnswer sendRequest(const ElmRequest& request);
     ElmAnswer finishRequest(std::string& text, AdapterPort::ReadEnd end);
     void lost();
+    void waitOutAttempt(long long startNs);
 
     Elm327Timeouts timeouts_;
     AdapterPort port_;
+    int interruptFd_ = -1;
     std::string identity_;
+    std::string lastText_;         // everything the last command brought back
     bool withCount_ = true;        // AT versions before 1.3 refuse the count digit
     bool hasFastInit_ = true;
     bool busUp_ = false;           // the adapter's bus is initialised

@@ -11,6 +11,7 @@ using std::chrono::milliseconds;
 
 constexpr microseconds kEcuAnswerDelay = milliseconds(25);  // as the K-line simulator's control unit
 constexpr std::size_t kShortAnswerDataBytes = 7;             // without AT AL
+constexpr microseconds kFailedInitTime = milliseconds(300);
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -151,12 +152,15 @@ std::string Elm327Interpreter::atCommand(const std::string& c, ElmReply& reply, 
 }
 
 // The wake-up pattern (25 ms low, 25 ms high), StartCommunication with the
-// header set, and the control unit's answer, whose key bytes AT KW shows.
+// header set, and the control unit's answer, whose key bytes AT KW shows. A
+// failed initialisation takes the adapter its time even without line
+// timing, as a control unit that is silent for a while (after a reset) is
+// not given up on within that while.
 bool Elm327Interpreter::fastInit(ElmReply& reply, double now) {
     busUp_ = false;
     reply.busy += realTiming_ ? microseconds(50000) : microseconds(0);
     if (fault_ == ElmFault::InitRefused) {
-        reply.busy += answerTimeout();
+        reply.busy += kFailedInitTime;
         return false;
     }
     ecu_.wakeUp(now);
@@ -164,7 +168,7 @@ bool Elm327Interpreter::fastInit(ElmReply& reply, double now) {
     const Bytes answer = ecu_.answer(start, now);
     reply.busy += kLineTime(start.size());
     if (answer.size() < 7 || answer[3] != 0xC1) {
-        reply.busy += answerTimeout();
+        reply.busy += kFailedInitTime;
         return false;
     }
     reply.busy += kEcuAnswerDelay + kLineTime(answer.size());
