@@ -55,6 +55,11 @@ TEST(CommandLine, AcceptsTheUsualSpellings) {
         {{"--list-ports"}, [](const CommandLine& c) { return c.listPorts; }},
         {{"--port", "-x"}, [](const CommandLine& c) { return c.port == "-x"; }},  // a value may look like an option
         {{"--cycles", "0", "--headless"}, [](const CommandLine& c) { return c.cycles == 0; }},
+        {{"--adapter", "elm327"}, [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327 && c.baud == 0; }},
+        {{"--adapter=kline"}, [](const CommandLine& c) { return c.adapter == AdapterKind::KLine; }},
+        {{"--adapter=elm327", "--baud", "115200"}, [](const CommandLine& c) { return c.baud == 115200; }},
+        {{"--adapter=elm327", "--port", "tcp:192.168.0.10:35000"},
+         [](const CommandLine& c) { return c.port == "tcp:192.168.0.10:35000"; }},
     };
     for (const auto& t : cases) {
         const CommandLine c = parse(t.args);
@@ -126,6 +131,11 @@ TEST(CommandLine, SaysWhatIsWrong) {
         {{"--simulate", "--seconds", "5"}, "--seconds needs --headless"},
         {{"--replay", "t", "--port", "/dev/ttyUSB0"}, "--replay and --port cannot be used together"},
         {{"--headless", "--port=/dev/ttyS0", "--replay", "t"}, "--replay and --port cannot be used together"},
+        {{"--adapter", "elm"}, "--adapter is kline or elm327, not 'elm'"},
+        {{"--adapter", "elm327", "--baud", "12345"}, "--baud needs a serial rate such as 38400, not '12345'"},
+        {{"--baud", "38400"}, "--baud is for an ELM327 (--adapter elm327)"},
+        {{"--port", "tcp:192.168.0.10:35000"}, "--port tcp:HOST:PORT needs --adapter elm327"},
+        {{"--adapter", "elm327", "--replay", "t"}, "--adapter elm327 and --replay cannot be used together"},
     };
     for (const auto& t : cases) {
         const std::string error = parse(t.args).error;
@@ -136,7 +146,8 @@ TEST(CommandLine, SaysWhatIsWrong) {
 TEST(CommandLine, UsageListsTheOptions) {
     const std::string usage = usageText("m797diag");
     for (const char* option : {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--record",
-                               "--replay", "--speed", "--version", "--list-ports", "-h, --help", "-v, --version"})
+                               "--replay", "--speed", "--version", "--list-ports", "--adapter", "--baud", "-h, --help",
+                               "-v, --version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -147,7 +158,8 @@ TEST(CommandLine, EveryRowOfTheTableIsInTheUsageAndParses) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
         // Each row's own value is read (combinations of options are checked apart).
         CommandLine c;
-        EXPECT_EQ(row.set(c, row.valueName ? "1" : nullptr), "") << name;
+        const char* value = name == "--adapter" ? "elm327" : name == "--baud" ? "38400" : "1";
+        EXPECT_EQ(row.set(c, row.valueName ? value : nullptr), "") << name;
     }
 }
 

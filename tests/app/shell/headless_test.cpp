@@ -133,6 +133,42 @@ TEST(Headless, LogsOneRowForEveryCycleWithLiveData) {
     rmdir(dir);
 }
 
+std::string fileText(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    return f ? readAll(f) : std::string();
+}
+
+// Through the simulated ELM327: the same identification, a log, and a
+// recording whose replay writes the same log, row for row.
+TEST(Headless, AnElm327SessionLogsRecordsAndReplaysLikeAPlainOne) {
+    char dir[] = "/tmp/m797-headless-elm-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    CommandLine cl;
+    cl.headless = cl.simulate = true;
+    cl.adapter = AdapterKind::Elm327;
+    cl.cycles = 8;
+    cl.logPath = std::string(dir) + "/live.csv";
+    cl.recordPath = std::string(dir) + "/drive.trace";
+    const Captured r = runWith(cl);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "\nМодель автомобиля: XTA21703090012345\n"));
+    EXPECT_TRUE(has(r.out, "cycles with data: 8, without: 0"));
+    EXPECT_TRUE(has(r.out, "bad answers: none"));
+    const std::string live = fileText(cl.logPath);
+    EXPECT_EQ(std::count(live.begin(), live.end(), '\n'), 1 + 8);
+
+    CommandLine play;
+    play.headless = true;
+    play.replayPath = cl.recordPath;
+    play.speed = 0;
+    play.logPath = std::string(dir) + "/replay.csv";
+    const Captured p = runWith(play);
+    EXPECT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(fileText(play.logPath), live);
+    for (const std::string& f : {cl.logPath, cl.recordPath, play.logPath}) std::remove(f.c_str());
+    rmdir(dir);
+}
+
 TEST(Headless, ALogThatCannotBeWrittenEndsWithOneBeforeTheLinkStarts) {
     CommandLine cl;
     cl.headless = cl.simulate = true;
