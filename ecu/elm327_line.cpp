@@ -12,6 +12,7 @@ namespace {
 constexpr long long kMs = 1000000LL;
 constexpr std::uint8_t kStartCommunication = 0x81;
 constexpr std::uint8_t kStopCommunication = 0x82;
+constexpr int kQuietMs = 150;  // no more prompts within this: nothing stale is coming
 
 long long deadlineAfter(int ms) { return AdapterPort::nowNs() + ms * kMs; }
 
@@ -65,6 +66,7 @@ bool Elm327Line::resetAndIdentify() {
     std::string reply;
     bool answered = command("ATWS", timeouts_.resetMs, reply);
     if (answered && refused(reply)) answered = command("ATZ", timeouts_.resetMs, reply);
+    if (answered) settle();
     if (answered) answered = command("ATI", timeouts_.commandMs, reply);
     if (answered && isElm327Identity(reply)) {
         identity_ = reply;
@@ -78,6 +80,15 @@ bool Elm327Line::resetAndIdentify() {
         port_.fail(EPROTO, "the device answers, but is no ELM327 adapter (it said " +
                                quoted(reply.empty() ? lastText_ : reply) + ")");
     return false;
+}
+
+// Text the adapter still had on its way from before (an answer to a program
+// that went away mid-request) would pair every later reply with the command
+// before it: after the reset the line waits until the adapter is quiet.
+void Elm327Line::settle() {
+    std::string stale;
+    while (port_.readUntilPrompt(stale, deadlineAfter(kQuietMs), false) == AdapterPort::ReadEnd::Prompt) {
+    }
 }
 
 bool Elm327Line::setUp() {

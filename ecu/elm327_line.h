@@ -67,6 +67,7 @@ private:
     // One command line to its prompt; false when the adapter did not answer.
     bool command(const std::string& line, int timeoutMs, std::string& reply);
     bool resetAndIdentify();
+    void settle();
     bool setUp();
     bool selectHeader(std::uint8_t target, std::uint8_t source);
     // The fast initialisation with the StartCommunication the adapter sends
