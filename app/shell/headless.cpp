@@ -18,6 +18,7 @@
 #include "app/record/cp1251.h"
 #include "app/shell/link_source.h"
 #include "app/record/live_record.h"
+#include "ecu/adapter_port.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 
@@ -102,7 +103,8 @@ public:
         const bool portFailed = outcome_ == kHeadlessPortFailed && !logFailed_;
         if (portFailed) reportPortFailure(*lineSeen);
         const int status = exitStatus(port);
-        if ((portFailed || status == kHeadlessGaveUp) && !cl_.simulate && cl_.replayPath.empty())
+        if ((portFailed || status == kHeadlessGaveUp) && !cl_.simulate && cl_.replayPath.empty() &&
+            !isTcpPortName(cl_.port))
             listSerialDevices();
         printSummary(port);
         return status;
