@@ -194,6 +194,29 @@ TEST(Elm327Line, RefusesAPortThatIsNoElm327) {
     }
 }
 
+// A program that went away mid-request leaves its answer on the way; the
+// next one to open the adapter must not take it for the reply to its reset,
+// or every later reply would be paired with the command before it.
+TEST(Elm327Line, AnAnswerLeftOnTheWayIsNotTakenForALaterReply) {
+    sim::Elm327Options o = elmOptions();
+    o.base.realTiming = true;  // the answer comes a while after the request
+    sim::Elm327Simulator simulator(o);
+    ASSERT_TRUE(simulator.start());
+    {
+        AdapterPort before;
+        ASSERT_TRUE(before.open(simulator.slavePath(), 38400));
+        ASSERT_TRUE(before.write("21011\r"));
+    }
+    std::unique_ptr<LiveRecord> record = std::make_unique<LiveRecord>();
+    Com_Port com(*record, std::make_unique<Elm327Line>(simulator.slavePath()));
+    std::atomic<long> withData{0};
+    com.setCycleObserver([&](const RecordLock&, bool got) { withData += got; });
+    com.resume();
+    ASSERT_TRUE(waitFor([&] { return withData >= 3; }));
+    com.terminate();
+    EXPECT_EQ(com.badAnswers().total(), 0) << com.badAnswers().summary();
+}
+
 TEST(Elm327Line, TcpNamesAndAPortNobodyListensOn) {
     std::string host;
     int port = 0;
