@@ -42,7 +42,8 @@ const char* kUsage =
     "  --tcp-port N         with --elm327: the TCP port (0: any free one; -1: none)\n"
     "  --elm-fault MODE     with --elm327: none, no-data (NO DATA after the\n"
     "                       initialisation), init-refused (BUS INIT: ...ERROR),\n"
-    "                       data-error (every third answer <DATA ERROR)\n"
+    "                       data-error (every third answer <DATA ERROR);\n"
+    "                       SIGUSR1 pulls the adapter out and plugs it in again\n"
     "  --trace              print every frame received, with its line rate\n"
     "                       (with --elm327: every command line)\n"
     "  --help               show this text\n";
@@ -91,8 +92,21 @@ int runElm327(const m797::sim::Elm327Options& options, bool engineOff, bool trac
     if (simulator.tcpPort() >= 0) std::printf("tcp:127.0.0.1:%d\n", simulator.tcpPort());
     if (!options.base.linkPath.empty()) std::printf("linked at %s\n", options.base.linkPath.c_str());
     std::fflush(stdout);
+    // SIGUSR1 pulls the adapter out and plugs it in again.
+    sigset_t waited = signals;
+    sigaddset(&waited, SIGUSR1);
     const timespec slice{0, 100 * 1000 * 1000};
-    while (sigtimedwait(&signals, nullptr, &slice) < 0) {
+    bool unplugged = false;
+    for (;;) {
+        const int signal = sigtimedwait(&waited, nullptr, &slice);
+        if (signal == SIGUSR1) {
+            unplugged = !unplugged;
+            simulator.setUnplugged(unplugged);
+            std::printf("adapter %s\n", unplugged ? "unplugged" : "plugged in");
+            std::fflush(stdout);
+        } else if (signal > 0) {
+            break;
+        }
         if (trace) printCommands(simulator);
     }
     simulator.stop();
@@ -154,6 +168,10 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before the simulator thread exists
+    sigset_t toggle;
+    sigemptyset(&toggle);
+    sigaddset(&toggle, SIGUSR1);
+    if (elm327) pthread_sigmask(SIG_BLOCK, &toggle, nullptr);
 
     if (elm327) {
         elm.base = options;
