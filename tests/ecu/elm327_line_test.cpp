@@ -125,6 +125,31 @@ TEST(Elm327Line, TroubleCodesActuatorsAndResetGoThroughTheAdapter) {
     EXPECT_TRUE(link.dataAfter(link.cyclesWithData));
 }
 
+// "Стоп" cuts a read through the adapter short; "Старт" reads on for the
+// same answer: no request goes out twice, no answer is paired with the
+// wrong request.
+TEST(Elm327Line, StopAndStartInTheMiddleOfAnAnswer) {
+    sim::Elm327Options o = elmOptions();
+    o.base.realTiming = true;  // an answer takes long enough to be cut
+    ElmLink link(o);
+    link.com->resume();
+    ASSERT_TRUE(link.dataAfter(0));
+    for (int i = 0; i < 6; ++i) {
+        link.com->suspend();
+        std::this_thread::sleep_for(milliseconds(40));
+        link.com->resume();
+        std::this_thread::sleep_for(milliseconds(70 + 20 * i));
+    }
+    ASSERT_TRUE(link.dataAfter(link.cyclesWithData));
+    link.com->suspend();
+    std::this_thread::sleep_for(milliseconds(300));  // the last answer, if cut, stays unread
+    EXPECT_EQ(link.com->badAnswers().total(), 0) << link.com->badAnswers().summary();
+    const auto c = link.simulator.commands();
+    const long live01 = std::count(c.begin(), c.end(), "21011");
+    EXPECT_LE(live01, link.com->pollCycles() + 1);
+    EXPECT_GE(live01, link.com->pollCycles());
+}
+
 TEST(Elm327Line, ErrorAnswersGiveThePlainAdaptersStatuses) {
     {
         ElmLink link(elmOptions(sim::ElmFault::InitRefused));
