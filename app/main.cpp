@@ -22,7 +22,6 @@
 #include "ecu/port_holder.h"
 #include "settings/port_choice.h"
 #include "dialogs/dialog_helpers.h"
-#include "ecu/adapter_port.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "ecu/serial_line.h"

@@ -82,9 +82,14 @@ const std::array kOptions{
               "chosen in the window, else the only USB or Bluetooth adapter,\n"
               "else /dev/ttyS0; --list-ports shows them)",
               [](CommandLine& c, const char* v) { return c.portGiven = true, setPath(c.port, "--port", v); }},
+    OptionRow{"list-ports", 0, nullptr, "list the serial devices with what the system knows of them",
+              [](CommandLine& c, const char*) { return c.listPorts = true, std::string(); }},
+    OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",
+              [](CommandLine& c, const char*) { return c.simulate = true, std::string(); }},
     OptionRow{"adapter", 0, "KIND",
-              "kline (a plain K-line adapter, default) or elm327 (an ELM327\n"
-              "interpreter: USB, Bluetooth rfcomm, or Wi-Fi as --port tcp:HOST:PORT)",
+              "kline (a plain K-line adapter, default) or elm327\n"
+              "(an ELM327 interpreter: USB, Bluetooth rfcomm, or\n"
+              "Wi-Fi as --port tcp:HOST:PORT)",
               [](CommandLine& c, const char* v) {
                   const auto kind = parseAdapterKind(v);
                   if (kind) c.adapter = *kind;
@@ -97,10 +102,6 @@ const std::array kOptions{
                   return parseBaud(v, c.baud) ? std::string()
                                               : "--baud needs a serial rate such as 38400, not '" + std::string(v) + "'";
               }},
-    OptionRow{"list-ports", 0, nullptr, "list the serial devices with what the system knows of them",
-              [](CommandLine& c, const char*) { return c.listPorts = true, std::string(); }},
-    OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",
-              [](CommandLine& c, const char*) { return c.simulate = true, std::string(); }},
     OptionRow{"ignore-screen-width", 0, nullptr, "do not insist on a screen 1024 pixels wide",
               [](CommandLine& c, const char*) { return c.ignoreScreenWidth = true, std::string(); }},
     OptionRow{"headless", 0, nullptr, "no window: connect, print status and identification, poll",
