@@ -35,10 +35,21 @@ void closeFd(int& fd) {
 
 }  // namespace
 
+namespace {
+
+// The control unit's own faults, as the K-line simulator's.
+EcuBehaviour behaviourFor(const SimOptions& o) {
+    EcuBehaviour b;
+    b.otherKeyBytes = o.fault == Fault::OtherKeyBytes;
+    b.liveDataStopsAfter = o.fault == Fault::LiveDataStops ? o.liveDataStopsAfter : -1;
+    return b;
+}
+
+}  // namespace
+
 Elm327Simulator::Elm327Simulator(Elm327Options options)
     : options_(std::move(options)),
-      ecu_(EcuBehaviour{options_.base.fault == Fault::OtherKeyBytes,
-                        options_.base.fault == Fault::LiveDataStops ? options_.base.liveDataStopsAfter : -1, 1.0}),
+      ecu_(behaviourFor(options_.base)),
       interpreter_(ecu_, options_.fault, options_.base.realTiming) {}
 
 Elm327Simulator::~Elm327Simulator() { stop(); }
