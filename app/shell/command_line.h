@@ -14,10 +14,10 @@ namespace m797 {
 struct CommandLine {
     std::string port = "/dev/ttyS0";  // the first serial port ("COM1")
     bool portGiven = false;           // --port was on the command line
-    AdapterKind adapter = AdapterKind::KLine;
-    unsigned baud = 0;                // an ELM327's serial rate; 0: its usual 38400
     bool simulate = false;            // use the built-in simulated control unit
     bool ignoreScreenWidth = false;   // skip the 1024-pixel check at start-up
+    AdapterKind adapter = AdapterKind::KLine;  // an ELM327's port may be tcp:HOST:PORT
+    unsigned baud = 0;                // an ELM327's serial rate; 0: its usual 38400
     bool headless = false;            // no window: connect, print, poll
     long cycles = -1;                 // headless: stop after this many poll cycles
     double seconds = -1.0;            // headless: stop after this many seconds
