@@ -57,7 +57,7 @@ bool parseBaud(const std::string& text, unsigned& out) {
 std::string conflicts(const CommandLine& c) {
     const bool elm = c.adapter == AdapterKind::Elm327;
     if (c.baud != 0 && !elm) return "--baud is for an ELM327 (--adapter elm327); a K-line adapter runs at 10400";
-    if (c.port.rfind("tcp:", 0) == 0 && !elm) return "--port tcp:HOST:PORT needs --adapter elm327";
+    if (c.port.rfind("tcp:", 0) == 0 && !elm) return "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter";
     if (elm && !c.replayPath.empty()) return "--adapter elm327 and --replay cannot be used together";
     if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
     if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
@@ -93,6 +93,7 @@ const std::array kOptions{
               [](CommandLine& c, const char* v) {
                   const auto kind = parseAdapterKind(v);
                   if (kind) c.adapter = *kind;
+                  c.adapterGiven = kind.has_value();
                   return kind ? std::string() : "--adapter is kline or elm327, not '" + std::string(v) + "'";
               }},
     OptionRow{"baud", 0, "RATE",
@@ -209,6 +210,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (c.error.empty() && optind < argc) c.error = "unexpected argument '" + std::string(argv[optind]) + "'";
+    // Only an ELM327 is reached over TCP.
+    if (c.port.rfind("tcp:", 0) == 0 && !c.adapterGiven) c.adapter = AdapterKind::Elm327;
     if (c.error.empty()) c.error = conflicts(c);
     return c;
 }

@@ -17,6 +17,7 @@ struct CommandLine {
     bool simulate = false;            // use the built-in simulated control unit
     bool ignoreScreenWidth = false;   // skip the 1024-pixel check at start-up
     AdapterKind adapter = AdapterKind::KLine;  // an ELM327's port may be tcp:HOST:PORT
+    bool adapterGiven = false;        // --adapter was on the command line
     unsigned baud = 0;                // an ELM327's serial rate; 0: its usual 38400
     bool headless = false;            // no window: connect, print, poll
     long cycles = -1;                 // headless: stop after this many poll cycles

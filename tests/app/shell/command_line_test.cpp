@@ -60,6 +60,7 @@ TEST(CommandLine, AcceptsTheUsualSpellings) {
         {{"--adapter=elm327", "--baud", "115200"}, [](const CommandLine& c) { return c.baud == 115200; }},
         {{"--adapter=elm327", "--port", "tcp:192.168.0.10:35000"},
          [](const CommandLine& c) { return c.port == "tcp:192.168.0.10:35000"; }},
+        {{"--port", "tcp:192.168.0.10:35000"}, [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327; }},
     };
     for (const auto& t : cases) {
         const CommandLine c = parse(t.args);
@@ -134,7 +135,8 @@ TEST(CommandLine, SaysWhatIsWrong) {
         {{"--adapter", "elm"}, "--adapter is kline or elm327, not 'elm'"},
         {{"--adapter", "elm327", "--baud", "12345"}, "--baud needs a serial rate such as 38400, not '12345'"},
         {{"--baud", "38400"}, "--baud is for an ELM327 (--adapter elm327)"},
-        {{"--port", "tcp:192.168.0.10:35000"}, "--port tcp:HOST:PORT needs --adapter elm327"},
+        {{"--adapter", "kline", "--port", "tcp:192.168.0.10:35000"},
+         "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter"},
         {{"--adapter", "elm327", "--replay", "t"}, "--adapter elm327 and --replay cannot be used together"},
     };
     for (const auto& t : cases) {
