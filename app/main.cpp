@@ -53,12 +53,17 @@ struct QuietReporter : m797::SettingsReporter {
     void showMessage(const std::string&) override {}
 };
 
-m797::PortInUse choosePortForRun(const m797::CommandLine& cl) {
+// The kind of adapter stored beside the port goes with that port, unless
+// --adapter names one for the run.
+m797::PortInUse choosePortForRun(m797::CommandLine& cl) {
     QuietReporter quiet;
     m797::SettingsFile file(m797::SettingsFile::defaultPath(), quiet);
+    const m797::PortChoice stored = m797::readPortChoice(file);
     const m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate,
-                                                  m797::readPortChoice(file).device, m797::listSerialPorts());
-    std::fprintf(stderr, "m797diag: port %s\n", m797::portInUseText(port).c_str());
+                                                  stored.device, m797::listSerialPorts());
+    cl.adapter = m797::adapterForRun(cl.adapterGiven, cl.adapter, port, stored.adapter);
+    std::fprintf(stderr, "m797diag: port %s, %s adapter\n", m797::portInUseText(port).c_str(),
+                 cl.adapter == m797::AdapterKind::Elm327 ? "ELM327" : "K-line");
     return port;
 }
 
@@ -122,7 +127,8 @@ bool startLink(m797::LinkSource& link, const m797::CommandLine& cl, const m797::
     return true;
 }
 
-int runWindow(QApplication& app, const m797::CommandLine& cl) {
+int runWindow(QApplication& app, const m797::CommandLine& given) {
+    m797::CommandLine cl = given;  // the stored adapter may apply
     m797::LinkSource link;
     const m797::PortInUse port = cl.replayPath.empty() ? choosePortForRun(cl) : m797::PortInUse{};
     if (!startLink(link, cl, port)) return 1;

@@ -53,6 +53,14 @@ constexpr const char* kNotPluggedIn = "не подключён";
 constexpr const char* kBuiltInPort = "встроенный порт";
 constexpr const char* kPickedNote = "Порт %1 выбран; он будет открыт при следующем запуске программы.";
 constexpr const char* kNotStoredNote = "Выбор не удалось сохранить.";
+constexpr const char* kAdapterCaption = "Адаптер:";
+// The adapter kinds of the box, in its order, with their stored names.
+struct AdapterRow {
+    const char* text;
+    const char* stored;
+};
+constexpr AdapterRow kAdapters[2] = {{"K-Line (с эхом)", "kline"}, {"ELM327", "elm327"}};
+constexpr const char* kAdapterNote = "Адаптер %1 выбран; он будет использован при следующем запуске программы.";
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
 constexpr int kPortPollMs = 1000;  // plugging in or out shows within a second
 enum PortRole { kStableNameRole = Qt::UserRole, kDeviceRole };
@@ -198,7 +206,15 @@ QWidget* TForm3::buildPortPage() {
     portList_ = new QListWidget(panel);
     portList_->setObjectName(QStringLiteral("PortList"));
     portList_->setFont(dialogs::narrowListFont());
-    portList_->setGeometry(8, 24, 481, 200);
+    portList_->setGeometry(8, 24, 481, 176);
+    auto* adapterCaption = new QLabel(utf8(kAdapterCaption), panel);
+    adapterCaption->setGeometry(8, 206, 70, 16);
+    adapterBox_ = new QComboBox(panel);
+    adapterBox_->setObjectName(QStringLiteral("AdapterBox"));
+    adapterBox_->setGeometry(80, 204, 180, 20);
+    for (const AdapterRow& row : kAdapters) adapterBox_->addItem(utf8(row.text));
+    adapterBox_->setCurrentIndex(m797::readPortChoice(settings_).adapter == kAdapters[1].stored ? 1 : 0);
+    connect(adapterBox_, &QComboBox::activated, this, &TForm3::adapterPicked);
     portNote_ = new QLabel(utf8(kStartNote), panel);
     portNote_->setObjectName(QStringLiteral("PortNote"));
     portNote_->setWordWrap(true);
@@ -318,9 +334,19 @@ void TForm3::fillPortList() {
 void TForm3::portPicked(QListWidgetItem* item) {
     if (!window_ || !item) return;
     const std::string stable = item->data(kStableNameRole).toString().toStdString();
-    const bool stored = m797::storePortChoice(settings_, {stable});
+    const std::string adapter = m797::readPortChoice(settings_).adapter;  // stays as chosen
+    const bool stored = m797::storePortChoice(settings_, {stable, adapter});
     portNote_->setText(stored ? utf8(kPickedNote).arg(QString::fromStdString(m797::shortPortName(stable)))
                               : utf8(kNotStoredNote));
+}
+
+// The kind of adapter on the chosen port, stored beside it.
+void TForm3::adapterPicked(int index) {
+    if (!window_ || index < 0 || index > 1) return;
+    m797::PortChoice choice = m797::readPortChoice(settings_);
+    choice.adapter = kAdapters[index].stored;
+    const bool stored = m797::storePortChoice(settings_, choice);
+    portNote_->setText(stored ? utf8(kAdapterNote).arg(utf8(kAdapters[index].text)) : utf8(kNotStoredNote));
 }
 
 float& TForm3::componentOf(int bar) {

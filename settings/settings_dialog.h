@@ -49,6 +49,7 @@ public:
     float colourScale() const { return colourScale_; }
     QListWidget* portList() const { return portList_; }
     QLabel* portNote() const { return portNote_; }
+    QComboBox* adapterBox() const { return adapterBox_; }
     QTimer* portRefresh() const { return portRefresh_; }
 
     // The port the running link uses (a device, its stable name, or "SIM"),
@@ -65,6 +66,7 @@ public slots:
     void TrackBarChange(int bar);           // TrackBar1Change .. TrackBar16Change
     void SpeedButton13Click();              // "Сброс"
     void portPicked(QListWidgetItem* item); // stores the pick
+    void adapterPicked(int index);          // stores the kind of adapter: 0 K-line, 1 ELM327
 
 protected:
     void closeEvent(QCloseEvent* event) override;   // FormClose
@@ -97,6 +99,7 @@ private:
 
     QListWidget* portList_ = nullptr;
     QLabel* portNote_ = nullptr;
+    QComboBox* adapterBox_ = nullptr;
     QTimer* portRefresh_ = nullptr;
     m797::DeviceRoots deviceRoots_;
     std::vector<m797::SerialPortInfo> ports_;  // as listed now

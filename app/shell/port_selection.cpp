@@ -110,6 +110,12 @@ PortInUse choosePort(const std::string& commandLinePort, bool simulate, const st
     return {kDefaultPort, PortSource::Default};
 }
 
+AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse& port,
+                          const std::string& storedAdapter) {
+    if (adapterGiven || port.source != PortSource::Stored) return given;
+    return parseAdapterKind(storedAdapter).value_or(given);
+}
+
 bool isStorablePort(const std::string& text) {
     if (text == kSimulatorPortName) return true;
     return text.size() > kDevPrefix.size() && text.size() < kLongestPath && text.starts_with(kDevPrefix) &&

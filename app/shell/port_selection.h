@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/shell/serial_ports.h"
+#include "ecu/adapter_kind.h"
 
 namespace m797 {
 
@@ -32,6 +33,12 @@ struct PortInUse {
 // when nothing is stored.
 PortInUse choosePort(const std::string& commandLinePort, bool simulate, const std::string& stored,
                      const std::vector<SerialPortInfo>& present);
+
+// The kind of adapter for the run: the one named on the command line;
+// else the one stored beside the port, when the port in use is the stored
+// one; else `given` (the plain K-line adapter, or an ELM327 for a tcp: port).
+AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse& port,
+                          const std::string& storedAdapter);
 
 // A stored text that may name a port: the simulator, or an absolute path
 // below /dev without "..", no longer than a path may be.

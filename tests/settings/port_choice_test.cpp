@@ -63,6 +63,24 @@ TEST_F(PortChoiceTest, FilesWithoutAUsableChoiceLoadAsNoChoice) {
     EXPECT_EQ(record->selectedParameters[0], 4);  // row 3 is parameter 4
 }
 
+// The adapter kind sits beside the port; choosing a port keeps it, and only
+// the two known kinds are stored or read.
+TEST_F(PortChoiceTest, TheAdapterKindIsKeptBesideThePort) {
+    ASSERT_TRUE(storePortChoice(file, {"/dev/rfcomm0", "elm327"}));
+    SettingsFile later(SettingsFile::defaultPath(), reporter);
+    EXPECT_EQ(readPortChoice(later), (PortChoice{"/dev/rfcomm0", "elm327"}));
+    EXPECT_NE(readBytes(config.file()).find("\"Adapter\"=\"elm327\""), std::string::npos);
+    ASSERT_TRUE(storePortChoice(file, {"/dev/ttyUSB0"}));  // no kind given: the stored one stays
+    EXPECT_EQ(readPortChoice(file), (PortChoice{"/dev/ttyUSB0", "elm327"}));
+    EXPECT_FALSE(storePortChoice(file, {"/dev/ttyUSB0", "elm"}));
+    for (const char* stored : {"\"Adapter\"=\"ELM 327\"", "\"Adapter\"=dword:00000001"}) {
+        writeBytes(config.file(), std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\TORVAL\\MANAGEMENT\\COM_PORT]\n") +
+                                      "\"Port\"=\"SIM\"\n" + stored + "\n");
+        EXPECT_EQ(readPortChoice(file), (PortChoice{"SIM", ""})) << stored;
+    }
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
 TEST_F(PortChoiceTest, ATextWithALineEndIsNeitherStoredNorRead) {
     EXPECT_FALSE(storePortChoice(file, {"/dev/ttyUSB0\n[HKEY_CURRENT_USER\\X]"}));
     EXPECT_EQ(readPortChoice(file), PortChoice{});

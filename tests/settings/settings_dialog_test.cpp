@@ -315,6 +315,26 @@ TEST_F(SettingsDialogTest, ComPortPageListsTheDevicesMarksTheOneInUseAndStoresAP
     EXPECT_TRUE(reporter.messages.empty());
 }
 
+// The kind of adapter is chosen below the list and stored beside the port;
+// a later pick of a port keeps it.
+TEST_F(SettingsDialogTest, ComPortPageStoresTheAdapterKind) {
+    ASSERT_TRUE(m797::storePortChoice(file(), {"SIM", "elm327"}));
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(dialog->adapterBox(), nullptr);
+    EXPECT_EQ(dialog->adapterBox()->currentIndex(), 1) << "the stored ELM327 shown";
+    dialog->adapterBox()->setCurrentIndex(0);
+    emit dialog->adapterBox()->activated(0);
+    EXPECT_EQ(m797::readPortChoice(file()), (m797::PortChoice{"SIM", "kline"}));
+    EXPECT_NE(dialog->portNote()->text().toStdString().find("K-Line"), std::string::npos);
+    dialog->adapterBox()->setCurrentIndex(1);
+    emit dialog->adapterBox()->activated(1);
+    const int sim = dialog->portList()->count() - 1;
+    emit dialog->portList()->itemClicked(dialog->portList()->item(sim));
+    EXPECT_EQ(m797::readPortChoice(file()), (m797::PortChoice{"SIM", "elm327"}));
+    EXPECT_TRUE(reporter.messages.empty());
+}
+
 TEST_F(SettingsDialogTest, ComPortPageFollowsPluggingInAndOut) {
     m797::FakeDeviceTree tree("com-port-plugging");
     tree.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");

@@ -53,6 +53,30 @@ TEST(PortSelection, CommandLineThenStoredThenTheOnlyAdapterThenTheFirstBuiltInPo
     }
 }
 
+TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
+    const PortInUse stored{"/dev/rfcomm0", PortSource::Stored};
+    const PortInUse named{"/dev/ttyUSB0", PortSource::CommandLine};
+    const PortInUse only{"/dev/ttyUSB0", PortSource::OnlyAdapter};
+    struct Row {
+        bool adapterGiven;
+        AdapterKind given;
+        PortInUse port;
+        const char* storedAdapter;
+        AdapterKind expected;
+    };
+    const Row rows[] = {
+        {false, AdapterKind::KLine, stored, "elm327", AdapterKind::Elm327},
+        {false, AdapterKind::KLine, stored, "", AdapterKind::KLine},
+        {false, AdapterKind::KLine, stored, "bogus", AdapterKind::KLine},
+        {true, AdapterKind::KLine, stored, "elm327", AdapterKind::KLine},   // --adapter kline wins
+        {false, AdapterKind::KLine, named, "elm327", AdapterKind::KLine},   // another port: not its adapter
+        {false, AdapterKind::KLine, only, "elm327", AdapterKind::KLine},
+        {false, AdapterKind::Elm327, named, "kline", AdapterKind::Elm327},  // a tcp: port
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(adapterForRun(r.adapterGiven, r.given, r.port, r.storedAdapter), r.expected) << r.storedAdapter;
+}
+
 TEST(PortSelection, StoresOnlyTextsThatNameAPort) {
     const std::pair<std::string, bool> cases[] = {
         {"/dev/ttyUSB0", true},  {"/dev/serial/by-id/usb-FTDI-if00-port0", true}, {"SIM", true},
