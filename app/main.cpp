@@ -19,6 +19,7 @@
 #include "app/shell/serial_ports.h"
 #include "app/shell/failure_once.h"
 #include "app/shell/port_selection.h"
+#include "ecu/adapter_port.h"
 #include "ecu/port_holder.h"
 #include "settings/port_choice.h"
 #include "dialogs/dialog_helpers.h"
@@ -86,7 +87,8 @@ std::string loginName() {
 void explainPortFailure(const std::string& device, int errorNumber, const m797::SerialLine& line, TForm1& window) {
     std::fputs(m797::portFailureText(device, line).c_str(), stderr);
     const std::vector<m797::SerialPortInfo> present = m797::listSerialPorts();
-    std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s", m797::serialPortListText(present).c_str());
+    if (!m797::isTcpPortName(device))  // a Wi-Fi adapter is none of them
+        std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s", m797::serialPortListText(present).c_str());
     const std::string holder = errorNumber == EBUSY ? m797::describePortHolder(device, ::getpid()) : std::string();
     const QString message = QString::fromStdString(
         m797::portFailureMessage({device, errorNumber, holder, loginName()}, present));

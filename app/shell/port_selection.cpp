@@ -93,6 +93,17 @@ std::string notSerialMessage(const PortFailure& f) {
     return f.device + " - не последовательный порт.\n" + kChoosePortHint;
 }
 
+// An ELM327 was expected on the port (--adapter elm327, or the page's choice).
+std::string notElm327Message(const PortFailure& f) {
+    return "На порту " + f.device + " отвечает не адаптер ELM327.\nВыберите тип адаптера «K-Line» или другой порт: "
+           "«Настройка» → «Com Port».";
+}
+
+std::string silentElm327Message(const PortFailure& f) {
+    return "Адаптер ELM327 на порту " + f.device +
+           " не отвечает.\nПроверьте, что он включён и подключён; адаптер на другой скорости: --baud.";
+}
+
 }  // namespace
 
 PortInUse choosePort(const std::string& commandLinePort, bool simulate, const std::string& stored,
@@ -125,6 +136,7 @@ bool isStorablePort(const std::string& text) {
 
 std::string shortPortName(const std::string& device) {
     if (device == kSimulatorPortName) return device;
+    if (device.starts_with("tcp:")) return "WiFi";  // an ELM327 on the network
     const fs::path path(device);
     if (path.parent_path().filename() == "by-id") {
         std::error_code ec;
@@ -157,6 +169,8 @@ std::string portFailureMessage(const PortFailure& failure, const std::vector<Ser
         case ENODEV:
         case ENXIO: return missingMessage(failure, present);
         case ENOTTY: return notSerialMessage(failure);
+        case EPROTO: return notElm327Message(failure);
+        case ETIMEDOUT: return silentElm327Message(failure);
         default: break;
     }
     return "Порт " + failure.device + " не открывается: " + std::strerror(failure.errorNumber) + ".\n" +

@@ -97,6 +97,7 @@ TEST(PortSelection, ShortNamesForTheStatusStrip) {
         {"/tmp/порт-адаптера", "пор…"},
         {tree.dev("serial/by-id/usb-1a86-if00-port0"), "USB1"},  // as the kernel points it now
         {"/dev/serial/by-id/usb-gone-if00-port0", "USB"},        // unplugged
+        {"tcp:192.168.0.10:35000", "WiFi"},                       // an ELM327 on the network
     };
     for (const auto& [device, shortName] : cases) EXPECT_EQ(shortPortName(device), shortName) << device;
 }
@@ -121,6 +122,8 @@ TEST(PortSelection, EveryOpenFailureIsExplained) {
         {ENODEV, "", {"не найден"}},
         {ENOTTY, "", {"не последовательный порт", "«Com Port»"}},
         {EIO, "", {"не открывается", "«Com Port»"}},
+        {EPROTO, "", {"не адаптер ELM327", "«K-Line»"}},
+        {ETIMEDOUT, "", {"ELM327", "не отвечает", "--baud"}},
     };
     for (const Case& c : cases) {
         const std::string text = portFailureMessage({"/dev/ttyUSB0", c.error, c.holder, "ivan"}, present);
