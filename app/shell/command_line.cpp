@@ -87,9 +87,10 @@ const std::array kOptions{
     OptionRow{"simulate", 0, nullptr, "use the built-in simulated control unit",
               [](CommandLine& c, const char*) { return c.simulate = true, std::string(); }},
     OptionRow{"adapter", 0, "KIND",
-              "kline (a plain K-line adapter, default) or elm327\n"
-              "(an ELM327 interpreter: USB, Bluetooth rfcomm, or\n"
-              "Wi-Fi as --port tcp:HOST:PORT)",
+              "kline (a plain K-line adapter) or elm327 (an ELM327\n"
+              "interpreter: USB, Bluetooth rfcomm, or Wi-Fi as\n"
+              "--port tcp:HOST:PORT); default: the kind chosen in the\n"
+              "window with the port, else kline",
               [](CommandLine& c, const char* v) {
                   const auto kind = parseAdapterKind(v);
                   if (kind) c.adapter = *kind;
