@@ -63,8 +63,8 @@ m797::PortInUse choosePortForRun(m797::CommandLine& cl) {
     const m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate,
                                                   stored.device, m797::listSerialPorts());
     cl.adapter = m797::adapterForRun(cl.adapterGiven, cl.adapter, port, stored.adapter);
-    std::fprintf(stderr, "m797diag: port %s, %s adapter\n", m797::portInUseText(port).c_str(),
-                 cl.adapter == m797::AdapterKind::Elm327 ? "ELM327" : "K-line");
+    std::fprintf(stderr, "m797diag: port %s\n", m797::portInUseText(port).c_str());
+    if (cl.adapter == m797::AdapterKind::Elm327) std::fprintf(stderr, "m797diag: through an ELM327 adapter\n");
     return port;
 }
 
