@@ -1,2 +1,0 @@
-#pragma once
-// A header of a layer above the sample layer.

@@ -1,2 +1,0 @@
-#pragma once
-// A header of the lower sample layer.
