@@ -25,3 +25,18 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # disconnects, and a client that connects during the reset is refused ("could
 # not connect to display"); with it the server stays up for the whole run.
 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" ctest --output-on-failure -j"$(nproc)" --timeout 300
+cd - >/dev/null
+
+# The layers whose threads share the record (the link's loop, the shell's
+# headless run, the record and its lock) once more under ThreadSanitizer, in
+# a build folder of their own: only their test programs are built. A data
+# race stops the test that meets it (halt_on_error) and so fails the run.
+tsan_build=${M797_TSAN_BUILD_DIR:-build-tsan}
+tsan_tests=(tests/app/record tests/ecu tests/app/shell)
+cmake -S . -B "$tsan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread \
+  -DM797_BUILD_BENCH=OFF ${M797_CMAKE_ARGS:-} >/dev/null
+cmake --build "$tsan_build" --target "${tsan_tests[@]/%//all}" -- -j"$(nproc)" --quiet
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+for dir in "${tsan_tests[@]}"; do
+  ctest --test-dir "$tsan_build/$dir" --output-on-failure -j"$(nproc)" --timeout 300
+done
