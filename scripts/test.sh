@@ -33,8 +33,11 @@ cd - >/dev/null
 # race stops the test that meets it (halt_on_error) and so fails the run.
 tsan_build=${M797_TSAN_BUILD_DIR:-build-tsan}
 tsan_tests=(tests/app/record tests/ecu tests/app/shell)
+# GCC 12 with -fsanitize=thread reports writes through vector::back() of a
+# copied vector as out of bounds (-Wstringop-overflow, a known false
+# positive); -Werror would stop the build on it.
 cmake -S . -B "$tsan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread \
-  -DM797_BUILD_BENCH=OFF ${M797_CMAKE_ARGS:-} >/dev/null
+  -DCMAKE_CXX_FLAGS=-Wno-stringop-overflow -DM797_BUILD_BENCH=OFF ${M797_CMAKE_ARGS:-} >/dev/null
 cmake --build "$tsan_build" --target "${tsan_tests[@]/%//all}" -- -j"$(nproc)" --quiet
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 # Left out here: tests that cap the address space (RLIMIT_AS), which
