@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/record/live_record.h"
+#include "app/record/write_all.h"
 
 namespace m797 {
 namespace {
@@ -22,17 +23,10 @@ ArmedRelease armedReleases[kActuatorEntries];
 
 bool validEntry(int entry) { return entry >= 0 && entry < kActuatorEntries; }
 
-// write() of the whole frame; false when the port refuses.
+// The whole frame; false when the port refuses.
 bool writeWhole(int fd, const std::uint8_t* bytes, int length) {
-    int done = 0;
-    while (done < length) {
-        const ssize_t w = ::write(fd, bytes + done, static_cast<std::size_t>(length - done));
-        if (w > 0)
-            done += static_cast<int>(w);
-        else if (!(w < 0 && errno == EINTR))
-            return false;
-    }
-    return true;
+    const auto size = static_cast<std::size_t>(length);
+    return writeAll(fd, bytes, size) == size;
 }
 
 void pauseBetweenRequests() {

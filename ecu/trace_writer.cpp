@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/record/write_all.h"
+
 namespace m797 {
 namespace {
 
@@ -129,19 +131,7 @@ std::size_t TraceWriter::writePieces(std::vector<Piece>& pieces) {
 }
 
 // The bytes written before a failure (errno then says why); all of them on success.
-std::size_t TraceWriter::writeAll(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return done;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
+std::size_t TraceWriter::writeAll(const std::string& bytes) { return m797::writeAll(fd_, bytes.data(), bytes.size()); }
 
 // On the writer's thread, once.
 void TraceWriter::fail(const Writer::Failure& failure) {

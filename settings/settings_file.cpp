@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/record/write_all.h"
+
 namespace m797 {
 namespace {
 
@@ -27,19 +29,6 @@ bool makeFolders(const std::string& folder) {
     if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     if (!makeFolders(folderOf(folder))) return false;
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Holds the advisory lock that serialises writers of one settings file. A
@@ -197,9 +186,9 @@ bool SettingsFile::writeAtomically(const std::string& contents) {
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return false;
     const std::size_t half = contents.size() / 2;
-    bool ok = writeAll(fd, contents.data(), half);
+    bool ok = writeAll(fd, contents.data(), half) == half;
     if (ok && saveStageHook) saveStageHook(SaveStage::TemporaryHalfWritten);
-    ok = ok && writeAll(fd, contents.data() + half, contents.size() - half);
+    ok = ok && writeAll(fd, contents.data() + half, contents.size() - half) == contents.size() - half;
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && saveStageHook) saveStageHook(SaveStage::BeforeRename);

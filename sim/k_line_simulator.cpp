@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/record/write_all.h"
 #include "ecu/line_speed.h"
 
 namespace m797::sim {
@@ -344,18 +345,7 @@ void KLineSimulator::sendDue(Clock::time_point now) {
         out[n++] = outgoing_.begin()->second;
         outgoing_.erase(outgoing_.begin());
     }
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::write(master_, out + done, n - done);
-        if (w > 0) {
-            done += static_cast<std::size_t>(w);
-        } else if (w < 0 && errno == EAGAIN) {
-            pollfd p{master_, POLLOUT, 0};
-            poll(&p, 1, 5);
-        } else if (w < 0 && errno != EINTR) {
-            return;
-        }
-    }
+    writeAll(master_, out, n);  // a reader gone takes nothing more
 }
 
 }  // namespace m797::sim

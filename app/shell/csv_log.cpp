@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/shell/csv_units.h"
+#include "app/record/write_all.h"
 #include "app/record/live_record.h"
 #include "display/catalogue/catalogue.h"
 #include "display/catalogue/chart_texts.h"
@@ -247,19 +248,12 @@ double CsvLog::secondsSinceOpen() const {
 bool CsvLog::writeAll(const std::string& bytes) {
     struct stat before {};
     const bool regular = fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error_ = failure(path_, n < 0 ? errno : EIO);
-            if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) error_ += " (a part row remains)";
-            closeFile();  // also on the writer's thread, which close() would join
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    const std::size_t done = m797::writeAll(fd_, bytes.data(), bytes.size());
+    if (done == bytes.size()) return true;
+    error_ = failure(path_, errno);
+    if (done > 0 && regular && ftruncate(fd_, before.st_size) != 0) error_ += " (a part row remains)";
+    closeFile();  // also on the writer's thread, which close() would join
+    return false;
 }
 
 std::string CsvLog::headerRow() {
