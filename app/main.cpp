@@ -13,6 +13,8 @@
 #include "app/exit_signals.h"
 #include "app/shell/headless.h"
 #include "app/shell/link_source.h"
+#include "app/shell/link_start.h"
+#include "app/shell/notice.h"
 #include "app/main_window.h"
 #include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
@@ -34,18 +36,21 @@ void warn(const std::string& utf8) {
     QMessageBox::warning(nullptr, QStringLiteral("m797diag"), QString::fromStdString(utf8));
 }
 
-// Problems inside a trace are told once (the first few in a box, all on the
-// terminal); the rest of the trace plays.
-void reportTraceProblems(const std::string& path, const m797::Trace& trace) {
-    std::string shown;
-    for (std::size_t i = 0; i < trace.problems.size(); ++i) {
-        const std::string line =
-            path + " line " + std::to_string(trace.problems[i].line) + ": " + trace.problems[i].text + "\n";
-        std::fputs(("m797diag: " + line).c_str(), stderr);
-        if (i < 10) shown += line;
+// Every notice goes to the terminal; the problems among them are shown
+// together in one box.
+void showNotices(const m797::Notices& notices) {
+    std::string problems;
+    for (const m797::Notice& notice : notices) {
+        std::fputs(m797::terminalLine(notice.text).c_str(), stderr);
+        if (notice.kind == m797::NoticeKind::Problem) problems += notice.text + "\n";
     }
-    if (trace.problemCount > 10) shown += "... (" + std::to_string(trace.problemCount) + ")\n";
-    if (!shown.empty()) warn(shown);
+    if (!problems.empty()) warn(problems);
+}
+
+// A failure is told on the terminal and in a box.
+void showFailure(const std::string& failure) {
+    std::fputs(m797::terminalLine(failure).c_str(), stderr);
+    warn(failure);
 }
 
 // The window's own settings load tells of an unreadable file; this early
@@ -63,17 +68,16 @@ m797::PortInUse choosePortForRun(m797::CommandLine& cl) {
     const m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate,
                                                   stored.device, m797::listSerialPorts());
     cl.adapter = m797::adapterForRun(cl.adapterGiven, cl.adapter, port, stored.adapter);
-    std::fprintf(stderr, "m797diag: port %s\n", m797::portInUseText(port).c_str());
-    if (cl.adapter == m797::AdapterKind::Elm327) std::fprintf(stderr, "m797diag: through an ELM327 adapter\n");
+    for (const m797::Notice& notice : m797::portNotices(port, cl.adapter))
+        std::fputs(m797::terminalLine(notice.text).c_str(), stderr);
+    cl.simulate = port.simulator();
+    if (!cl.simulate) cl.port = port.device;
     return port;
 }
 
 // A headless run takes its port in the same order as the window.
 m797::CommandLine withPortForRun(m797::CommandLine cl) {
-    if (!cl.replayPath.empty()) return cl;
-    const m797::PortInUse port = choosePortForRun(cl);
-    cl.simulate = port.simulator();
-    if (!cl.simulate) cl.port = port.device;
+    if (cl.replayPath.empty()) choosePortForRun(cl);
     return cl;
 }
 
@@ -95,45 +99,26 @@ void explainPortFailure(const std::string& device, int errorNumber, const m797::
     QMetaObject::invokeMethod(&window, [&window, message] { window.showPortFailure(message); }, Qt::QueuedConnection);
 }
 
-bool startLink(m797::LinkSource& link, const m797::CommandLine& cl, const m797::PortInUse& port) {
-    std::string error;
-    if (!cl.replayPath.empty()) {
-        if (!link.startReplay(cl.replayPath, cl.speed, &error)) {
-            std::fprintf(stderr, "m797diag: %s\n", error.c_str());
-            warn(error);
-            return false;
-        }
-        reportTraceProblems(cl.replayPath, *link.replayTrace());
-        return true;
-    }
-    link.useAdapter(cl.adapter, cl.baud);
-    if (!link.start(port.simulator(), port.device, {}, &error)) {
-        std::fprintf(stderr, "m797diag: cannot start the simulator: %s\n", error.c_str());
-        return false;
-    }
-    if (cl.recordPath.empty()) return true;
+bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl) {
+    m797::LinkStartOptions options;
     // A recording that cannot be made is told; the link runs without it.
-    if (!(error = link.startRecording(cl.recordPath)).empty()) {
-        warn(error);
-        return true;
-    }
-    m797::TraceWriter* recorder = link.recorder();
-    if (!recorder->notice().empty()) {
-        std::fprintf(stderr, "m797diag: %s\n", recorder->notice().c_str());
-        warn(recorder->notice());
-    }
-    recorder->setFailureHandler([](const std::string& message) {
-        std::fprintf(stderr, "m797diag: %s\n", message.c_str());
+    options.recordingRequired = false;
+    options.listedTraceProblems = 10;  // what a box can show
+    options.recordingLost = [](const std::string& message) {
+        std::fputs(m797::terminalLine(message).c_str(), stderr);
         QMetaObject::invokeMethod(qApp, [message] { warn(message); }, Qt::QueuedConnection);
-    });
-    return true;
+    };
+    const m797::LinkStart start = m797::startLink(link, cl, options);
+    showNotices(start.notices);
+    if (start.failure) showFailure(*start.failure);
+    return !start.failure;
 }
 
 int runWindow(QApplication& app, const m797::CommandLine& given) {
     m797::CommandLine cl = given;  // the stored adapter may apply
     m797::LinkSource link;
     const m797::PortInUse port = cl.replayPath.empty() ? choosePortForRun(cl) : m797::PortInUse{};
-    if (!startLink(link, cl, port)) return 1;
+    if (!startWindowLink(link, cl)) return 1;
     StartOptions options;
     if (cl.replayPath.empty()) {
         options.portDevice = port.device;

@@ -17,6 +17,7 @@
 #include "app/shell/csv_log.h"
 #include "app/record/cp1251.h"
 #include "app/shell/link_source.h"
+#include "app/shell/link_start.h"
 #include "app/record/live_record.h"
 #include "ecu/adapter_port.h"
 #include "ecu/com_port.h"
@@ -67,10 +68,10 @@ public:
     int run() {
         std::string error;
         if (!cl_.logPath.empty() && !(error = log_.open(cl_.logPath)).empty()) {
-            std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
+            printError(error);
             return kHeadlessPortFailed;
         }
-        if (!log_.notice().empty()) std::fprintf(o_.err, "m797diag: %s\n", log_.notice().c_str());
+        if (!log_.notice().empty()) printError(log_.notice());
         if (!startSource()) return kHeadlessPortFailed;
         auto line = source_.makeLine(o_.timeouts);
         SerialLine* lineSeen = line.get();
@@ -90,7 +91,7 @@ public:
         });
         port.setNegativeAnswerObserver([this](const std::string& message) {
             print(message);
-            std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
+            printError(message);
         });
         port.setGiveUpHandler([this] { finish(kHeadlessGaveUp); });
         port.setEndOfLineHandler([this] { finish(kHeadlessDone); });
@@ -113,47 +114,29 @@ public:
 private:
     // The simulator, the port, or the trace to replay; and the recording.
     bool startSource() {
-        std::string error;
-        source_.useAdapter(cl_.adapter, cl_.baud, o_.elmFault);
-        if (!cl_.replayPath.empty()) {
-            // A FIFO nobody writes to is waited for; the stop signals end the wait.
-            const auto stopSignalCame = [] {
-                const sigset_t signals = stopSignals();
-                const timespec now{0, 0};
-                return sigtimedwait(&signals, nullptr, &now) > 0;
-            };
-            if (!source_.startReplay(cl_.replayPath, cl_.speed, &error, stopSignalCame)) {
-                std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
-                return false;
-            }
-            reportTraceProblems(*source_.replayTrace());
-        } else if (!source_.start(cl_.simulate, cl_.port, o_.simulator, &error)) {
-            std::fprintf(o_.err, "m797diag: cannot start the simulator: %s\n", error.c_str());
-            return false;
-        }
-        if (cl_.recordPath.empty()) return true;
-        if (!(error = source_.startRecording(cl_.recordPath)).empty()) {
-            std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
-            return false;
-        }
-        TraceWriter* recorder = source_.recorder();
-        if (!recorder->notice().empty()) std::fprintf(o_.err, "m797diag: %s\n", recorder->notice().c_str());
+        LinkStartOptions options;
+        options.simulator = o_.simulator;
+        options.elmFault = o_.elmFault;
+        // A FIFO nobody writes to is waited for; the stop signals end the wait.
+        options.stopRequested = [] {
+            const sigset_t signals = stopSignals();
+            const timespec now{0, 0};
+            return sigtimedwait(&signals, nullptr, &now) > 0;
+        };
         // A lost recording ends the run as a lost log does: the trace is incomplete.
-        recorder->setFailureHandler([this](const std::string& message) {
-            {
-                std::lock_guard guard(printing_);
-                std::fprintf(o_.err, "m797diag: %s\n", message.c_str());
-            }
+        options.recordingLost = [this](const std::string& message) {
+            printError(message);
             outputLost(kHeadlessRecordFailed);
-        });
-        return true;
+        };
+        const LinkStart start = startLink(source_, cl_, options);
+        for (const Notice& notice : start.notices) printError(notice.text);
+        if (start.failure) printError(*start.failure);
+        return !start.failure;
     }
 
-    void reportTraceProblems(const Trace& trace) {
-        for (const TraceProblem& p : trace.problems)
-            std::fprintf(o_.err, "m797diag: %s line %ld: %s\n", cl_.replayPath.c_str(), p.line, p.text.c_str());
-        const long more = trace.problemCount - static_cast<long>(trace.problems.size());
-        if (more > 0) std::fprintf(o_.err, "m797diag: %s: %ld more problems\n", cl_.replayPath.c_str(), more);
+    void printError(const std::string& text) {
+        std::lock_guard guard(printing_);
+        std::fputs(terminalLine(text).c_str(), o_.err);
     }
 
     double elapsed(Clock::time_point t) const { return std::chrono::duration<double>(t - started_).count(); }
@@ -192,7 +175,7 @@ private:
     // run was done: the log is still incomplete, so the run ends with the
     // log's failure.
     void logFailed(const std::string& error) {
-        std::fprintf(o_.err, "m797diag: %s\n", error.c_str());
+        printError(error);
         outputLost(kHeadlessLogFailed);
     }
 
