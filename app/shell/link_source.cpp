@@ -29,49 +29,46 @@ void LinkSource::useAdapter(AdapterKind kind, unsigned baud, sim::ElmFault elmFa
     elmFault_ = elmFault;
 }
 
-bool LinkSource::start(bool simulate, const std::string& device, const sim::SimOptions& simOptions,
-                       std::string* error) {
+Failure LinkSource::start(bool simulate, const std::string& device, const sim::SimOptions& simOptions) {
     device_ = device;
-    if (!simulate) return true;
-    return startSimulator(simOptions, error);
+    if (!simulate) return std::nullopt;
+    return startSimulator(simOptions);
 }
 
-bool LinkSource::startSimulator(const sim::SimOptions& simOptions, std::string* error) {
+Failure LinkSource::startSimulator(const sim::SimOptions& simOptions) {
+    std::string error;
     if (adapter_ == AdapterKind::Elm327) {
         elmSimulator_ = std::make_unique<sim::Elm327Simulator>(sim::Elm327Options{simOptions, elmFault_});
-        if (!elmSimulator_->start(error)) {
+        if (!elmSimulator_->start(&error)) {
             elmSimulator_.reset();
-            return false;
+            return error;
         }
         device_ = elmSimulator_->slavePath();
-        return true;
+        return std::nullopt;
     }
     simulator_ = std::make_unique<sim::KLineSimulator>(simOptions);
-    if (!simulator_->start(error)) {
+    if (!simulator_->start(&error)) {
         simulator_.reset();
-        return false;
+        return error;
     }
     device_ = simulator_->slavePath();
-    return true;
+    return std::nullopt;
 }
 
-bool LinkSource::startReplay(const std::string& path, double speed, std::string* error,
-                             const std::function<bool()>& stopRequested) {
+Failure LinkSource::startReplay(const std::string& path, double speed, const std::function<bool()>& stopRequested) {
     auto trace = std::make_shared<Trace>();
     std::string message;
-    if (!readTraceFile(path, programVersion(), *trace, message, stopRequested)) {
-        if (error) *error = message;
-        return false;
-    }
+    if (!readTraceFile(path, programVersion(), *trace, message, stopRequested)) return message;
     trace_ = std::move(trace);
     speed_ = speed;
     device_ = path;
-    return true;
+    return std::nullopt;
 }
 
-std::string LinkSource::startRecording(const std::string& path) {
-    const std::string error = writer_.open(path, programVersion());
+Failure LinkSource::startRecording(const std::string& path) {
+    std::string error = writer_.open(path, programVersion());
     recording_ = error.empty();
+    if (recording_) return std::nullopt;
     return error;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/record/failure.h"
 #include "ecu/adapter_kind.h"
 #include "ecu/posix_serial_line.h"
 #include "ecu/trace_format.h"
@@ -36,19 +37,17 @@ public:
     // simulator then stands in for that adapter (`elmFault` for an ELM327).
     void useAdapter(AdapterKind kind, unsigned baud = 0, sim::ElmFault elmFault = sim::ElmFault::None);
     AdapterKind adapter() const { return adapter_; }
-    // Starts the simulator when `simulate` is set; false (with `error`) if it cannot start.
-    bool start(bool simulate, const std::string& device, const sim::SimOptions& simOptions = {},
-               std::string* error = nullptr);
+    // Starts the simulator when `simulate` is set; a failure when it cannot start.
+    Failure start(bool simulate, const std::string& device, const sim::SimOptions& simOptions = {});
     // Reads the trace that the lines made from now on play back, at `speed`
-    // times the recorded pace (0: as fast as possible). False (with a UTF-8
-    // `error`) when the file cannot be read or `stopRequested` said to stop
-    // while waiting for its bytes; problems inside it are in
-    // replayTrace()->problems and do not stop the replay.
-    bool startReplay(const std::string& path, double speed, std::string* error,
-                     const std::function<bool()>& stopRequested = {});
+    // times the recorded pace (0: as fast as possible). A failure when the
+    // file cannot be read or `stopRequested` said to stop while waiting for
+    // its bytes; problems inside it are in replayTrace()->problems and do
+    // not stop the replay.
+    Failure startReplay(const std::string& path, double speed, const std::function<bool()>& stopRequested = {});
     // Records the lines made from now on to a trace at `path` (or beside it,
-    // when a file is there). Returns an empty string or a UTF-8 message.
-    std::string startRecording(const std::string& path);
+    // when a file is there); a failure when it cannot.
+    Failure startRecording(const std::string& path);
 
     std::unique_ptr<SerialLine> makeLine(LineTimeouts timeouts = {});
     const std::string& device() const { return device_; }
@@ -58,7 +57,7 @@ public:
     TraceWriter* recorder() { return recording_ ? &writer_ : nullptr; }
 
 private:
-    bool startSimulator(const sim::SimOptions& simOptions, std::string* error);
+    Failure startSimulator(const sim::SimOptions& simOptions);
 
     std::unique_ptr<sim::KLineSimulator> simulator_;
     std::unique_ptr<sim::Elm327Simulator> elmSimulator_;

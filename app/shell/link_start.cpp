@@ -19,8 +19,7 @@ void addTraceProblems(const std::string& path, const Trace& trace, std::size_t l
 }
 
 Failure startReplay(LinkSource& source, const CommandLine& cl, const LinkStartOptions& options, Notices& notices) {
-    std::string error;
-    if (!source.startReplay(cl.replayPath, cl.speed, &error, options.stopRequested)) return error;
+    if (Failure failure = source.startReplay(cl.replayPath, cl.speed, options.stopRequested)) return failure;
     addTraceProblems(cl.replayPath, *source.replayTrace(), options.listedTraceProblems, notices);
     return std::nullopt;
 }
@@ -28,10 +27,9 @@ Failure startReplay(LinkSource& source, const CommandLine& cl, const LinkStartOp
 Failure startRecording(LinkSource& source, const CommandLine& cl, const LinkStartOptions& options,
                        Notices& notices) {
     if (cl.recordPath.empty()) return std::nullopt;
-    const std::string error = source.startRecording(cl.recordPath);
-    if (!error.empty()) {
-        if (options.recordingRequired) return error;
-        notices.push_back({NoticeKind::Problem, error});
+    if (Failure failure = source.startRecording(cl.recordPath)) {
+        if (options.recordingRequired) return failure;
+        notices.push_back({NoticeKind::Problem, *failure});
         return std::nullopt;
     }
     TraceWriter* recorder = source.recorder();
@@ -49,9 +47,8 @@ LinkStart startLink(LinkSource& source, const CommandLine& cl, const LinkStartOp
         start.failure = startReplay(source, cl, options, start.notices);
         return start;
     }
-    std::string error;
-    if (!source.start(cl.simulate, cl.port, options.simulator, &error)) {
-        start.failure = "cannot start the simulator: " + error;
+    if (const Failure failure = source.start(cl.simulate, cl.port, options.simulator)) {
+        start.failure = "cannot start the simulator: " + *failure;
         return start;
     }
     start.failure = startRecording(source, cl, options, start.notices);

@@ -20,9 +20,8 @@ struct SimulatedWindow {
     // Starts the simulator and makes the window; false (said on stderr)
     // when the simulator cannot start.
     bool start() {
-        std::string error;
-        if (!link.start(true, "", {}, &error)) {
-            std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        if (const m797::Failure failure = link.start(true, "")) {
+            std::fprintf(stderr, "simulator: %s\n", failure->c_str());
             return false;
         }
         StartOptions options;

@@ -44,7 +44,7 @@ bool recordSession(const std::string& path) {
     m797::LinkSource source;
     m797::sim::SimOptions fast;
     fast.realTiming = false;
-    if (!source.start(true, "", fast) || !source.startRecording(path).empty()) return false;
+    if (source.start(true, "", fast) || source.startRecording(path)) return false;
     std::unique_ptr<m797::LiveRecord> ownedRecord = std::make_unique<m797::LiveRecord>();
     m797::LiveRecord& record = *ownedRecord;
     m797::Com_Port port(record, source.makeLine(m797::LineTimeouts{25, 2, 20, 30}), '.');
@@ -109,9 +109,8 @@ int main(int argc, char** argv) {
 
     const auto t0 = Clock::now();
     m797::LinkSource source;
-    std::string error;
-    if (!source.startReplay(tracePath, 0.0, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const m797::Failure failure = source.startReplay(tracePath, 0.0)) {
+        std::fprintf(stderr, "%s\n", failure->c_str());
         return 1;
     }
     const double readSeconds = secondsSince(t0);

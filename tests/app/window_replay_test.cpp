@@ -38,8 +38,8 @@ TEST(WindowReplay, StartPlaysTheTraceToItsEnd) {
     const std::string trace = (dir / "drive.trace").string();
     {
         LinkSource live;
-        ASSERT_TRUE(live.start(true, "", testing::fastSim()));
-        ASSERT_EQ(live.startRecording(trace), "");
+        ASSERT_EQ(live.start(true, "", testing::fastSim()), std::nullopt);
+        ASSERT_EQ(live.startRecording(trace), std::nullopt);
         std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
         LiveRecord& record = *ownedRecord;
         CsvLog log;
@@ -58,8 +58,7 @@ TEST(WindowReplay, StartPlaysTheTraceToItsEnd) {
     }
 
     LinkSource replay;
-    std::string error;
-    ASSERT_TRUE(replay.startReplay(trace, 2.0, &error)) << error;
+    ASSERT_EQ(replay.startReplay(trace, 2.0), std::nullopt);
     StartOptions o;
     o.ignoreScreenWidth = true;
     o.makeLine = [&replay] { return replay.makeLine(); };

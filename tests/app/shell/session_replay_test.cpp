@@ -147,8 +147,8 @@ protected:
     // Records `cycles` poll cycles against the simulator, logging them live.
     void recordLive(long cycles) {
         LinkSource source;
-        ASSERT_TRUE(source.start(true, "", testing::fastSim()));
-        ASSERT_EQ(source.startRecording(tracePath()), "");
+        ASSERT_EQ(source.start(true, "", testing::fastSim()), std::nullopt);
+        ASSERT_EQ(source.startRecording(tracePath()), std::nullopt);
         Session live(source, (dir / "live.csv").string());
         live.port->resume();
         ASSERT_TRUE(testing::waitFor([&] { return live.cycleCount() >= cycles; }, 20000));
@@ -161,8 +161,7 @@ protected:
     std::vector<std::string> replay(double speed, const std::string& csv,
                                     const std::function<void(Session&)>& duringPlay = {}) {
         LinkSource source;
-        std::string error;
-        EXPECT_TRUE(source.startReplay(tracePath(), speed, &error)) << error;
+        EXPECT_EQ(source.startReplay(tracePath(), speed), std::nullopt);
         EXPECT_EQ(source.replayTrace()->problemCount, 0);
         Session replayed(source, (dir / csv).string());
         replayed.port->resume();
