@@ -22,9 +22,9 @@ struct PortInUse;
 class LinkSource;
 
 struct LinkStartOptions {
-    sim::SimOptions simulator;                      // for --simulate
-    sim::ElmFault elmFault = sim::ElmFault::None;   // for --simulate --adapter elm327
-    std::function<bool()> stopRequested;            // ends the wait for a replayed FIFO
+    sim::SimOptions simulator;                     // for --simulate
+    sim::ElmFault elmFault = sim::ElmFault::None;  // for --simulate --adapter elm327
+    std::function<bool()> stopRequested;           // ends the wait for a replayed FIFO
     // A recording that cannot be made fails the start-up; otherwise it is a
     // problem told and the link runs without it.
     bool recordingRequired = true;

@@ -14,9 +14,7 @@ namespace {
 
 struct Pipe {
     int fds[2] = {-1, -1};
-    explicit Pipe(bool nonBlocking) {
-        EXPECT_EQ(::pipe2(fds, O_CLOEXEC | (nonBlocking ? O_NONBLOCK : 0)), 0);
-    }
+    explicit Pipe(bool nonBlocking) { EXPECT_EQ(::pipe2(fds, O_CLOEXEC | (nonBlocking ? O_NONBLOCK : 0)), 0); }
     ~Pipe() {
         for (int fd : fds)
             if (fd >= 0) ::close(fd);
@@ -63,8 +61,8 @@ TEST(WriteAll, AFailureSaysHowMuchWentOutAndWhy) {
         bool readerGone;
         int expectedErrno;
     };
-    for (const Case& c : {Case{"nobody reads any more", true, EPIPE},
-                          Case{"a full pipe nobody drains", false, EAGAIN}}) {
+    for (const Case& c :
+         {Case{"nobody reads any more", true, EPIPE}, Case{"a full pipe nobody drains", false, EAGAIN}}) {
         SCOPED_TRACE(c.what);
         Pipe pipe(true);
         if (c.readerGone) pipe.closeEnd(0);

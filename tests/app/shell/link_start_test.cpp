@@ -88,7 +88,8 @@ TEST_F(LinkStartTest, TheRecordingsTakenNameAndFailureAreToldAlike) {
         std::string notice;  // the start of the one notice; empty: none
     };
     const Case cases[] = {
-        {"taken name", taken, true, false, "«" + taken + "» уже есть; запись идёт в «" + (dir / "drive-2.trace").string() + "»"},
+        {"taken name", taken, true, false,
+         "«" + taken + "» уже есть; запись идёт в «" + (dir / "drive-2.trace").string() + "»"},
         {"unwritable, required", unwritable, true, true, ""},
         {"unwritable, not required", unwritable, false, false, "?"},
     };
