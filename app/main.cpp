@@ -23,7 +23,7 @@
 #include "app/shell/port_selection.h"
 #include "ecu/adapter_port.h"
 #include "ecu/port_holder.h"
-#include "settings/port_choice.h"
+#include "settings/store/port_choice.h"
 #include "dialogs/dialog_helpers.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"

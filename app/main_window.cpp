@@ -33,7 +33,7 @@
 #include "ecu/forced_output_notice.h"
 #include "ecu/serial_line.h"
 #include "settings/settings_dialog.h"
-#include "settings/settings_operations.h"
+#include "settings/store/settings_operations.h"
 
 TForm1* Form1 = nullptr;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "glpanel/opengl_font.h"
+#include "glpanel/rules/opengl_font.h"
 
 namespace m797::gl {
 

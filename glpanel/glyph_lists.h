@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "glpanel/font_face.h"
-#include "glpanel/pixel_format.h"
+#include "glpanel/rules/pixel_format.h"
 
 namespace m797::gl {
 

@@ -9,7 +9,7 @@
 #include <QOpenGLFramebufferObject>
 #include <cerrno>
 
-#include "glpanel/fp_exceptions.h"
+#include "glpanel/rules/fp_exceptions.h"
 #include "glpanel/panel_message.h"
 #include "glpanel/saved_gl_state.h"
 #include "glpanel/panel_window.h"

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "glpanel/bmp_texture.h"
-#include "glpanel/opengl_font.h"
-#include "glpanel/palette.h"
-#include "glpanel/pixel_format.h"
-#include "glpanel/print_geometry.h"
+#include "glpanel/rules/opengl_font.h"
+#include "glpanel/rules/palette.h"
+#include "glpanel/rules/pixel_format.h"
+#include "glpanel/rules/print_geometry.h"
 
 class QOpenGLContext;
 class QOpenGLFramebufferObject;

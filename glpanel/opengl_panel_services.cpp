@@ -14,7 +14,7 @@
 #include <QScreen>
 #include <utility>
 
-#include "glpanel/extension_tokens.h"
+#include "glpanel/rules/extension_tokens.h"
 #include "glpanel/opengl_panel.h"
 #include "glpanel/panel_message.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "glpanel/opengl_font.h"
+#include "glpanel/rules/opengl_font.h"
 
 class QOpenGLContextGroup;
 

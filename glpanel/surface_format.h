@@ -4,7 +4,7 @@
 
 #include <QSurfaceFormat>
 
-#include "glpanel/pixel_format.h"
+#include "glpanel/rules/pixel_format.h"
 
 namespace m797::gl {
 

@@ -21,9 +21,9 @@
 #include "dialogs/dialog_helpers.h"
 #include "dialogs/input_block.h"
 #include "display/catalogue/catalogue.h"
-#include "settings/colour_scheme.h"
-#include "settings/port_choice.h"
-#include "settings/settings_operations.h"
+#include "settings/store/colour_scheme.h"
+#include "settings/store/port_choice.h"
+#include "settings/store/settings_operations.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 class WindowSettings : public m797::SettingsReporter {
 public:

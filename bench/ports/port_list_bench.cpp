@@ -15,7 +15,7 @@
 
 #include "app/shell/serial_ports.h"
 #include "settings/settings_dialog.h"
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 #include "tests/support/fake_device_tree.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/settings_operations.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_operations.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/screen_width.h"
-#include "tests/settings/settings_test_support.h"
+#include "tests/settings/store/settings_test_support.h"
 #include "tests/support/silent_line.h"
 
 namespace {

@@ -23,12 +23,12 @@
 #include "app/record/cp1251.h"
 #include "app/main_window.h"
 #include "display/catalogue/catalogue.h"
-#include "settings/colour_scheme.h"
+#include "settings/store/colour_scheme.h"
 #include "settings/settings_dialog.h"
-#include "settings/settings_operations.h"
-#include "settings/settings_store.h"
-#include "settings/port_choice.h"
-#include "settings_test_support.h"
+#include "settings/store/settings_operations.h"
+#include "settings/store/settings_store.h"
+#include "settings/store/port_choice.h"
+#include "tests/settings/store/settings_test_support.h"
 #include "tests/support/fake_device_tree.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glpanel/opengl_font.h"
+#include "glpanel/rules/opengl_font.h"
 
 using namespace m797::gl;
 

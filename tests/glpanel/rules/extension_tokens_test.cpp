@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glpanel/extension_tokens.h"
+#include "glpanel/rules/extension_tokens.h"
 
 using m797::gl::hasExtensionToken;
 

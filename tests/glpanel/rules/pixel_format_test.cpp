@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glpanel/pixel_format.h"
+#include "glpanel/rules/pixel_format.h"
 
 using namespace m797::gl;
 using F = TPFDFlag;

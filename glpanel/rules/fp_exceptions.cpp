@@ -1,4 +1,4 @@
-#include "glpanel/fp_exceptions.h"
+#include "glpanel/rules/fp_exceptions.h"
 
 #include <cfenv>
 #if defined(__x86_64__) || defined(__i386__)

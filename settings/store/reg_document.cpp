@@ -1,4 +1,4 @@
-#include "settings/reg_document.h"
+#include "settings/store/reg_document.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "settings/colour_scheme.h"
+#include "settings/store/colour_scheme.h"
 
 #include <algorithm>
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 namespace m797 {
 

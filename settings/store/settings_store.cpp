@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 namespace m797 {
 namespace {

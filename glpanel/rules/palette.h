@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "glpanel/pixel_format.h"
+#include "glpanel/rules/pixel_format.h"
 
 namespace m797::gl {
 

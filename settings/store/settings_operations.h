@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/record/live_record.h"
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 namespace m797 {
 

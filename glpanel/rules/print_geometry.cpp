@@ -1,4 +1,4 @@
-#include "glpanel/print_geometry.h"
+#include "glpanel/rules/print_geometry.h"
 
 namespace m797::gl {
 

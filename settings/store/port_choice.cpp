@@ -1,8 +1,8 @@
-#include "settings/port_choice.h"
+#include "settings/store/port_choice.h"
 
 #include <algorithm>
 
-#include "settings/reg_document.h"
+#include "settings/store/reg_document.h"
 
 namespace m797 {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 namespace m797 {
 

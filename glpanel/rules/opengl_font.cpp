@@ -1,4 +1,4 @@
-#include "glpanel/opengl_font.h"
+#include "glpanel/rules/opengl_font.h"
 
 namespace m797::gl {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glpanel/print_geometry.h"
+#include "glpanel/rules/print_geometry.h"
 
 using namespace m797::gl;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glpanel/palette.h"
+#include "glpanel/rules/palette.h"
 
 using namespace m797::gl;
 

@@ -1,4 +1,4 @@
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "glpanel/extension_tokens.h"
+#include "glpanel/rules/extension_tokens.h"
 
 namespace m797::gl {
 

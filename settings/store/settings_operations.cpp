@@ -1,9 +1,9 @@
-#include "settings/settings_operations.h"
+#include "settings/store/settings_operations.h"
 
 #include <array>
 
-#include "settings/colour_scheme.h"
-#include "settings/settings_store.h"
+#include "settings/store/colour_scheme.h"
+#include "settings/store/settings_store.h"
 
 namespace m797 {
 

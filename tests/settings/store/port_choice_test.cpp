@@ -2,9 +2,9 @@
 // back, and a file that has none or a foreign one loads as no choice.
 #include <gtest/gtest.h>
 
-#include "settings/port_choice.h"
-#include "settings/settings_operations.h"
-#include "settings_test_support.h"
+#include "settings/store/port_choice.h"
+#include "settings/store/settings_operations.h"
+#include "tests/settings/store/settings_test_support.h"
 
 namespace m797 {
 namespace {

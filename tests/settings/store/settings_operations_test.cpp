@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "settings/colour_scheme.h"
-#include "settings/settings_operations.h"
-#include "settings/settings_store.h"
-#include "settings_test_support.h"
+#include "settings/store/colour_scheme.h"
+#include "settings/store/settings_operations.h"
+#include "settings/store/settings_store.h"
+#include "tests/settings/store/settings_test_support.h"
 
 namespace m797 {
 namespace {

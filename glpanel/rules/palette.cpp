@@ -1,4 +1,4 @@
-#include "glpanel/palette.h"
+#include "glpanel/rules/palette.h"
 
 namespace m797::gl {
 

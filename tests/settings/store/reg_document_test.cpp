@@ -2,7 +2,7 @@
 // rewrite keeps what the program does not know.
 #include <gtest/gtest.h>
 
-#include "settings/reg_document.h"
+#include "settings/store/reg_document.h"
 
 namespace m797 {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 #include <unistd.h>
 
-#include "settings/settings_file.h"
+#include "settings/store/settings_file.h"
 
 namespace m797::testing {
 

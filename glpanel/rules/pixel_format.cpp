@@ -1,4 +1,4 @@
-#include "glpanel/pixel_format.h"
+#include "glpanel/rules/pixel_format.h"
 
 namespace m797::gl {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/reg_document.h"
+#include "settings/store/reg_document.h"
 
 namespace m797 {
 

@@ -11,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "settings/settings_store.h"
-#include "settings_test_support.h"
+#include "settings/store/settings_store.h"
+#include "tests/settings/store/settings_test_support.h"
 
 namespace m797 {
 namespace {

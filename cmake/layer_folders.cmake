@@ -1,0 +1,27 @@
+# The path tells the floor: each layer's files sit in one folder of its own
+# (app/record/, glpanel/rules/, settings/store/, ...), and no folder holds
+# the files of two layers. Subfolders are layers of their own, so a file's
+# folder names its layer (docs/code-map.md, "Folders").
+function(m797_check_layer_folders)
+  get_property(layers GLOBAL PROPERTY M797_LAYERS)
+  set(folders)
+  set(wrong)
+  foreach(layer IN LISTS layers)
+    get_target_property(dir ${layer} SOURCE_DIR)
+    file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${dir})
+    if(folder IN_LIST folders)
+      list(APPEND wrong "  ${layer} shares ${folder}/ with another layer")
+    endif()
+    list(APPEND folders ${folder})
+    get_target_property(sources ${layer} SOURCES)
+    foreach(s IN LISTS sources)
+      if(s MATCHES "/")
+        list(APPEND wrong "  ${layer} (${folder}/) lists ${s}, outside its folder")
+      endif()
+    endforeach()
+  endforeach()
+  if(wrong)
+    list(JOIN wrong "\n" text)
+    message(FATAL_ERROR "A layer's files belong in its own folder:\n${text}\n")
+  endif()
+endfunction()
