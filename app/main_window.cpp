@@ -433,8 +433,8 @@ void TForm1::startLogging() {
     if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
     if (options_.lineClock) csvLog_.useClock(options_.lineClock());
     csvLog_.letSourceWait(options_.logSourceCanWait);
-    csvLog_.setFailureHandler([this](const std::string& error) {
-        const QString message = QString::fromStdString(error);
+    csvLog_.setFailureHandler([this](const std::string& problem) {
+        const QString message = QString::fromStdString(problem);
         QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
     acquisitionThread_->setCycleObserver(

@@ -42,7 +42,7 @@ std::int64_t wallClockNowUs() {
 std::string isoUtc(std::int64_t us, int decimals) {
     const std::int64_t unit = decimals >= 6 ? 1 : decimals >= 3 ? 1000 : kMicros;
     const std::int64_t rounded = floorDiv(us + unit / 2, unit) * unit;
-    const std::time_t seconds = static_cast<std::time_t>(floorDiv(rounded, kMicros));
+    const std::time_t seconds = floorDiv(rounded, kMicros);
     const std::int64_t fraction = rounded - static_cast<std::int64_t>(seconds) * kMicros;
     std::tm t{};
     gmtime_r(&seconds, &t);

@@ -113,7 +113,7 @@ struct Tessellator {
         if (!tess) return;
         gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(&onBegin));
         gluTessCallback(tess, GLU_TESS_VERTEX, reinterpret_cast<_GLUfuncptr>(&onVertex));
-        gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<_GLUfuncptr>(&onEnd));
+        gluTessCallback(tess, GLU_TESS_END, &onEnd);
         gluTessCallback(tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(&onCombine));
         gluTessCallback(tess, GLU_TESS_ERROR, reinterpret_cast<_GLUfuncptr>(&onError));
         gluTessProperty(tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_NONZERO);

@@ -168,7 +168,10 @@ std::chrono::nanoseconds Elm327Simulator::nextWait(Clock::time_point now) const 
 void Elm327Simulator::run() {
     for (;;) {
         const std::chrono::nanoseconds wait = nextWait(Clock::now());
-        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        const auto seconds = std::chrono::floor<std::chrono::seconds>(wait);
+        timespec timeout{};
+        timeout.tv_sec = seconds.count();
+        timeout.tv_nsec = (wait - seconds).count();
         pollfd p[4] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}, {listen_, POLLIN, 0}, {client_, POLLIN, 0}};
         const int r = ppoll(p, 4, &timeout, nullptr);
         if (r < 0 && errno != EINTR) return;

@@ -205,7 +205,10 @@ void KLineSimulator::run() {
         if (!outgoing_.empty())
             wait = std::max(std::chrono::nanoseconds::zero(),
                             std::chrono::duration_cast<std::chrono::nanoseconds>(outgoing_.begin()->first - Clock::now()));
-        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        const auto seconds = std::chrono::floor<std::chrono::seconds>(wait);
+        timespec timeout{};
+        timeout.tv_sec = seconds.count();
+        timeout.tv_nsec = (wait - seconds).count();
         pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         const int r = ppoll(p, 2, &timeout, nullptr);
         if (r < 0 && errno != EINTR) return;

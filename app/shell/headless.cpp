@@ -82,7 +82,7 @@ public:
         Com_Port port(record, std::move(line), localeDecimalPoint());
         port.setStatusObserver([this](const LinkEvent& event) { statusChanged(event.status); });
         port.setConnectionObserver([this](const Com_Port::Identification& texts) { printIdentification(texts); });
-        log_.setFailureHandler([this](const std::string& error) { logFailed(error); });
+        log_.setFailureHandler([this](const std::string& problem) { logFailed(problem); });
         // No row once the run has ended: --cycles N logs N cycles however
         // late the end is noticed.
         port.setCycleObserver([this](const RecordLock& held, bool gotLiveData) {

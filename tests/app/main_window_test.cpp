@@ -162,8 +162,8 @@ TEST_P(ScreenCheck, NoticeOnlyWhenTheScreenIsNot1024Wide) {
 INSTANTIATE_TEST_SUITE_P(Widths, ScreenCheck,
                          ::testing::Values(ScreenCase{1280, false, true}, ScreenCase{800, false, true},
                                            ScreenCase{1024, false, false}, ScreenCase{1280, true, false}),
-                         [](const ::testing::TestParamInfo<ScreenCase>& info) {
-                             return std::to_string(info.param.width) + (info.param.ignore ? "Ignored" : "");
+                         [](const ::testing::TestParamInfo<ScreenCase>& testCase) {
+                             return std::to_string(testCase.param.width) + (testCase.param.ignore ? "Ignored" : "");
                          });
 
 TEST(MainWindow, ExitStopsTheAcquisitionThread) {

@@ -56,8 +56,8 @@ struct Program {
     LineTimeouts timeouts;
     std::unique_ptr<TForm1> window;
 
-    explicit Program(sim::SimOptions options = testing::fastSim(), LineTimeouts timeouts = testing::kFastTimeouts)
-        : simulator(options), timeouts(timeouts) {}
+    explicit Program(sim::SimOptions options = testing::fastSim(), LineTimeouts lineTimeouts = testing::kFastTimeouts)
+        : simulator(options), timeouts(lineTimeouts) {}
     ~Program() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QDialog*>(w)) delete w;

@@ -322,11 +322,11 @@ TEST_F(DiagnosticServices, AReleaseCountsOnlyWhenConfirmed) {
         {"confirmed", answerFrame(hex("70 0A 00")), true},
     };
     for (const Case& c : cases) {
-        ScriptedLine line;  // a script of its own
-        auto cycle = [&] { serveDiagnosticRequests(line, table, record); };
-        line.answer(on, answerFrame(hex("70 0A 06 FF")));
-        line.answer(release, c.reply);
-        line.answer(release, answerFrame(hex("70 0A 00")));
+        ScriptedLine caseLine;  // a script of its own
+        auto cycle = [&] { serveDiagnosticRequests(caseLine, table, record); };
+        caseLine.answer(on, answerFrame(hex("70 0A 06 FF")));
+        caseLine.answer(release, c.reply);
+        caseLine.answer(release, answerFrame(hex("70 0A 00")));
         record.actuator[7].onRequest = 1;
         record.actuator[7].releaseRequest = 1;
         cycle();
@@ -334,7 +334,7 @@ TEST_F(DiagnosticServices, AReleaseCountsOnlyWhenConfirmed) {
         EXPECT_EQ(record.actuator[7].driven, c.confirmed ? 0 : 1) << c.name;
         EXPECT_EQ(crashReleaseArmed(7), !c.confirmed) << c.name;
         cycle();  // tried again until the confirmation comes
-        EXPECT_EQ(line.written().size(), c.confirmed ? 2u : 3u) << c.name;
+        EXPECT_EQ(caseLine.written().size(), c.confirmed ? 2u : 3u) << c.name;
         EXPECT_EQ(record.actuator[7].releaseRequest, 0) << c.name;
         EXPECT_EQ(record.actuator[7].driven, 0) << c.name;
         EXPECT_FALSE(crashReleaseArmed(7)) << c.name;
@@ -354,16 +354,16 @@ TEST_F(DiagnosticServices, TheCodesGoOnlyWhenTheClearIsConfirmed) {
                           {"silent", {}, false},
                           {"confirmed", answerFrame(hex("54 00 00")), true}};
     for (const Case& c : cases) {
-        ScriptedLine line;  // a script of its own
-        auto cycle = [&] { serveDiagnosticRequests(line, table, record); };
-        line.answer(clear, c.reply);
+        ScriptedLine caseLine;  // a script of its own
+        auto cycle = [&] { serveDiagnosticRequests(caseLine, table, record); };
+        caseLine.answer(clear, c.reply);
         record.dtcResponse[12] = 2;
         record.clearDtcRequest = 1;
         cycle();
         EXPECT_EQ(record.dtcResponse[12], c.emptied ? 0 : 2) << c.name;
         EXPECT_EQ(record.clearDtcRequest, 0) << c.name;
         cycle();
-        EXPECT_EQ(line.written().size(), 1u) << c.name;
+        EXPECT_EQ(caseLine.written().size(), 1u) << c.name;
     }
 }
 

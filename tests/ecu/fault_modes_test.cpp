@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, FaultModes,
                                            FaultCase{sim::Fault::Truncated, "Truncated", AnswerFault::Truncated},
                                            FaultCase{sim::Fault::Negative, "Negative", AnswerFault::Negative},
                                            FaultCase{sim::Fault::Garbled, "Garbled", AnswerFault::Header}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // The line carries more than the two parties: frames of another unit after
 // every answer, or an adapter that echoes every byte twice. The control
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, SharedLine,
                                            SharedLineCase{sim::Fault::OtherUnit, true, "OtherUnitRealTiming"},
                                            SharedLineCase{sim::Fault::DoubleEcho, false, "DoubleEcho"},
                                            SharedLineCase{sim::Fault::DoubleEcho, true, "DoubleEchoRealTiming"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // Noise through every answer: the connection fails, and the status says the
 // line is noisy, not that the adapter is missing.

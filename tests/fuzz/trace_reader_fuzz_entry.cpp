@@ -22,7 +22,7 @@ bool same(const TraceRecord& a, const TraceRecord& b) {
 }
 
 void checkTrace(const Trace& trace, const std::string& text) {
-    const long lineCount = static_cast<long>(std::count(text.begin(), text.end(), '\n')) + 1;
+    const long lineCount = std::count(text.begin(), text.end(), '\n') + 1;
     require(trace.problems.size() <= kMaxTraceProblems);
     require(trace.problemCount >= static_cast<long>(trace.problems.size()));
     for (const TraceProblem& p : trace.problems) require(p.line >= 1 && p.line <= lineCount && !p.text.empty());

@@ -337,7 +337,7 @@ TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRows
     log.close();
     drained.wait();
     ::close(reader);
-    const long rows = static_cast<long>(std::count(text.begin(), text.end(), '\n')) - 1;
+    const long rows = std::count(text.begin(), text.end(), '\n') - 1;
     EXPECT_GT(log.lostRows(), 0);
     EXPECT_EQ(rows + log.lostRows(), kRows);
     EXPECT_EQ(reported, log.error());
@@ -388,7 +388,7 @@ TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
     ::close(reader);
     EXPECT_EQ(log.lostRows(), 0);
     EXPECT_EQ(log.error(), "");
-    EXPECT_EQ(static_cast<long>(std::count(text.begin(), text.end(), '\n')), 1 + kRows);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kRows);
 }
 
 }  // namespace

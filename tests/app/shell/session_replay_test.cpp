@@ -347,7 +347,7 @@ std::string longDrive(const std::string& recorded, long cycles) {
     return text;
 }
 
-long countOf(const std::string& text, char c) { return static_cast<long>(std::count(text.begin(), text.end(), c)); }
+long countOf(const std::string& text, char c) { return std::count(text.begin(), text.end(), c); }
 
 // A replay produces rows far faster than they are formatted: it waits for
 // the log's writer, so the log holds every cycle with data.

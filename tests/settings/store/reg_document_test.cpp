@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"unclosedKey", "REGEDIT4\n[HKEY_CURRENT_USER\\A\n", false},
         ParseCase{"oddUtf16", "\xFF\xFER\0E\0G", false},
         ParseCase{"binaryJunk", std::string("\x00\x01\x02REGEDIT4", 11), false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 struct DataCase {
     const char* data;

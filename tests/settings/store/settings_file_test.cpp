@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"fourBytesBinary", "\"v\"=hex:46,00,00,00", "Invalid data type for 'v'"},
                       ReadCase{"qword", "\"v\"=hex(b):46,00,00,00,00,00,00,00", "Failed to get data for 'v'"},
                       ReadCase{"defaultOnly", "@=dword:00000001", "Failed to get data for 'v'"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(SettingsFileTest, KeepsWhatItDoesNotKnowWhenItRewrites) {
     const std::string original =

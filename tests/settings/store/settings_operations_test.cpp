@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCountCase{"dialogSetRead", [](LiveRecord&, SettingsFile& f) { readParameterSetRows(f, 3); }, 0},
         WriteCountCase{"dialogEditOfAMissingSet",
                        [](LiveRecord&, SettingsFile& f) { storeParameterSetRow(f, 13, 2, 9); }, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(SettingsOperationsTest, AFirstStartIsOneWriteThatHoldsEverySetAndTheMarker) {
     std::vector<std::string> seen;
