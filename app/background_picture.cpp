@@ -1,7 +1,7 @@
 #include "app/background_picture.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 BackgroundPicture::BackgroundPicture(const QImage& picture, const QRegion& hidden, QWidget* parent)
     : QWidget(parent), hidden_(hidden) {

@@ -1,9 +1,9 @@
 #include "app/end_at_exit.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "app/main_window.h"
 

@@ -1,10 +1,10 @@
 #include "app/exit_signals.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -15,8 +15,8 @@ constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // Taken where they would end the program: not where someone else handles
 // them (a profiler keeps its SIGPROF) or the parent had them ignored (an
 // ignored signal ends nothing).
-constexpr int kOtherEnds[] = {SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM, SIGVTALRM, SIGPROF,
-                              SIGXCPU, SIGXFSZ, SIGPWR,   SIGSTKFLT, SIGIO};
+constexpr int kOtherEnds[] = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,   SIGVTALRM, SIGPROF,
+                              SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT, SIGIO};
 int pipeFds[2] = {-1, -1};
 std::vector<int> takenSignals;
 

@@ -1,34 +1,34 @@
+#include <pwd.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
-#include "app/shell/broken_pipes.h"
-#include "app/shell/command_line.h"
 #include "app/crash_signals.h"
 #include "app/end_at_exit.h"
 #include "app/exit_signals.h"
+#include "app/main_window.h"
+#include "app/screen_width.h"
+#include "app/shell/broken_pipes.h"
+#include "app/shell/command_line.h"
+#include "app/shell/failure_once.h"
 #include "app/shell/headless.h"
 #include "app/shell/link_source.h"
 #include "app/shell/link_start.h"
 #include "app/shell/notice.h"
-#include "app/main_window.h"
-#include "app/shell/screen_notice.h"
-#include "app/screen_width.h"
-#include "app/shell/serial_ports.h"
-#include "app/shell/failure_once.h"
 #include "app/shell/port_selection.h"
-#include "ecu/adapter_port.h"
-#include "ecu/port_holder.h"
-#include "settings/store/port_choice.h"
+#include "app/shell/screen_notice.h"
+#include "app/shell/serial_ports.h"
 #include "dialogs/dialog_helpers.h"
+#include "ecu/adapter_port.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
+#include "ecu/port_holder.h"
 #include "ecu/serial_line.h"
 #include "glpanel/panel_process.h"
+#include "settings/store/port_choice.h"
 
 namespace {
 
@@ -92,11 +92,13 @@ void explainPortFailure(const std::string& device, int errorNumber, const m797::
     std::fputs(m797::portFailureText(device, line).c_str(), stderr);
     const std::vector<m797::SerialPortInfo> present = m797::listSerialPorts();
     if (!m797::isTcpPortName(device))  // a Wi-Fi adapter is none of them
-        std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s", m797::serialPortListText(present).c_str());
+        std::fprintf(stderr, "m797diag: serial devices on this machine:\n%s",
+                     m797::serialPortListText(present).c_str());
     const std::string holder = errorNumber == EBUSY ? m797::describePortHolder(device, ::getpid()) : std::string();
     const QString message = QString::fromStdString(
         m797::portFailureMessage({device, errorNumber, holder, loginName()}, present));
-    QMetaObject::invokeMethod(&window, [&window, message] { window.showPortFailure(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window, [&window, message] { window.showPortFailure(message); }, Qt::QueuedConnection);
 }
 
 bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl) {
@@ -106,7 +108,8 @@ bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl) {
     options.listedTraceProblems = 10;  // what a box can show
     options.recordingLost = [](const std::string& message) {
         std::fputs(m797::terminalLine(message).c_str(), stderr);
-        QMetaObject::invokeMethod(qApp, [message] { warn(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [message] { warn(message); }, Qt::QueuedConnection);
     };
     const m797::LinkStart start = m797::startLink(link, cl, options);
     showNotices(start.notices);

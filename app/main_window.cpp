@@ -13,14 +13,9 @@
 #include <utility>
 
 #include "app/background_picture.h"
+#include "app/dialog_owner.h"
 #include "app/record/cp1251.h"
 #include "app/record/display_clock.h"
-#include "display/chart_panel.h"
-#include "display/opengl_panel_surface.h"
-#include "app/dialog_owner.h"
-#include "display/panel_init.h"
-#include "display/passport_panel.h"
-#include "display/status_strip_panel.h"
 #include "app/screen_width.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/dialog_helpers.h"
@@ -28,8 +23,13 @@
 #include "dialogs/double_bevel_panel.h"
 #include "dialogs/error_list.h"
 #include "dialogs/input_block.h"
-#include "ecu/com_port.h"
+#include "display/chart_panel.h"
+#include "display/opengl_panel_surface.h"
+#include "display/panel_init.h"
+#include "display/passport_panel.h"
+#include "display/status_strip_panel.h"
 #include "ecu/actuator_session.h"
+#include "ecu/com_port.h"
 #include "ecu/forced_output_notice.h"
 #include "ecu/serial_line.h"
 #include "settings/settings_dialog.h"
@@ -65,11 +65,10 @@ struct CommandButton {
     int left, top;
     bool red;
 };
-constexpr CommandButton kCommandBar[] = {
-    {16, "Управление", 8, 8, false}, {3, "Настройка", 104, 8, false},
-    {17, "Ошибки", 8, 40, false},    {19, "О программе", 104, 40, false},
-    {1, "Старт", 8, 72, true},       {2, "Стоп", 104, 72, true},
-    {18, "Выход", 56, 104, false}};
+constexpr CommandButton kCommandBar[] = {{16, "Управление", 8, 8, false}, {3, "Настройка", 104, 8, false},
+                                         {17, "Ошибки", 8, 40, false},    {19, "О программе", 104, 40, false},
+                                         {1, "Старт", 8, 72, true},       {2, "Стоп", 104, 72, true},
+                                         {18, "Выход", 56, 104, false}};
 
 // Caption colour of an enabled button; a disabled one keeps the greyed text.
 void setCaptionColour(QToolButton* b, QColor colour) {
@@ -118,14 +117,12 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     buildControls();
     showPortInUse();
     try {
-        acquisitionThread_ = std::make_unique<m797::Com_Port>(
-            record_, options_.makeLine ? options_.makeLine() : nullptr);
-        acquisitionThread_->setGiveUpHandler([this] {
-            QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection);
-        });
-        acquisitionThread_->setEndOfLineHandler([this] {
-            QMetaObject::invokeMethod(this, &TForm1::acquisitionEnded, Qt::QueuedConnection);
-        });
+        acquisitionThread_ = std::make_unique<m797::Com_Port>(record_,
+                                                              options_.makeLine ? options_.makeLine() : nullptr);
+        acquisitionThread_->setGiveUpHandler(
+            [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection); });
+        acquisitionThread_->setEndOfLineHandler(
+            [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionEnded, Qt::QueuedConnection); });
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -339,7 +336,7 @@ int TForm1::endWithoutDisplay() {
     if (!ending_) {
         ending_ = true;
         m797::ActuatorSession::withdrawCommands(record_);  // as closing the windows would
-        static StderrSettingsReporter toStderr;  // no message box without a display
+        static StderrSettingsReporter toStderr;            // no message box without a display
         settings_.useReporter(&toStderr);
         SaveColourScheme();
     }
@@ -388,12 +385,14 @@ void TForm1::showPortInUse() {
     // The strip's port name, right end of panel 6.
     constexpr int kPortFieldLeft = 705;
     const QString description = QString::fromStdString(options_.portDescription);
-    panel(6)->setToolTipAt([description](QPoint at) { return at.x() >= kPortFieldLeft ? description : QString(); });
+    panel(6)->setToolTipAt(
+        [description](QPoint at) { return at.x() >= kPortFieldLeft ? description : QString(); });
 }
 
 void TForm1::showPortFailure(const QString& message) {
     if (!portFailure_) {
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("m797diag"), message, QMessageBox::Ok, this);
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("m797diag"), message, QMessageBox::Ok,
+                                    this);
         box->setObjectName(QStringLiteral("PortFailure"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
@@ -435,7 +434,8 @@ void TForm1::startLogging() {
     csvLog_.letSourceWait(options_.logSourceCanWait);
     csvLog_.setFailureHandler([this](const std::string& problem) {
         const QString message = QString::fromStdString(problem);
-        QMetaObject::invokeMethod(this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
     acquisitionThread_->setCycleObserver(
         [this](const m797::RecordLock& held, bool gotLiveData) { csvLog_.logCycle(held, gotLiveData); });

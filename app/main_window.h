@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/shell/csv_log.h"
 #include "app/record/live_record.h"
+#include "app/shell/csv_log.h"
 #include "display/panel_snapshot.h"
 #include "glpanel/opengl_panel.h"
 #include "settings/window_settings.h"
@@ -27,7 +27,7 @@ namespace m797 {
 class Com_Port;
 class LineClock;
 class SerialLine;
-}
+}  // namespace m797
 
 class TForm8;
 
@@ -150,7 +150,7 @@ private:
     bool visibleAtStart_ = true;
     bool ending_ = false;
     std::function<void(const QString&)> showForcedOutputs_;
-    std::optional<int> endStatus_;  // once the thread has stopped at the end
+    std::optional<int> endStatus_;          // once the thread has stopped at the end
     QList<QPointer<QWidget>> openWindows_;  // the dialogs opened from the command bar
 
     BackgroundPicture* Image1 = nullptr;

@@ -32,17 +32,18 @@ struct IdleControl {
     int shownFactor;
     const char* unit;
 };
-constexpr IdleControl kIdleControls[3] = {{"+1 шаг", "-1 шаг", 1, "  Шаг"},
-                                          {"+10 об", "-10 об", 10, "   Об."},
-                                          {"+1", "-1", 1, " %"}};
+constexpr IdleControl kIdleControls[3] = {
+    {"+1 шаг", "-1 шаг", 1, "  Шаг"}, {"+10 об", "-10 об", 10, "   Об."}, {"+1", "-1", 1, " %"}};
 
 const IdleControl& idleControl(int entry) { return kIdleControls[entry - kFirstIdleEntry]; }
 
 }  // namespace
 
 TForm5::TForm5(m797::LiveRecord& record, QWidget* mainWindow)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      mainWindow_(mainWindow), session_(record) {
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      record_(record),
+      mainWindow_(mainWindow),
+      session_(record) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Управление"));
     setFont(dialogs::windowFont());

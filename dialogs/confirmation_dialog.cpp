@@ -7,7 +7,8 @@
 
 ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, std::function<void(bool yes)> onAnswer,
                                        const QString& caption, const QStringList& lines)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      record_(record),
       onAnswer_(std::move(onAnswer)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
@@ -18,8 +19,7 @@ ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, std::function<v
         l->setObjectName(QStringLiteral("Label%1").arg(i + 1));
         labels_.append(l);
     }
-    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Да"),
-                                     {16, 84, 77, 22});
+    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Да"), {16, 84, 77, 22});
     SpeedButton2 = dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Нет"),
                                      {108, 84, 77, 22});
     connect(SpeedButton1, &QToolButton::clicked, this, &ConfirmationDialog::SpeedButton1Click);

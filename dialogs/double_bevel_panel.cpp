@@ -1,7 +1,7 @@
 #include "dialogs/double_bevel_panel.h"
 
-#include <QPainter>
 #include <qdrawutil.h>
+#include <QPainter>
 
 DoubleBevelPanel::DoubleBevelPanel(QWidget* parent, QRect geometry) : QFrame(parent) {
     setGeometry(geometry);

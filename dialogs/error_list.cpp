@@ -34,8 +34,7 @@ QTableWidgetItem* cell(QTableWidget* grid, int row, int column) {
 }  // namespace
 
 TForm4::TForm4(m797::LiveRecord& record, QWidget* mainWindow)
-    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      mainWindow_(mainWindow) {
+    : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record), mainWindow_(mainWindow) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Ошибки"));
     setFont(dialogs::windowFont());
@@ -70,9 +69,9 @@ void TForm4::buildGrid() {
     header->setMinimumSectionSize(1);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int c = 0; c < 6; ++c) StringGrid1->setColumnWidth(c, kColumnWidths[c]);
-    StringGrid1->setHorizontalHeaderLabels({QStringLiteral("      Код"), QStringLiteral("1"),
-                                            QStringLiteral("2"), QStringLiteral("3"),
-                                            QStringLiteral("4"), QStringLiteral("   Наименование")});
+    StringGrid1->setHorizontalHeaderLabels({QStringLiteral("      Код"), QStringLiteral("1"), QStringLiteral("2"),
+                                            QStringLiteral("3"), QStringLiteral("4"),
+                                            QStringLiteral("   Наименование")});
 }
 
 void TForm4::buildLegend() {
@@ -84,8 +83,7 @@ void TForm4::buildLegend() {
         auto* picture = new QLabel(frame);
         picture->setGeometry(2, 2, 21, 21);
         picture->setPixmap(StatusIconDelegate::icon(i));
-        const QString caption = QString::fromStdString(m797::cp1251ToUtf8(entry.lines[0])) +
-                                QLatin1Char('\n') +
+        const QString caption = QString::fromStdString(m797::cp1251ToUtf8(entry.lines[0])) + QLatin1Char('\n') +
                                 QString::fromStdString(m797::cp1251ToUtf8(entry.lines[1]));
         QLabel* text = dialogs::labelAt(panel3, caption, entry.left + 28, entry.top);
         text->setObjectName(QStringLiteral("LegendCaption%1").arg(i));
@@ -123,7 +121,8 @@ void TForm4::Timer1Timer() {
 // A read that brought no checked list shows no rows, and why.
 void TForm4::showNoList() {
     StringGrid1->setRowCount(0);
-    Label1->setText(QString::fromStdString(m797::cp1251ToUtf8(m797::troubleCodeAnswerText(answer_, refusalCode_))));
+    Label1->setText(
+        QString::fromStdString(m797::cp1251ToUtf8(m797::troubleCodeAnswerText(answer_, refusalCode_))));
     Label1->adjustSize();
     Label2->hide();
 }

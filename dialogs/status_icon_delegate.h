@@ -12,8 +12,7 @@ class StatusIconDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     explicit StatusIconDelegate(QObject* parent = nullptr);
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // The 21x21 picture of status icon 0..9 (a null pixmap outside that range).
     static QPixmap icon(int number);

@@ -169,8 +169,7 @@ Text codeText(std::uint8_t hi, std::uint8_t lo) {
 }  // namespace
 
 std::array<int, 4> statusIcons(std::uint8_t status) {
-    return {bit(status, 7) ? 0 : kNoIcon, presenceIcon(status), bit(status, 4) ? 4 : 5,
-            signalIcon(status)};
+    return {bit(status, 7) ? 0 : kNoIcon, presenceIcon(status), bit(status, 4) ? 4 : 5, signalIcon(status)};
 }
 
 const Text* troubleCodeText(std::uint8_t hi, std::uint8_t lo) {

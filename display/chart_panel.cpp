@@ -3,10 +3,10 @@
 #include <GL/gl.h>
 
 #include "display/catalogue/catalogue.h"
+#include "display/catalogue/chart_texts.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
-#include "display/catalogue/chart_texts.h"
 
 namespace m797 {
 namespace {
@@ -69,14 +69,16 @@ ChartTexts currentTexts(const LiveRecord& r, int parameterNumber) {
     return {chartValueText(parameterNumber, held), chartPairedText(parameterNumber, held)};
 }
 
-const SnapshotKey& staticPartKey(SnapshotKey& key, const LiveRecord& r, int parameterNumber, const ChartTexts& texts) {
+const SnapshotKey& staticPartKey(SnapshotKey& key, const LiveRecord& r, int parameterNumber,
+                                 const ChartTexts& texts) {
     key.add(parameterNumber).add(r.gridColour).add(r.nameTextColour).add(r.valueTextColour);
     key.add(texts.value).add(texts.paired);
     return key;
 }
 
 // The grid and the texts: what changes only with the settings and the texts.
-void drawStaticPart(PanelSurface& panel, const LiveRecord& r, const CatalogueEntry* entry, const ChartTexts& texts) {
+void drawStaticPart(PanelSurface& panel, const LiveRecord& r, const CatalogueEntry* entry,
+                    const ChartTexts& texts) {
     glLoadIdentity();
     glTranslated(-400, -50, -150);
     drawGrid(r.gridColour);

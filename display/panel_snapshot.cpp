@@ -23,7 +23,8 @@ Bindings currentBindings() {
 
 // Copies width x height from the lower-left of one framebuffer to the other:
 // a plain copy of memory when both hold the same format.
-void copyPixels(QOpenGLExtraFunctions& f, GLuint from, GLuint to, int width, int height, const Bindings& restoreTo) {
+void copyPixels(QOpenGLExtraFunctions& f, GLuint from, GLuint to, int width, int height,
+                const Bindings& restoreTo) {
     const gl::ScissorOff wholeBuffer;
     f.glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
     f.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
@@ -47,8 +48,8 @@ bool PanelSnapshot::holds(const SnapshotKey& key, int width, int height) const {
 bool PanelSnapshot::restore(const SnapshotKey& key, int width, int height) {
     if (!holds(key, width, height)) return false;
     const Bindings b = currentBindings();
-    copyPixels(*QOpenGLContext::currentContext()->extraFunctions(), framebuffer_, static_cast<GLuint>(b.draw), width,
-               height, b);
+    copyPixels(*QOpenGLContext::currentContext()->extraFunctions(), framebuffer_, static_cast<GLuint>(b.draw),
+               width, height, b);
     return true;
 }
 

@@ -32,8 +32,7 @@ public:
         return *this;
     }
     template <typename T>
-        requires std::is_trivially_copyable_v<T>
-    SnapshotKey& add(const T& plain) {
+    requires std::is_trivially_copyable_v<T> SnapshotKey& add(const T& plain) {
         char raw[sizeof(T)];
         std::memcpy(raw, &plain, sizeof(T));
         bytes_.append(raw, sizeof(T));

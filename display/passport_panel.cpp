@@ -7,11 +7,11 @@
 
 #include "app/record/cp1251.h"
 #include "app/record/record_lock.h"
+#include "display/catalogue/chart_texts.h"
 #include "display/indicator_colours.h"
 #include "display/panel_init.h"
 #include "display/panel_snapshot.h"
 #include "display/panel_surface.h"
-#include "display/catalogue/chart_texts.h"
 
 namespace m797 {
 namespace {
@@ -30,19 +30,30 @@ struct Line {
     int ident;         // identText index for Kind::Ident
     int x, y;
 };
-constexpr Line kLines[24] = {
-    {Kind::Heading, "Паспорт блока управления", 0, 20, 15}, {Kind::Caption, "Модель автомобиля", 0, 10, 35},
-    {Kind::Ident, "", 0, 35, 50},                           {Kind::Caption, "Серийный номер", 0, 10, 65},
-    {Kind::Ident, "", 1, 35, 80},                           {Kind::Caption, "Код ЭБУ", 0, 10, 95},
-    {Kind::Ident, "", 2, 35, 110},                          {Kind::Caption, "Код программы", 0, 10, 125},
-    {Kind::Ident, "", 3, 35, 140},                          {Kind::Caption, "Двигатель", 0, 10, 155},
-    {Kind::Ident, "", 4, 35, 170},                          {Kind::Caption, "Код запчастей", 0, 10, 185},
-    {Kind::Ident, "", 5, 35, 200},                          {Kind::Caption, "Подготовка ПЗУ", 0, 10, 215},
-    {Kind::Ident, "", 6, 35, 230},                          {Kind::Caption, "Идентификатор", 0, 10, 245},
-    {Kind::Ident, "", 7, 35, 260},                          {Kind::Heading, "Паспорт автомобиля", 0, 20, 295},
-    {Kind::Caption, "Двигатель", 0, 10, 315},               {Kind::Ident, "", 8, 35, 330},
-    {Kind::Caption, "Кузов", 0, 10, 345},                   {Kind::Ident, "", 9, 35, 360},
-    {Kind::Caption, "Дата изготовления", 0, 10, 375},       {Kind::Ident, "", 10, 35, 390}};
+constexpr Line kLines[24] = {{Kind::Heading, "Паспорт блока управления", 0, 20, 15},
+                             {Kind::Caption, "Модель автомобиля", 0, 10, 35},
+                             {Kind::Ident, "", 0, 35, 50},
+                             {Kind::Caption, "Серийный номер", 0, 10, 65},
+                             {Kind::Ident, "", 1, 35, 80},
+                             {Kind::Caption, "Код ЭБУ", 0, 10, 95},
+                             {Kind::Ident, "", 2, 35, 110},
+                             {Kind::Caption, "Код программы", 0, 10, 125},
+                             {Kind::Ident, "", 3, 35, 140},
+                             {Kind::Caption, "Двигатель", 0, 10, 155},
+                             {Kind::Ident, "", 4, 35, 170},
+                             {Kind::Caption, "Код запчастей", 0, 10, 185},
+                             {Kind::Ident, "", 5, 35, 200},
+                             {Kind::Caption, "Подготовка ПЗУ", 0, 10, 215},
+                             {Kind::Ident, "", 6, 35, 230},
+                             {Kind::Caption, "Идентификатор", 0, 10, 245},
+                             {Kind::Ident, "", 7, 35, 260},
+                             {Kind::Heading, "Паспорт автомобиля", 0, 20, 295},
+                             {Kind::Caption, "Двигатель", 0, 10, 315},
+                             {Kind::Ident, "", 8, 35, 330},
+                             {Kind::Caption, "Кузов", 0, 10, 345},
+                             {Kind::Ident, "", 9, 35, 360},
+                             {Kind::Caption, "Дата изготовления", 0, 10, 375},
+                             {Kind::Ident, "", 10, 35, 390}};
 
 const Text& fixedText(int i) {
     static const auto texts = cp1251Column(kLines, &Line::text);

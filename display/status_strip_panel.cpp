@@ -19,8 +19,8 @@ namespace {
 struct Frame {
     int x1, x2, y1, y2;
 };
-constexpr Frame kFrames[12] = {{-300, -205, 8, 52}, {-195, -70, 8, 52}, {-60, -15, 8, 52}, {-5, 160, 32, 52},
-                               {-5, 160, 8, 28},    {170, 243, 8, 52},  {253, 315, 8, 52}, {325, 375, 32, 52},
+constexpr Frame kFrames[12] = {{-300, -205, 8, 52}, {-195, -70, 8, 52}, {-60, -15, 8, 52},  {-5, 160, 32, 52},
+                               {-5, 160, 8, 28},    {170, 243, 8, 52},  {253, 315, 8, 52},  {325, 375, 32, 52},
                                {325, 502, 8, 28},   {455, 502, 32, 52}, {380, 425, 32, 52}, {430, 450, 32, 52}};
 
 enum class Lit { WhenOn, WhenOff, Full };
@@ -30,26 +30,37 @@ struct Indicator {
     const char* text;  // UTF-8; fixed texts only
     int x, y;
     Lit lit;
-    int flag;          // parameter number of the flag deciding the brightness
+    int flag;  // parameter number of the flag deciding the brightness
     Source source = Source::Fixed;
 };
-constexpr Indicator kIndicators[28] = {
-    {"S_AS", 10, 18, Lit::WhenOn, 64},       {"B_KOE", 10, 40, Lit::WhenOn, 16},
-    {"B_LF1", 55, 18, Lit::WhenOn, 19},      {"B_LF2", 55, 40, Lit::WhenOn, 20},
-    {"B_SBBVK", 110, 18, Lit::WhenOn, 29},   {"B_SBBHK", 110, 40, Lit::WhenOn, 28},
-    {"B_LR", 178, 18, Lit::WhenOn, 22},      {"B_LRHK", 170, 40, Lit::WhenOn, 24},
-    {"B_LL", 235, 18, Lit::WhenOn, 21},      {"B_VL", 235, 40, Lit::WhenOn, 33},
-    {"B_SWE", 285, 18, Lit::WhenOn, 30},     {"B_KR", 330, 18, Lit::WhenOn, 17},
-    {"B_LUSTOP", 370, 18, Lit::WhenOn, 25},  {"B_MIL", 285, 40, Lit::WhenOn, 26},
-    {"B_EKP", 325, 40, Lit::WhenOn, 15},     {"B_SA", 365, 40, Lit::WhenOn, 27},
-    {"B_TE", 400, 40, Lit::WhenOn, 31},      {"B_KSTUMS", 445, 18, Lit::Full, 0},
-    {"RUS", 480, 40, Lit::WhenOn, 18},       {"EURO", 445, 40, Lit::WhenOff, 18},
-    {"B_VAR", 525, 18, Lit::Full, 0},        {"Осн", 520, 40, Lit::WhenOff, 32},
-    {"Альт", 545, 40, Lit::WhenOn, 32},      {"B_LRA", 590, 18, Lit::WhenOn, 23},
-    {"", 590, 40, Lit::Full, 0, Source::Status},
-    {"", 644, 18, Lit::Full, 0, Source::Checksum},
-    {"", 685, 18, Lit::Full, 0, Source::ErrorCount},
-    {"", 710, 18, Lit::Full, 0, Source::Port}};
+constexpr Indicator kIndicators[28] = {{"S_AS", 10, 18, Lit::WhenOn, 64},
+                                       {"B_KOE", 10, 40, Lit::WhenOn, 16},
+                                       {"B_LF1", 55, 18, Lit::WhenOn, 19},
+                                       {"B_LF2", 55, 40, Lit::WhenOn, 20},
+                                       {"B_SBBVK", 110, 18, Lit::WhenOn, 29},
+                                       {"B_SBBHK", 110, 40, Lit::WhenOn, 28},
+                                       {"B_LR", 178, 18, Lit::WhenOn, 22},
+                                       {"B_LRHK", 170, 40, Lit::WhenOn, 24},
+                                       {"B_LL", 235, 18, Lit::WhenOn, 21},
+                                       {"B_VL", 235, 40, Lit::WhenOn, 33},
+                                       {"B_SWE", 285, 18, Lit::WhenOn, 30},
+                                       {"B_KR", 330, 18, Lit::WhenOn, 17},
+                                       {"B_LUSTOP", 370, 18, Lit::WhenOn, 25},
+                                       {"B_MIL", 285, 40, Lit::WhenOn, 26},
+                                       {"B_EKP", 325, 40, Lit::WhenOn, 15},
+                                       {"B_SA", 365, 40, Lit::WhenOn, 27},
+                                       {"B_TE", 400, 40, Lit::WhenOn, 31},
+                                       {"B_KSTUMS", 445, 18, Lit::Full, 0},
+                                       {"RUS", 480, 40, Lit::WhenOn, 18},
+                                       {"EURO", 445, 40, Lit::WhenOff, 18},
+                                       {"B_VAR", 525, 18, Lit::Full, 0},
+                                       {"Осн", 520, 40, Lit::WhenOff, 32},
+                                       {"Альт", 545, 40, Lit::WhenOn, 32},
+                                       {"B_LRA", 590, 18, Lit::WhenOn, 23},
+                                       {"", 590, 40, Lit::Full, 0, Source::Status},
+                                       {"", 644, 18, Lit::Full, 0, Source::Checksum},
+                                       {"", 685, 18, Lit::Full, 0, Source::ErrorCount},
+                                       {"", 710, 18, Lit::Full, 0, Source::Port}};
 
 // Only a state of exactly 1 counts as on.
 bool flagOn(const LiveRecord& r, int parameterNumber) {
@@ -80,9 +91,9 @@ void drawFrames(const float nameTextColour[4]) {
 bool indicatorLit(const LiveRecord& r, int order) {
     const Indicator& ind = kIndicators[order - 1];
     switch (ind.lit) {
-        case Lit::WhenOn: return flagOn(r, ind.flag);
-        case Lit::WhenOff: return !flagOn(r, ind.flag);
-        case Lit::Full: break;
+    case Lit::WhenOn: return flagOn(r, ind.flag);
+    case Lit::WhenOff: return !flagOn(r, ind.flag);
+    case Lit::Full: break;
     }
     return true;
 }
@@ -110,11 +121,11 @@ void copyStrip(StripView& v, const LiveRecord& r) {
 
 const Text& indicatorText(const StripView& v, int i) {
     switch (kIndicators[i].source) {
-        case Source::Status: return v.status;
-        case Source::Checksum: return v.checksum;
-        case Source::ErrorCount: return v.errorCount;
-        case Source::Port: return v.port;
-        case Source::Fixed: break;
+    case Source::Status: return v.status;
+    case Source::Checksum: return v.checksum;
+    case Source::ErrorCount: return v.errorCount;
+    case Source::Port: return v.port;
+    case Source::Fixed: break;
     }
     return fixedText(i);
 }

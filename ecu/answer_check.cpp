@@ -85,7 +85,8 @@ FrameCheck locateAndCheck(const Request& request, const std::uint8_t* b, std::ui
     const std::uint8_t service = request.frame[3];
     if (received <= 2u * request.length && echoSoFar(request, b, received)) return {{AnswerFault::NoAnswer}};
     const LineReading reading = readLine(request.frame, request.length, b, received);
-    if (reading.answerAt >= 0) return checkFrameAt(b, received, static_cast<std::uint32_t>(reading.answerAt), service);
+    if (reading.answerAt >= 0)
+        return checkFrameAt(b, received, static_cast<std::uint32_t>(reading.answerAt), service);
     if (reading.echoAt < 0) {
         const bool noise = reading.strayBytes > 0 && !reading.answerBeforeEcho;
         return {{noise ? AnswerFault::Noise : AnswerFault::Echo}};
@@ -112,8 +113,8 @@ FrameCheck locateAndCheck(const Request& request, const std::uint8_t* b, std::ui
 }  // namespace
 
 const char* answerFaultName(AnswerFault fault) {
-    static const char* const names[kAnswerFaultKinds] = {"ok",        "no-answer", "echo",     "header",    "truncated",
-                                                         "checksum",  "negative",  "unexpected", "noise"};
+    static const char* const names[kAnswerFaultKinds] = {
+        "ok", "no-answer", "echo", "header", "truncated", "checksum", "negative", "unexpected", "noise"};
     return names[static_cast<int>(fault)];
 }
 

@@ -21,10 +21,10 @@ namespace m797 {
 
 enum class AnswerFault : std::uint8_t {
     None,
-    NoAnswer,    // the echo and nothing after it, or nothing at all
-    Echo,        // the echo is not the request
-    Header,      // format byte, target or source wrong
-    Truncated,   // fewer bytes than the format byte announces
+    NoAnswer,   // the echo and nothing after it, or nothing at all
+    Echo,       // the echo is not the request
+    Header,     // format byte, target or source wrong
+    Truncated,  // fewer bytes than the format byte announces
     Checksum,
     Negative,    // 7F, the service, a response code
     Unexpected,  // another service or parameter, or too short for its reader

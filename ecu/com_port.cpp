@@ -25,9 +25,7 @@ constexpr AnswerRule kStartRule{0, 10};
 class NoLine : public SerialLine {
 public:
     bool openPort() override { return false; }
-    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override {
-        return 0;
-    }
+    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t) override { return 0; }
     void sendWakeUpPulse() override {}
     void closePort() override {}
     std::string lastErrorText() const override { return "no serial line"; }
@@ -257,7 +255,8 @@ void Com_Port::startConnection() {
         break;
     }
     // Ten failures of a line that carried only noise do not blame the adapter.
-    if (failureCount_ == kGiveUpAfter) giveUp(lastFailureNoise_ ? LinkStatus::LineNoise : LinkStatus::AdapterMissing);
+    if (failureCount_ == kGiveUpAfter)
+        giveUp(lastFailureNoise_ ? LinkStatus::LineNoise : LinkStatus::AdapterMissing);
 }
 
 void Com_Port::readIdentification() {
@@ -273,10 +272,9 @@ void Com_Port::fillIdentTexts() {
         int answer;
         int first, last;
     };
-    static constexpr Source sources[11] = {
-        {EcuId, 12, 28}, {EcuId, 29, 44}, {EcuId, 45, 54}, {EcuId, 55, 64},
-        {EcuId, 65, 79}, {EcuId, 80, 86}, {EcuId, 87, 96}, {EcuId, 97, 104},
-        {A2, 11, 17},    {A1, 11, 17},    {A3, 11, 20}};
+    static constexpr Source sources[11] = {{EcuId, 12, 28}, {EcuId, 29, 44}, {EcuId, 45, 54}, {EcuId, 55, 64},
+                                           {EcuId, 65, 79}, {EcuId, 80, 86}, {EcuId, 87, 96}, {EcuId, 97, 104},
+                                           {A2, 11, 17},    {A1, 11, 17},    {A3, 11, 20}};
     const Request* requests[4] = {&table_.identA1, &table_.identA2, &table_.identA3, &table_.ecuIdentification};
     const RecordWriteLock held(record_);
     for (int i = 0; i < 11; ++i) {

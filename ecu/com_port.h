@@ -27,8 +27,7 @@ class SerialLine;
 
 class Com_Port {
 public:
-    Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line,
-             char decimalSeparator = localeDecimalPoint());
+    Com_Port(LiveRecord& record, std::unique_ptr<SerialLine> line, char decimalSeparator = localeDecimalPoint());
     ~Com_Port();
     Com_Port(const Com_Port&) = delete;
     Com_Port& operator=(const Com_Port&) = delete;
@@ -121,8 +120,8 @@ private:
     std::array<std::atomic<long>, kAnswerFaultKinds> badAnswers_{};
     int failureCount_ = 0;
     bool lastFailureNoise_ = false;  // the last failed start read only noise
-    int badLiveDataRun_ = 0;        // ill-formed live-data cycles in a row
-    bool identGood_[4] = {};        // A1, A2, A3, ECU identification of this connection
+    int badLiveDataRun_ = 0;         // ill-formed live-data cycles in a row
+    bool identGood_[4] = {};         // A1, A2, A3, ECU identification of this connection
     std::set<std::uint32_t> negativesReported_;
 
     std::thread thread_;

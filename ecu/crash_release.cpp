@@ -1,9 +1,9 @@
 #include "ecu/crash_release.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <ctime>
-#include <unistd.h>
 
 #include "app/record/live_record.h"
 #include "app/record/write_all.h"

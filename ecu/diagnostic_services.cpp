@@ -55,13 +55,12 @@ const Text& unreadStateText(const AnswerVerdict& verdict) {
 // A command the actuator window may withdraw (it closed while the link was
 // paused): asked once more right before it is written. Returns whether it
 // went out.
-bool serveCommand(SerialLine& line, const std::uint8_t* frame, std::uint32_t length,
-                  std::uint8_t* answer, std::uint32_t capacity, std::atomic<std::uint8_t>& flag,
-                  std::uint32_t* got = nullptr) {
+bool serveCommand(SerialLine& line, const std::uint8_t* frame, std::uint32_t length, std::uint8_t* answer,
+                  std::uint32_t capacity, std::atomic<std::uint8_t>& flag, std::uint32_t* got = nullptr) {
     if (flag.load() != 1) return false;
     std::uint32_t n = 0;
-    const bool sent = line.exchangeIfWanted([&flag] { return flag.load() == 1; }, frame, length, answer,
-                                            capacity, n);
+    const bool sent = line.exchangeIfWanted([&flag] { return flag.load() == 1; }, frame, length, answer, capacity,
+                                            n);
     flag.store(0);
     // The answer found among other units' frames and a doubled echo, after the echo.
     if (got) *got = placeAnswer(frame, static_cast<int>(length), answer, std::min(n, capacity));
@@ -88,8 +87,8 @@ bool drive(ActuatorRequests& requests, ActuatorEntry& entry, int index, Send sen
     return true;
 }
 
-bool serveDrive(SerialLine& line, ActuatorRequests& requests, Request& request,
-                std::atomic<std::uint8_t>& flag, ActuatorEntry& entry, int index, std::uint32_t* got = nullptr) {
+bool serveDrive(SerialLine& line, ActuatorRequests& requests, Request& request, std::atomic<std::uint8_t>& flag,
+                ActuatorEntry& entry, int index, std::uint32_t* got = nullptr) {
     if (flag.load() != 1) return false;
     return drive(requests, entry, index, [&] { return serveCommand(line, request, flag, got); });
 }
@@ -108,8 +107,8 @@ void serveRelease(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& e
 }
 
 // Injectors, fan and air-conditioning relays, starter relay, fault lamp.
-void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                     LiveRecord& record, int index) {
+void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, LiveRecord& record,
+                     int index) {
     serveDrive(line, requests, requests.on, entry.onRequest, entry, index);
     serveDrive(line, requests, requests.off, entry.offRequest, entry, index);
     if (entry.reportRequest.load() == 1) {
@@ -117,7 +116,9 @@ void serveSwitchable(SerialLine& line, ActuatorRequests& requests, ActuatorEntry
         const AnswerVerdict verdict = checkAnswer(requests.report, n, kReportRule);
         const bool on = requests.report.answer[kReportState] == 0xFF;
         setStateText(record, entry,
-                     !verdict.ok() ? unreadStateText(verdict) : on ? stateTexts().on : stateTexts().off);
+                     !verdict.ok() ? unreadStateText(verdict)
+                     : on          ? stateTexts().on
+                                   : stateTexts().off);
     }
     serveRelease(line, requests, entry, index);
 }
@@ -136,8 +137,8 @@ const Text* onOnlyReportText(const Request& report, std::uint32_t received) {
 }
 
 // Ignition outputs and the fuel-pump relay: no off request.
-void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                 LiveRecord& record, int index) {
+void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, LiveRecord& record,
+                 int index) {
     std::uint32_t got = 0;
     if (serveDrive(line, requests, requests.on, entry.onRequest, entry, index, &got) &&
         checkAnswer(requests.on, got, kOnRule).ok() && requests.on.answer[kOnState] == 0xFF)
@@ -150,8 +151,8 @@ void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& en
 }
 
 // Idle-speed regulator, idle speed, canister-purge valve: set values.
-void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                   LiveRecord& record, int index) {
+void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, LiveRecord& record,
+                   int index) {
     if (entry.setRequest.load() == 1) {
         std::uint8_t frame[8];
         {
@@ -173,8 +174,8 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
     serveRelease(line, requests, entry, index);
 }
 
-void serveActuator(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry,
-                   LiveRecord& record, int index) {
+void serveActuator(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, LiveRecord& record,
+                   int index) {
     if (!requests.hasOn)
         serveSetValue(line, requests, entry, record, index);
     else if (!requests.hasOff)
@@ -235,7 +236,9 @@ void readTroubleCodes(SerialLine& line, RequestTable& table, LiveRecord& record)
     switch (verdict.fault) {
     case AnswerFault::None: storeTroubleCodes(held, answer, n); break;
     case AnswerFault::NoAnswer: withdrawTroubleCodes(held, TroubleCodeAnswer::NoAnswer); break;
-    case AnswerFault::Negative: withdrawTroubleCodes(held, TroubleCodeAnswer::Refused, verdict.negativeCode); break;
+    case AnswerFault::Negative:
+        withdrawTroubleCodes(held, TroubleCodeAnswer::Refused, verdict.negativeCode);
+        break;
     default: damagedTroubleCodes(held); break;
     }
 }

@@ -229,8 +229,10 @@ std::uint32_t layOutAsPlainAdapter(std::span<const std::uint8_t> request, const 
         read.insert(read.end(), answer.bytes.begin(), answer.bytes.end());
     } else if (answer.outcome == ElmOutcome::Damaged) {
         std::vector<std::uint8_t> damaged = answer.bytes;
-        if (damaged.empty()) damaged.push_back(0x80);  // a format byte whose length never came
-        else if (framesCheckOut(damaged)) damaged.back() ^= 0xFF;
+        if (damaged.empty())
+            damaged.push_back(0x80);  // a format byte whose length never came
+        else if (framesCheckOut(damaged))
+            damaged.back() ^= 0xFF;
         read.insert(read.end(), damaged.begin(), damaged.end());
     }
     const std::uint32_t n = std::min<std::uint32_t>(capacity, static_cast<std::uint32_t>(read.size()));

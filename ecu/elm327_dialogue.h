@@ -48,11 +48,11 @@ bool parseElmKeyBytes(std::string_view reply, std::uint8_t& key1, std::uint8_t& 
 // count digit when `responseCount` is 1..15 ("21011": one answer expected).
 // The adapter adds header, length and checksum itself.
 struct ElmRequest {
-    bool valid = false;          // a whole frame with a good checksum
+    bool valid = false;  // a whole frame with a good checksum
     std::uint8_t target = 0;
     std::uint8_t source = 0;
     std::uint8_t service = 0;
-    std::string text;            // without the line end
+    std::string text;  // without the line end
 };
 ElmRequest elmRequestFor(std::span<const std::uint8_t> frame, int responseCount);
 

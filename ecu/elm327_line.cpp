@@ -241,8 +241,8 @@ std::uint32_t Elm327Line::exchange(const std::uint8_t* request, std::uint32_t le
 std::uint32_t Elm327Line::continueRead(std::uint8_t* answer, std::uint32_t got, std::uint32_t capacity) {
     if (!interrupted_ || !port_.isOpen()) return got;
     interrupted_ = false;
-    const ElmAnswer read =
-        finishRequest(pendingText_, port_.readUntilPrompt(pendingText_, deadlineAfter(timeouts_.requestMs)));
+    const ElmAnswer read = finishRequest(pendingText_,
+                                         port_.readUntilPrompt(pendingText_, deadlineAfter(timeouts_.requestMs)));
     if (interrupted_) return got;
     if (!port_.isOpen()) return got;
     return layOutAsPlainAdapter(pendingFrame_, read, answer, capacity);

@@ -26,11 +26,11 @@
 namespace m797 {
 
 struct Elm327Timeouts {
-    int resetMs = 1500;         // reset (AT WS / AT Z) to its prompt
-    int commandMs = 1000;       // any other AT command
-    int fastInitMs = 5000;      // AT FI, or a request that initialises the bus
-    int requestMs = 2000;       // a request to its prompt
-    int connectMs = 3000;       // a TCP connection
+    int resetMs = 1500;     // reset (AT WS / AT Z) to its prompt
+    int commandMs = 1000;   // any other AT command
+    int fastInitMs = 5000;  // AT FI, or a request that initialises the bus
+    int requestMs = 2000;   // a request to its prompt
+    int connectMs = 3000;   // a TCP connection
 };
 
 class Elm327Line : public SerialLine {
@@ -83,12 +83,12 @@ private:
     AdapterPort port_;
     int interruptFd_ = -1;
     std::string identity_;
-    std::string lastText_;         // everything the last command brought back
-    bool withCount_ = true;        // AT versions before 1.3 refuse the count digit
+    std::string lastText_;   // everything the last command brought back
+    bool withCount_ = true;  // AT versions before 1.3 refuse the count digit
     bool hasFastInit_ = true;
-    bool busUp_ = false;           // the adapter's bus is initialised
-    bool initWanted_ = false;      // a wake-up asked for a new initialisation
-    bool reopenWanted_ = false;    // the adapter was lost after it had been open
+    bool busUp_ = false;         // the adapter's bus is initialised
+    bool initWanted_ = false;    // a wake-up asked for a new initialisation
+    bool reopenWanted_ = false;  // the adapter was lost after it had been open
     std::uint8_t headerTarget_ = 0x10, headerSource_ = 0xF1;
 
     // A request whose answer a pause cut short: its text so far.

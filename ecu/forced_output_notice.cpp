@@ -12,16 +12,23 @@ constexpr const char* kFeminine = "включённой";
 constexpr const char* kMasculineOrNeuter = "включённым";
 constexpr const char* kPlural = "включёнными";
 
-constexpr EntryName kEntries[kActuatorListEntries] = {
-    {"Форсунка 1", kFeminine},         {"Форсунка 2", kFeminine},
-    {"Форсунка 3", kFeminine},         {"Форсунка 4", kFeminine},
-    {"Зажигание 1-4", kMasculineOrNeuter},     {"Зажигание 2-3", kMasculineOrNeuter},
-    {"Реле бензонасоса", kMasculineOrNeuter},  {"Реле вентилятора 1", kMasculineOrNeuter},
-    {"Реле вентилятора 2", kMasculineOrNeuter}, {"Реле кондиционера", kMasculineOrNeuter},
-    {"Реле стартера", kMasculineOrNeuter},     {"Лампа неисправности", kFeminine},
-    {"Регулятор ХХ", kMasculineOrNeuter},      {"Обороты ХХ", kPlural},
-    {"Клапан продувки адсорбера", kMasculineOrNeuter},
-    {"Сброс ЭБУ", ""},                 {"Инициализация ЭБУ", ""}};
+constexpr EntryName kEntries[kActuatorListEntries] = {{"Форсунка 1", kFeminine},
+                                                      {"Форсунка 2", kFeminine},
+                                                      {"Форсунка 3", kFeminine},
+                                                      {"Форсунка 4", kFeminine},
+                                                      {"Зажигание 1-4", kMasculineOrNeuter},
+                                                      {"Зажигание 2-3", kMasculineOrNeuter},
+                                                      {"Реле бензонасоса", kMasculineOrNeuter},
+                                                      {"Реле вентилятора 1", kMasculineOrNeuter},
+                                                      {"Реле вентилятора 2", kMasculineOrNeuter},
+                                                      {"Реле кондиционера", kMasculineOrNeuter},
+                                                      {"Реле стартера", kMasculineOrNeuter},
+                                                      {"Лампа неисправности", kFeminine},
+                                                      {"Регулятор ХХ", kMasculineOrNeuter},
+                                                      {"Обороты ХХ", kPlural},
+                                                      {"Клапан продувки адсорбера", kMasculineOrNeuter},
+                                                      {"Сброс ЭБУ", ""},
+                                                      {"Инициализация ЭБУ", ""}};
 
 }  // namespace
 

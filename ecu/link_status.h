@@ -6,15 +6,15 @@
 namespace m797 {
 
 enum class LinkStatus {
-    Connecting,        // the port was opened
+    Connecting,  // the port was opened
     PortOpenFailed,
-    CheckAdapter,      // the StartCommunication answer does not end in 0xC3
-    NoAnswer,          // it ends in 0xC3 but the key byte before is not 0x8F
-    EcuNotAnswering,   // given up after ten "no answer" failures
-    AdapterMissing,    // given up after ten "check adapter" failures
+    CheckAdapter,     // the StartCommunication answer does not end in 0xC3
+    NoAnswer,         // it ends in 0xC3 but the key byte before is not 0x8F
+    EcuNotAnswering,  // given up after ten "no answer" failures
+    AdapterMissing,   // given up after ten "check adapter" failures
     DataReceived,
-    EndOfRecording,    // a replayed trace has run out
-    LineNoise,         // what was read held no answer, only bytes of no frame
+    EndOfRecording,  // a replayed trace has run out
+    LineNoise,       // what was read held no answer, only bytes of no frame
 };
 
 // What observers of the link hear: the state, and with PortOpenFailed the

@@ -33,11 +33,11 @@ constexpr Ext k1by6 = 1.0L / 6;
 // ADC_THR: the two low bits of a 10-bit conversion sit in the top of live03 17.
 float thrLowBits(std::uint8_t b, float previous) {
     switch (b) {
-        case 0x00: return 0.0f;
-        case 0x40: return 0.005f;
-        case 0x80: return 0.01f;
-        case 0xC0: return 0.015f;
-        default: return previous;  // any other byte keeps the last e
+    case 0x00: return 0.0f;
+    case 0x40: return 0.005f;
+    case 0x80: return 0.01f;
+    case 0xC0: return 0.015f;
+    default: return previous;  // any other byte keeps the last e
     }
 }
 

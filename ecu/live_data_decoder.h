@@ -29,7 +29,7 @@ public:
 
 private:
     struct AnalogTarget {
-        std::uint8_t slot = 0;       // index into record.analog
+        std::uint8_t slot = 0;  // index into record.analog
         std::uint8_t decimals = 0;
         bool minusPrefix = false;
     };

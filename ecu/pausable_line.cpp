@@ -37,8 +37,8 @@ bool PausableLine::openPort() {
     return inner_.openPort();
 }
 
-std::uint32_t PausableLine::exchange(const std::uint8_t* request, std::uint32_t length,
-                                     std::uint8_t* answer, std::uint32_t capacity) {
+std::uint32_t PausableLine::exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                                     std::uint32_t capacity) {
     waitOpen();
     checkSession();
     return exchangeOpen(request, length, answer, capacity);
@@ -55,8 +55,8 @@ bool PausableLine::exchangeIfWanted(const std::function<bool()>& wanted, const s
     return true;
 }
 
-std::uint32_t PausableLine::exchangeOpen(const std::uint8_t* request, std::uint32_t length,
-                                         std::uint8_t* answer, std::uint32_t capacity) {
+std::uint32_t PausableLine::exchangeOpen(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                                         std::uint32_t capacity) {
     std::uint32_t got = inner_.exchange(request, length, answer, capacity);
     // Cut short by "Стоп" after the request went out: read on after "Старт".
     while (inner_.lastReadInterrupted() && got < capacity) {

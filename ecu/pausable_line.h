@@ -34,9 +34,8 @@ public:
     bool openPort() override;
     std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
                            std::uint32_t capacity) override;
-    bool exchangeIfWanted(const std::function<bool()>& wanted, const std::uint8_t* request,
-                          std::uint32_t length, std::uint8_t* answer, std::uint32_t capacity,
-                          std::uint32_t& got) override;
+    bool exchangeIfWanted(const std::function<bool()>& wanted, const std::uint8_t* request, std::uint32_t length,
+                          std::uint8_t* answer, std::uint32_t capacity, std::uint32_t& got) override;
     void sendWakeUpPulse() override;
     void closePort() override { inner_.closePort(); }
     int lastErrorNumber() const override { return inner_.lastErrorNumber(); }

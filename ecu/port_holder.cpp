@@ -57,7 +57,7 @@ pid_t openedBy(const std::string& procRoot, const struct stat& device, pid_t sel
         DIR* fds = opendir(fdDir.c_str());
         if (!fds) continue;
         while (dirent* f = readdir(fds)) {
-            struct stat st{};
+            struct stat st {};
             if (f->d_name[0] == '.' || stat((fdDir + "/" + f->d_name).c_str(), &st) != 0) continue;
             if (S_ISCHR(st.st_mode) && st.st_rdev == device.st_rdev) {
                 found = static_cast<pid_t>(pid);
@@ -74,7 +74,7 @@ pid_t openedBy(const std::string& procRoot, const struct stat& device, pid_t sel
 }  // namespace
 
 std::string describePortHolder(const std::string& device, pid_t self, const std::string& procRoot) {
-    struct stat st{};
+    struct stat st {};
     if (stat(device.c_str(), &st) != 0) return {};
     pid_t pid = lockHolder(procRoot, st, self);
     if (pid == 0 && S_ISCHR(st.st_mode)) pid = openedBy(procRoot, st, self);

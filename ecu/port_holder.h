@@ -3,8 +3,8 @@
 // process with a lock on it (/proc/locks), else any process with it open
 // (/proc/*/fd). Best effort: processes of other users may be hidden.
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace m797 {
 

@@ -174,9 +174,9 @@ void PosixSerialLine::writeAll(const std::uint8_t* bytes, std::uint32_t length) 
 
 std::uint32_t PosixSerialLine::readAnswer(std::uint8_t* answer, std::uint32_t capacity) {
     const long long start = nowNs();
-    const long long total =
-        start + (static_cast<long long>(lineTimeouts.readTotalMultiplierMs) * capacity +
-                 lineTimeouts.readTotalConstantMs) * kMs;
+    const long long total = start + (static_cast<long long>(lineTimeouts.readTotalMultiplierMs) * capacity +
+                                     lineTimeouts.readTotalConstantMs) *
+                                        kMs;
     long long lastByte = -1;
     std::uint32_t got = 0;
     while (got < capacity && portHandle >= 0) {
@@ -252,8 +252,8 @@ void PosixSerialLine::awaitQuietLine() {
     }
 }
 
-std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32_t length,
-                                        std::uint8_t* answer, std::uint32_t capacity) {
+std::uint32_t PosixSerialLine::exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                                        std::uint32_t capacity) {
     reopenIfLost();
     if (portHandle < 0) return 0;
     awaitQuietLine();

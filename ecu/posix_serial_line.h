@@ -16,7 +16,7 @@ struct LineTimeouts {
     int readIntervalMs = 50;         // silence after a byte that ends a read
     int readTotalMultiplierMs = 50;  // per byte asked for
     int readTotalConstantMs = 50;
-    int wakeUpPauseMs = 50;          // from the start of the wake-up byte to the switch back
+    int wakeUpPauseMs = 50;  // from the start of the wake-up byte to the switch back
 };
 
 class PosixSerialLine : public SerialLine {

@@ -80,7 +80,7 @@ bool ReplayLine::openPort() {
     const Found found = find([](const TraceRecord& r) { return r.kind == TraceKind::Open; });
     const std::size_t i = found.index;
     if (i == trace_->records.size() || !found.inOrder) return true;  // the port of a replay opens
-    served(i);  // opening takes no time worth waiting for
+    served(i);                                                       // opening takes no time worth waiting for
     skipGap_ = true;
     lastError_ = trace_->records[i].ok ? 0 : trace_->records[i].error;
     return trace_->records[i].ok;

@@ -75,15 +75,15 @@ private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     std::shared_ptr<const Trace> trace_;
-    std::vector<bool> used_;          // served out of order
+    std::vector<bool> used_;  // served out of order
     const double speed_;
     int interruptFd_ = -1;
     int lastError_ = 0;
     std::atomic<std::size_t> cursor_{0};
     std::atomic<std::int64_t> lastEndUs_{0};
     std::atomic<long> unmatched_{0};
-    std::size_t pending_ = kNone;     // the record whose wait a pause cut short
-    bool anchored_ = false;           // false at the start and after a pause
+    std::size_t pending_ = kNone;  // the record whose wait a pause cut short
+    bool anchored_ = false;        // false at the start and after a pause
     Clock::time_point anchorWall_{};
     std::int64_t anchorTraceUs_ = 0;  // trace time that anchorWall_ stands for
     // The time before the next record is not waited for: at the start (the

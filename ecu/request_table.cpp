@@ -24,8 +24,7 @@ Request fixed(std::initializer_list<std::uint8_t> bytes, std::uint16_t capacity)
 // Service 0x30 frame for `id` with the given control bytes, checksum appended.
 Request ioControl(std::uint8_t id, std::initializer_list<std::uint8_t> control) {
     Request r;
-    const std::uint8_t head[] = {static_cast<std::uint8_t>(0x80 + 2 + control.size()), 0x10, 0xF1,
-                                 0x30, id};
+    const std::uint8_t head[] = {static_cast<std::uint8_t>(0x80 + 2 + control.size()), 0x10, 0xF1, 0x30, id};
     for (std::uint8_t b : head) r.frame[r.length++] = b;
     for (std::uint8_t b : control) r.frame[r.length++] = b;
     r.frame[r.length] = frameChecksum(r.frame, r.length);

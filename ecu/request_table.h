@@ -15,8 +15,8 @@ constexpr int kAnswerBufferSize = 140;
 
 struct Request {
     std::uint8_t frame[8] = {};
-    std::uint8_t length = 0;           // bytes written
-    std::uint16_t capacity = 0;        // bytes read, echo included
+    std::uint8_t length = 0;                      // bytes written
+    std::uint16_t capacity = 0;                   // bytes read, echo included
     std::uint8_t answer[kAnswerBufferSize] = {};  // latest answer, echo first
 };
 
@@ -25,10 +25,10 @@ struct ActuatorRequests {
     std::uint8_t localId = 0;
     bool hasOn = false;
     bool hasOff = false;
-    Request report;    // 83 10 F1 30 id 01 cs
-    Request release;   // 83 10 F1 30 id 00 cs
-    Request on;        // 84 10 F1 30 id 06 FF cs
-    Request off;       // 84 10 F1 30 id 06 00 cs
+    Request report;   // 83 10 F1 30 id 01 cs
+    Request release;  // 83 10 F1 30 id 00 cs
+    Request on;       // 84 10 F1 30 id 06 FF cs
+    Request off;      // 84 10 F1 30 id 06 00 cs
 };
 
 // Local ids of the actuator list entries 0..14, in list order.
@@ -54,7 +54,7 @@ struct RequestTable {
     Request ecuIdentification;
     Request liveData03;
     Request liveData01;
-    Request readDtc;     // its answer goes to LiveRecord::dtcResponse (1024 bytes)
+    Request readDtc;  // its answer goes to LiveRecord::dtcResponse (1024 bytes)
     Request clearDtc;
     Request ecuReset;
     Request ecuInit;

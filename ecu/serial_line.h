@@ -20,8 +20,8 @@ public:
     // that many arrived, 50 ms after the last byte once one has arrived, or
     // 50 ms x capacity + 50 ms after the start. Unread input is discarded
     // afterwards. Returns the number of bytes read (echo included).
-    virtual std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length,
-                                   std::uint8_t* answer, std::uint32_t capacity) = 0;
+    virtual std::uint32_t exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                                   std::uint32_t capacity) = 0;
     // One 0x00 at 360 baud 8N1, a pause to 50 ms, input flushed, 10400 baud again.
     virtual void sendWakeUpPulse() = 0;
     // Whether the read of the last exchange (or continueRead) ended because the
@@ -31,8 +31,7 @@ public:
     // to `capacity - got` more bytes into answer + got (the request is not
     // written again), then discards unread input. Returns the new total. Lines
     // that cannot be interrupted have nothing more to read.
-    virtual std::uint32_t continueRead(std::uint8_t* /*answer*/, std::uint32_t got,
-                                       std::uint32_t /*capacity*/) {
+    virtual std::uint32_t continueRead(std::uint8_t* /*answer*/, std::uint32_t got, std::uint32_t /*capacity*/) {
         return got;
     }
     // An exchange for a command that may be withdrawn: `wanted` is asked once

@@ -60,7 +60,8 @@ std::vector<std::string_view> fields(std::string_view line) {
 bool parseMicros(std::string_view text, std::int64_t& out) {
     const std::size_t point = text.find('.');
     const std::string_view whole = text.substr(0, point);
-    const std::string_view fraction = point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view{}
+                                                                      : text.substr(point + 1);
     if (whole.empty() || whole.size() > 8 || fraction.size() > 6) return false;
     if (point != std::string_view::npos && fraction.empty()) return false;
     std::int64_t value = 0;
@@ -122,25 +123,26 @@ std::string parseRecord(const std::vector<std::string_view>& f, TraceRecord& r) 
     if (!parseMicros(f[1], r.atUs) || !parseMicros(f[2], r.durationUs)) return "bad time";
     long number = 0;
     switch (r.kind) {
-        case TraceKind::Exchange:
-            if (!parseCount(f[3], static_cast<long>(kMaxTraceBytes), number)) return "bad byte count";
-            r.capacity = static_cast<std::uint32_t>(number);
-            if (!parseHex(f[4], r.written) || r.written.empty()) return "bad bytes written";
-            if (!parseHex(f[5], r.read)) return "bad bytes read";
-            if (f.size() == 7 && f[6] == "cut") r.cut = true;
-            else if (f.size() != 6) return "too many fields";
-            return {};
-        case TraceKind::Open:
-            if (f[3] == "ok" && f.size() == 4) return {};
-            if (f[3] != "fail" || f.size() != 5 || !parseCount(f[4], 4095, number)) return "bad open result";
-            r.ok = false;
-            r.error = static_cast<int>(number);
-            return {};
-        case TraceKind::WakeUp:
-            if (!parseCount(f[3], 1000000, number) || f.size() != 4) return "bad wake-up speed";
-            return {};
-        case TraceKind::Close:
-            return f.size() == 3 ? std::string{} : "too many fields";
+    case TraceKind::Exchange:
+        if (!parseCount(f[3], static_cast<long>(kMaxTraceBytes), number)) return "bad byte count";
+        r.capacity = static_cast<std::uint32_t>(number);
+        if (!parseHex(f[4], r.written) || r.written.empty()) return "bad bytes written";
+        if (!parseHex(f[5], r.read)) return "bad bytes read";
+        if (f.size() == 7 && f[6] == "cut")
+            r.cut = true;
+        else if (f.size() != 6)
+            return "too many fields";
+        return {};
+    case TraceKind::Open:
+        if (f[3] == "ok" && f.size() == 4) return {};
+        if (f[3] != "fail" || f.size() != 5 || !parseCount(f[4], 4095, number)) return "bad open result";
+        r.ok = false;
+        r.error = static_cast<int>(number);
+        return {};
+    case TraceKind::WakeUp:
+        if (!parseCount(f[3], 1000000, number) || f.size() != 4) return "bad wake-up speed";
+        return {};
+    case TraceKind::Close: return f.size() == 3 ? std::string{} : "too many fields";
     }
     return "unknown record";
 }
@@ -203,8 +205,10 @@ private:
 
     void start(long number, const std::vector<std::string_view>& f) {
         const auto us = f.size() == 2 ? parseIsoUtc(std::string(f[1])) : std::nullopt;
-        if (us) t_.startWallUs = *us;
-        else problem(number, "bad start time");
+        if (us)
+            t_.startWallUs = *us;
+        else
+            problem(number, "bad start time");
     }
 
     Trace& t_;
@@ -229,23 +233,18 @@ std::string formatTraceRecord(const TraceRecord& r) {
     out += ' ';
     appendMicros(out, r.durationUs);
     switch (r.kind) {
-        case TraceKind::Exchange:
-            out += ' ';
-            out += std::to_string(r.capacity);
-            out += ' ';
-            appendHex(out, r.written);
-            out += ' ';
-            appendHex(out, r.read);
-            if (r.cut) out += " cut";
-            break;
-        case TraceKind::Open:
-            out += r.ok ? " ok" : " fail " + std::to_string(r.error);
-            break;
-        case TraceKind::WakeUp:
-            out += " 360";
-            break;
-        case TraceKind::Close:
-            break;
+    case TraceKind::Exchange:
+        out += ' ';
+        out += std::to_string(r.capacity);
+        out += ' ';
+        appendHex(out, r.written);
+        out += ' ';
+        appendHex(out, r.read);
+        if (r.cut) out += " cut";
+        break;
+    case TraceKind::Open: out += r.ok ? " ok" : " fail " + std::to_string(r.error); break;
+    case TraceKind::WakeUp: out += " 360"; break;
+    case TraceKind::Close: break;
     }
     out += '\n';
     return out;
@@ -303,8 +302,10 @@ public:
 private:
     void endLine(bool cutOff) {
         ++number_;
-        if (tooLong_) parser_.tooLong(number_);
-        else parser_.line(number_, pending_, cutOff);
+        if (tooLong_)
+            parser_.tooLong(number_);
+        else
+            parser_.line(number_, pending_, cutOff);
         pending_.clear();
         tooLong_ = false;
     }

@@ -18,27 +18,27 @@ enum class TraceKind : char { Open = 'o', Close = 'c', WakeUp = 'w', Exchange = 
 
 struct TraceRecord {
     TraceKind kind = TraceKind::Exchange;
-    std::int64_t atUs = 0;        // start, microseconds since the session's start
+    std::int64_t atUs = 0;  // start, microseconds since the session's start
     std::int64_t durationUs = 0;
-    std::uint32_t capacity = 0;   // exchange: bytes the program asked for
+    std::uint32_t capacity = 0;               // exchange: bytes the program asked for
     std::vector<std::uint8_t> written, read;  // exchange: request, then every byte read (echo first)
-    bool cut = false;             // exchange cut short by a pause; it was made again
-    bool ok = true;               // open: the port opened
-    int error = 0;                // open: errno of the failure
+    bool cut = false;                         // exchange cut short by a pause; it was made again
+    bool ok = true;                           // open: the port opened
+    int error = 0;                            // open: errno of the failure
 };
 
 struct TraceProblem {
-    long line = 0;                // 1-based line number in the file
-    std::string text;             // UTF-8
+    long line = 0;     // 1-based line number in the file
+    std::string text;  // UTF-8
 };
 
 struct Trace {
     int formatVersion = 0;
-    std::string program;          // "m797diag 1.1.0"
-    std::int64_t startWallUs = 0; // wall-clock time of the session's start
+    std::string program;           // "m797diag 1.1.0"
+    std::int64_t startWallUs = 0;  // wall-clock time of the session's start
     std::vector<TraceRecord> records;
     std::vector<TraceProblem> problems;  // at most kMaxTraceProblems kept
-    long problemCount = 0;        // all of them
+    long problemCount = 0;               // all of them
 };
 
 constexpr std::size_t kMaxTraceProblems = 100;

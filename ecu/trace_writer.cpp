@@ -60,7 +60,8 @@ std::string TraceWriter::open(const std::string& path, const std::string& progra
     notice_.clear();
     for (int attempt = 0; attempt < 1000 && fd_ < 0; ++attempt) {
         path_ = path.empty() ? path : firstFreeName(path);
-        if (path_.empty()) return "Запись «" + path + "» невозможна: " + std::strerror(path.empty() ? ENOENT : EEXIST);
+        if (path_.empty())
+            return "Запись «" + path + "» невозможна: " + std::strerror(path.empty() ? ENOENT : EEXIST);
         fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd_ < 0 && errno != EEXIST) return "Запись «" + path_ + "» невозможна: " + std::strerror(errno);
     }
@@ -112,8 +113,10 @@ std::size_t TraceWriter::writePieces(std::vector<Piece>& pieces) {
     std::string text;
     std::vector<std::size_t> ends;  // where each piece's text ends
     for (const Piece& piece : pieces) {
-        if (const auto* header = std::get_if<std::string>(&piece)) text += *header;
-        else text += formatTraceRecord(std::get<TraceRecord>(piece));
+        if (const auto* header = std::get_if<std::string>(&piece))
+            text += *header;
+        else
+            text += formatTraceRecord(std::get<TraceRecord>(piece));
         ends.push_back(text.size());
     }
     struct stat before {};
@@ -131,13 +134,16 @@ std::size_t TraceWriter::writePieces(std::vector<Piece>& pieces) {
 }
 
 // The bytes written before a failure (errno then says why); all of them on success.
-std::size_t TraceWriter::writeAll(const std::string& bytes) { return m797::writeAll(fd_, bytes.data(), bytes.size()); }
+std::size_t TraceWriter::writeAll(const std::string& bytes) {
+    return m797::writeAll(fd_, bytes.data(), bytes.size());
+}
 
 // On the writer's thread, once.
 void TraceWriter::fail(const Writer::Failure& failure) {
-    std::string message = failure.behind ? "Запись «" + path_ + "» остановлена: диск не успевал, потеряно записей: " +
-                                               std::to_string(failure.lost)
-                                         : stoppedText(path_, writeError_);
+    std::string message = failure.behind
+                              ? "Запись «" + path_ + "» остановлена: диск не успевал, потеряно записей: " +
+                                    std::to_string(failure.lost)
+                              : stoppedText(path_, writeError_);
     {
         std::lock_guard guard(errorMutex_);
         error_ = message;

@@ -50,7 +50,8 @@ std::string isoUtc(std::int64_t us, int decimals) {
     int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
                           t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     if (unit == 1) n += std::snprintf(buf + n, sizeof buf - n, ".%06lld", static_cast<long long>(fraction));
-    if (unit == 1000) n += std::snprintf(buf + n, sizeof buf - n, ".%03lld", static_cast<long long>(fraction / 1000));
+    if (unit == 1000)
+        n += std::snprintf(buf + n, sizeof buf - n, ".%03lld", static_cast<long long>(fraction / 1000));
     return std::string(buf, static_cast<std::size_t>(n)) + "Z";
 }
 

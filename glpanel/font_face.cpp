@@ -43,8 +43,8 @@ unsigned pixelEmFor(FT_Face face, std::int32_t height) {
 
 // Collects the contours of an outline, flattening its curves.
 struct Flattener {
-    double scale = 1;       // design units to em
-    double tolerance = 0;   // em
+    double scale = 1;      // design units to em
+    double tolerance = 0;  // em
     std::vector<std::vector<OutlinePoint>>* contours = nullptr;
     OutlinePoint pen;
 
@@ -74,7 +74,8 @@ struct Flattener {
         const int n = f->steps(std::hypot(p0.x - 2 * p1.x + p2.x, p0.y - 2 * p1.y + p2.y));
         for (int i = 1; i <= n; ++i) {
             const double t = double(i) / n, u = 1 - t;
-            f->add({u * u * p0.x + 2 * u * t * p1.x + t * t * p2.x, u * u * p0.y + 2 * u * t * p1.y + t * t * p2.y});
+            f->add(
+                {u * u * p0.x + 2 * u * t * p1.x + t * t * p2.x, u * u * p0.y + 2 * u * t * p1.y + t * t * p2.y});
         }
         return 0;
     }
@@ -137,8 +138,7 @@ GlyphBitmap FontFace::bitmap(char32_t cp) {
     g.bits.assign(static_cast<std::size_t>(rowBytes) * g.rows, 0);
     // FreeType rows run top-down (a negative pitch means bottom-up storage).
     for (int r = 0; r < g.rows; ++r) {
-        const unsigned char* src = b.pitch >= 0 ? b.buffer + r * b.pitch
-                                                : b.buffer + (g.rows - 1 - r) * -b.pitch;
+        const unsigned char* src = b.pitch >= 0 ? b.buffer + r * b.pitch : b.buffer + (g.rows - 1 - r) * -b.pitch;
         std::copy(src, src + rowBytes, g.bits.begin() + static_cast<std::ptrdiff_t>(g.rows - 1 - r) * rowBytes);
     }
     return g;

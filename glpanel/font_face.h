@@ -16,9 +16,9 @@ namespace m797::gl {
 
 struct GlyphBitmap {
     int width = 0, rows = 0;
-    int left = 0, top = 0;           // bitmap origin relative to the pen on the baseline
-    int advance = 0;                 // pixels
-    std::vector<unsigned char> bits; // rows bottom-up, (width + 7) / 8 bytes each, most significant bit first
+    int left = 0, top = 0;            // bitmap origin relative to the pen on the baseline
+    int advance = 0;                  // pixels
+    std::vector<unsigned char> bits;  // rows bottom-up, (width + 7) / 8 bytes each, most significant bit first
 };
 
 struct OutlinePoint {

@@ -35,7 +35,7 @@ struct Tessellation {
 void GLAPIENTRY onBegin(GLenum type) { glBegin(type); }
 void GLAPIENTRY onVertex(void* v) { glVertex3dv(static_cast<const GLdouble*>(v)); }
 void GLAPIENTRY onEnd() { glEnd(); }
-void GLAPIENTRY onCombine(GLdouble coords[3], void*[4], GLfloat[4], void** out, void* user) {
+void GLAPIENTRY onCombine(GLdouble coords[3], void* [4], GLfloat[4], void** out, void* user) {
     auto* t = static_cast<Tessellation*>(user);
     t->vertices.push_back({coords[0], coords[1], coords[2]});
     *out = t->vertices.back().data();
@@ -184,7 +184,7 @@ void OutlineGlyphLists::compileFor(std::string_view text) {
     if (!face_) return;
     GLint compiling = 0;
     glGetIntegerv(GL_LIST_INDEX, &compiling);
-    if (compiling != 0) return;  // lists do not nest
+    if (compiling != 0) return;    // lists do not nest
     std::optional<Tessellator> t;  // made for the first glyph to compile
     for (const char c : text) {
         const std::size_t i = static_cast<std::size_t>(static_cast<unsigned char>(c) - first_);

@@ -28,8 +28,8 @@ void compileOutlineLists(FontFace& face, std::int32_t first, std::int32_t count,
 class OutlineGlyphLists {
 public:
     // `face` may be null (no face found): every list then stays empty.
-    OutlineGlyphLists(std::unique_ptr<FontFace> face, std::int32_t first, std::int32_t count, std::uint32_t listBase,
-                      float maxDeviation, float extrusion, TFont3DFormat format);
+    OutlineGlyphLists(std::unique_ptr<FontFace> face, std::int32_t first, std::int32_t count,
+                      std::uint32_t listBase, float maxDeviation, float extrusion, TFont3DFormat format);
     ~OutlineGlyphLists();
     OutlineGlyphLists(const OutlineGlyphLists&) = delete;
     OutlineGlyphLists& operator=(const OutlineGlyphLists&) = delete;

@@ -9,10 +9,10 @@
 #include <QOpenGLFramebufferObject>
 #include <cerrno>
 
-#include "glpanel/rules/fp_exceptions.h"
 #include "glpanel/panel_message.h"
-#include "glpanel/saved_gl_state.h"
 #include "glpanel/panel_window.h"
+#include "glpanel/rules/fp_exceptions.h"
+#include "glpanel/saved_gl_state.h"
 #include "glpanel/surface_format.h"
 
 using namespace m797::gl;
@@ -210,7 +210,8 @@ void TOpenGLPanel::bindDrawBuffer() {
     if (!drawBuffer_ || drawBuffer_->size() != px) {
         drawBuffer_.reset();
         if (!px.isEmpty())
-            drawBuffer_ = std::make_unique<QOpenGLFramebufferObject>(px, QOpenGLFramebufferObject::CombinedDepthStencil);
+            drawBuffer_ = std::make_unique<QOpenGLFramebufferObject>(
+                px, QOpenGLFramebufferObject::CombinedDepthStencil);
     }
     if (drawBuffer_ && drawBuffer_->isValid()) {
         drawBuffer_->bind();

@@ -195,9 +195,9 @@ private:
     TFont3DFormat font3DFormat_ = TFont3DFormat::f_WGL_FONT_POLYGONS;
     std::int32_t outlineFormat_ = 1;
 
-    PanelWindow* window_ = nullptr;       // owned by container_
-    QWidget* container_ = nullptr;        // owned by the panel
-    QOpenGLContext* context_ = nullptr;   // owned by the panel
+    PanelWindow* window_ = nullptr;      // owned by container_
+    QWidget* container_ = nullptr;       // owned by the panel
+    QOpenGLContext* context_ = nullptr;  // owned by the panel
     bool preInitDone_ = false;
     bool isDoubleBuffered_ = false;
     bool inPaint_ = false;

@@ -14,9 +14,9 @@
 #include <QScreen>
 #include <utility>
 
-#include "glpanel/rules/extension_tokens.h"
 #include "glpanel/opengl_panel.h"
 #include "glpanel/panel_message.h"
+#include "glpanel/rules/extension_tokens.h"
 
 using namespace m797::gl;
 
@@ -83,7 +83,7 @@ bool TOpenGLPanel::SaveOpenGLPanelToFile(const QString& fileName) {
     QImage image = capture();
     if (image.isNull()) return false;
     const int depth = GetDisplayBPP();
-    const QImage::Format format = depth <= 8 ? QImage::Format_Indexed8
+    const QImage::Format format = depth <= 8    ? QImage::Format_Indexed8
                                   : depth <= 16 ? QImage::Format_RGB16
                                                 : QImage::Format_RGB32;
     return image.convertToFormat(format).save(fileName, "BMP");
@@ -104,7 +104,8 @@ void TOpenGLPanel::printTo(QPrinter& printer) {
         return;
     }
     const PrinterMetrics metrics{printer.logicalDpiX(), printer.logicalDpiY(), printer.width(), printer.height()};
-    const PrintPlacement place = printPlacement(printScale_, image.width(), image.height(), metrics, pixelsPerInch_);
+    const PrintPlacement place = printPlacement(printScale_, image.width(), image.height(), metrics,
+                                                pixelsPerInch_);
     if (!place.printable) return;
     QPainter painter(&printer);
     if (!painter.isActive()) return;  // the printing layer has said why
@@ -126,11 +127,13 @@ void TOpenGLPanel::showContextMenu(QPoint global) {
 }
 
 void TOpenGLPanel::savePicture() {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить изображение"), QString(),
-                                                      QStringLiteral("Изображение BMP (*.bmp);;Изображение PNG (*.png)"));
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Сохранить изображение"), QString(),
+        QStringLiteral("Изображение BMP (*.bmp);;Изображение PNG (*.png)"));
     if (name.isEmpty()) return;
     if (!saveImageAs(name))
-        QMessageBox::warning(this, QString(), QStringLiteral("Не удалось сохранить изображение в файл %1").arg(name));
+        QMessageBox::warning(this, QString(),
+                             QStringLiteral("Не удалось сохранить изображение в файл %1").arg(name));
 }
 
 void TOpenGLPanel::printPicture() {

@@ -37,7 +37,8 @@ std::unique_ptr<OpenGLFont2D> TOpenGLPanel::Create2DFont(const TFontDescription*
     const GLuint base = glGenLists(count);
     if (base == 0) return nullptr;
     auto record = std::make_unique<OpenGLFont2D>(OpenGLFont2D{first, count, base});
-    if (auto face = FontFace::open(atPixelRatio(*font, pixelRatio()))) compileBitmapLists(*face, first, count, base);
+    if (auto face = FontFace::open(atPixelRatio(*font, pixelRatio())))
+        compileBitmapLists(*face, first, count, base);
     return record;
 }
 
@@ -96,8 +97,9 @@ BuiltFontLists TOpenGLPanel::makeLazy3DFont() {
 void TOpenGLPanel::Create3DFont() {
     releaseFont(font3D_);
     font3DGlyphs_.reset();
-    const FontListsKey key{true,           font3DType_,         Font3D_FirstGylph, Font3D_NumGylph,
-                           Font3D_MaxDeviation, Font3D_Extrustion, outlineFormat_};
+    const FontListsKey key{
+        true,          font3DType_, Font3D_FirstGylph, Font3D_NumGylph, Font3D_MaxDeviation, Font3D_Extrustion,
+        outlineFormat_};
     const BuiltFontLists lists = SharedFontLists::instance().acquire(key, [&] { return makeLazy3DFont(); });
     if (lists.listBase == 0) return;
     font3DGlyphs_ = lists.outlines;
@@ -153,6 +155,7 @@ void TOpenGLPanel::Get3DTextSize(std::string_view text, double& x, double& y, do
     Get3DTextSize(font3D_.get(), text, x, y, z);
 }
 
-void TOpenGLPanel::Get3DTextSize(const OpenGLFont3D* font, std::string_view text, double& x, double& y, double& z) {
+void TOpenGLPanel::Get3DTextSize(const OpenGLFont3D* font, std::string_view text, double& x, double& y,
+                                 double& z) {
     if (font) measure3DText(*font, text, x, y, z);
 }

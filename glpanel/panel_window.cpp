@@ -1,25 +1,24 @@
 #include "glpanel/panel_window.h"
 
 #include <QMouseEvent>
-#include <QToolTip>
 #include <QPlatformSurfaceEvent>
+#include <QToolTip>
 
 PanelWindow::PanelWindow() { setSurfaceType(QSurface::OpenGLSurface); }
 
 bool PanelWindow::event(QEvent* e) {
     switch (e->type()) {
-        case QEvent::UpdateRequest:
-            if (paint) paint(false);
-            return true;
-        case QEvent::PlatformSurface: {
-            const auto type = static_cast<QPlatformSurfaceEvent*>(e)->surfaceEventType();
-            if (type == QPlatformSurfaceEvent::SurfaceCreated && surfaceCreated) surfaceCreated();
-            if (type == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed && surfaceGoing) surfaceGoing();
-            frameOnScreen_ = false;
-            break;
-        }
-        default:
-            break;
+    case QEvent::UpdateRequest:
+        if (paint) paint(false);
+        return true;
+    case QEvent::PlatformSurface: {
+        const auto type = static_cast<QPlatformSurfaceEvent*>(e)->surfaceEventType();
+        if (type == QPlatformSurfaceEvent::SurfaceCreated && surfaceCreated) surfaceCreated();
+        if (type == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed && surfaceGoing) surfaceGoing();
+        frameOnScreen_ = false;
+        break;
+    }
+    default: break;
     }
     return QWindow::event(e);
 }

@@ -16,10 +16,10 @@ class PanelWindow : public QWindow {
 public:
     PanelWindow();
 
-    std::function<void()> surfaceCreated;        // the native window exists
-    std::function<void()> surfaceGoing;          // ... and is about to go
-    std::function<void()> resized;               // new size, context may be made current
-    std::function<void(bool forced)> paint;      // forced: the shown picture was lost (expose)
+    std::function<void()> surfaceCreated;    // the native window exists
+    std::function<void()> surfaceGoing;      // ... and is about to go
+    std::function<void()> resized;           // new size, context may be made current
+    std::function<void(bool forced)> paint;  // forced: the shown picture was lost (expose)
     std::function<void(QPoint global)> contextMenu;
     // The tooltip at a point of the window; empty: none there.
     std::function<QString(QPoint local)> toolTipAt;

@@ -4,8 +4,6 @@
 
 namespace m797::gl {
 
-void rasteriseOnDrawingThread() {
-    setenv("LP_NUM_THREADS", "0", /*overwrite=*/0);
-}
+void rasteriseOnDrawingThread() { setenv("LP_NUM_THREADS", "0", /*overwrite=*/0); }
 
 }  // namespace m797::gl

@@ -36,9 +36,8 @@ BuiltFontLists SharedFontLists::acquire(const FontListsKey& key, const std::func
 }
 
 void SharedFontLists::release(const QOpenGLContextGroup* group, std::uint32_t listBase) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
-        return e.group == group && e.lists.listBase == listBase;
-    });
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const Entry& e) { return e.group == group && e.lists.listBase == listBase; });
     if (it == entries_.end()) return;
     if (--it->users > 0) return;
     if (group && currentGroup() == group) glDeleteLists(listBase, it->key.count);

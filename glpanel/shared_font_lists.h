@@ -33,7 +33,8 @@ struct FontListsKey {
 
 struct BuiltFontLists {
     std::uint32_t listBase = 0;  // 0: nothing could be built
-    std::shared_ptr<OutlineGlyphLists> outlines;  // outline fonts: the metrics, and each glyph compiled when first drawn
+    std::shared_ptr<OutlineGlyphLists>
+        outlines;  // outline fonts: the metrics, and each glyph compiled when first drawn
 };
 
 class SharedFontLists {

@@ -1,7 +1,7 @@
 // Draws the main window's background, the display-error notice picture, the
 // ten 21x21 status icons of the error list and the program's icon in the
-// freedesktop hicolor sizes (resources/icons/) into resources/. Run by hand (scripts/draw_pictures.sh) when a picture
-// changes; the program itself only loads the stored files.
+// freedesktop hicolor sizes (resources/icons/) into resources/. Run by hand (scripts/draw_pictures.sh) when a
+// picture changes; the program itself only loads the stored files.
 
 #include <QDir>
 #include <QGuiApplication>
@@ -43,9 +43,8 @@ QImage background() {
     ground.setColorAt(0.0, QColor(196, 208, 222));
     ground.setColorAt(1.0, QColor(172, 186, 204));
     p.fillRect(img.rect(), ground);
-    const QRect panels[7] = {{23, 15, 750, 115},  {23, 146, 750, 115}, {23, 277, 750, 115},
-                             {23, 408, 750, 115}, {23, 539, 750, 115}, {23, 674, 750, 49},
-                             {807, 324, 193, 401}};
+    const QRect panels[7] = {{23, 15, 750, 115},  {23, 146, 750, 115}, {23, 277, 750, 115}, {23, 408, 750, 115},
+                             {23, 539, 750, 115}, {23, 674, 750, 49},  {807, 324, 193, 401}};
     for (const QRect& r : panels) bay(p, r);
     QFont f("Liberation Sans");
     f.setPixelSize(22);
@@ -103,8 +102,11 @@ void lamp(QPainter& p) {
     p.drawEllipse(QRectF(6.5, 6.5, 8, 8));
     p.drawRect(8, 15, 5, 3);
     p.setBrush(Qt::NoBrush);
-    const QLineF rays[] = {{10.5, 1, 10.5, 4},  {1, 10.5, 4, 10.5}, {17, 10.5, 20, 10.5},
-                           {3.5, 3.5, 5.5, 5.5}, {17.5, 3.5, 15.5, 5.5}};
+    const QLineF rays[] = {{10.5, 1, 10.5, 4},
+                           {1, 10.5, 4, 10.5},
+                           {17, 10.5, 20, 10.5},
+                           {3.5, 3.5, 5.5, 5.5},
+                           {17.5, 3.5, 15.5, 5.5}};
     for (const QLineF& r : rays) p.drawLine(r);
 }
 
@@ -118,8 +120,8 @@ void steps(QPainter& p, bool up) {
 
 void brokenLine(QPainter& p) {
     p.setPen(QPen(kIconRed, 2));
-    p.drawPolyline(QPolygon({QPoint(2, 10), QPoint(7, 10), QPoint(9, 4), QPoint(12, 17), QPoint(14, 10),
-                             QPoint(19, 10)}));
+    p.drawPolyline(
+        QPolygon({QPoint(2, 10), QPoint(7, 10), QPoint(9, 4), QPoint(12, 17), QPoint(14, 10), QPoint(19, 10)}));
 }
 
 QImage statusIcon(int number) {
@@ -128,16 +130,16 @@ QImage statusIcon(int number) {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, number == 0);
     switch (number) {
-        case 0: lamp(p); break;
-        case 1: exclamation(p, kIconRed); break;
-        case 2: exclamation(p, kIconBlue); break;
-        case 3: p.fillRect(4, 9, 13, 3, kIconBlue); break;
-        case 4: letterT(p, kIconRed); break;
-        case 5: letterT(p, kIconBlue); break;
-        case 6: steps(p, true); break;
-        case 7: steps(p, false); break;
-        case 8: brokenLine(p); break;
-        default: break;  // 9: blank
+    case 0: lamp(p); break;
+    case 1: exclamation(p, kIconRed); break;
+    case 2: exclamation(p, kIconBlue); break;
+    case 3: p.fillRect(4, 9, 13, 3, kIconBlue); break;
+    case 4: letterT(p, kIconRed); break;
+    case 5: letterT(p, kIconBlue); break;
+    case 6: steps(p, true); break;
+    case 7: steps(p, false); break;
+    case 8: brokenLine(p); break;
+    default: break;  // 9: blank
     }
     return img;
 }
@@ -184,7 +186,9 @@ int main(int argc, char** argv) {
         ok = statusIcon(i).save(QDir(dir).filePath(QStringLiteral("status_icon_%1.png").arg(i)), "PNG") && ok;
     QDir(dir).mkpath(QStringLiteral("icons"));
     for (int size : kIconSizes)
-        ok = programIcon(size).save(QDir(dir).filePath(QStringLiteral("icons/m797diag-%1.png").arg(size)), "PNG") && ok;
+        ok = programIcon(size).save(QDir(dir).filePath(QStringLiteral("icons/m797diag-%1.png").arg(size)),
+                                    "PNG") &&
+             ok;
     std::fprintf(ok ? stdout : stderr, ok ? "pictures written to %s\n" : "could not write to %s\n",
                  qPrintable(dir));
     return ok ? 0 : 1;

@@ -1,19 +1,19 @@
 #include "settings/settings_dialog.h"
 
 #include <QButtonGroup>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <vector>
 
 #include "app/record/cp1251.h"
@@ -86,8 +86,11 @@ QFrame* bevelledPanel(QWidget* parent, QRect geometry) {
 
 TForm3::TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintPanel, QWidget& blockedWindow,
                m797::SettingsFile& settings, QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record),
-      repaintPanel_(std::move(repaintPanel)), window_(&blockedWindow), settings_(settings) {
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      record_(record),
+      repaintPanel_(std::move(repaintPanel)),
+      window_(&blockedWindow),
+      settings_(settings) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(utf8(kCaption));
@@ -178,8 +181,8 @@ QWidget* TForm3::buildEcuPage() {
     auto* page = new QWidget;
     QFrame* panel = bevelledPanel(page, {4, 4, 497, 268});
     // Places of the five groups; the empty panel sits below the middle ones.
-    const QRect places[5] = {{8, 8, 157, 68}, {170, 8, 157, 68}, {332, 8, 157, 68}, {8, 84, 157, 68},
-                             {332, 84, 157, 110}};
+    const QRect places[5] = {
+        {8, 8, 157, 68}, {170, 8, 157, 68}, {332, 8, 157, 68}, {8, 84, 157, 68}, {332, 84, 157, 110}};
     for (int g = 0; g < 5; ++g) {
         const bool supported = g == 2;
         auto* box = new QGroupBox(utf8(kEcuGroups[g].caption), panel);
@@ -320,8 +323,8 @@ void TForm3::fillPortList() {
     if (!storedListed && absentRow(stored) && stored != portInUse_) absent.push_back(stored);
     for (const std::string& device : absent) {
         QListWidgetItem* item = portItem(
-            QString::fromStdString(m797::shortPortName(device)) + QStringLiteral("  ") + utf8(kNotPluggedIn), device,
-            device);
+            QString::fromStdString(m797::shortPortName(device)) + QStringLiteral("  ") + utf8(kNotPluggedIn),
+            device, device);
         item->setToolTip(QString::fromStdString(device));
         item->setForeground(portList_->palette().brush(QPalette::Disabled, QPalette::Text));
         place(item, {});

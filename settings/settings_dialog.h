@@ -42,7 +42,7 @@ public:
            m797::SettingsFile& settings, QWidget* parent = nullptr);
 
     QTabWidget* pages() const { return PageControl1; }
-    QToolButton* speedButton(int n) const { return setButtons_[n - 1]; }   // "F1".."F12"
+    QToolButton* speedButton(int n) const { return setButtons_[n - 1]; }  // "F1".."F12"
     QComboBox* comboBox(int n) const { return lists_[n - 1]; }
     QSlider* trackBar(int n) const { return trackBars_[n - 1]; }
     QPushButton* resetButton() const { return SpeedButton13; }
@@ -61,15 +61,15 @@ public:
     void refreshPorts();
 
 public slots:
-    void SpeedButtonClick(int setNumber);   // SpeedButton1Click .. SpeedButton12Click
-    void ComboBoxChange(int list);          // ComboBox1Change .. ComboBox5Change
-    void TrackBarChange(int bar);           // TrackBar1Change .. TrackBar16Change
-    void SpeedButton13Click();              // "Сброс"
-    void portPicked(QListWidgetItem* item); // stores the pick
-    void adapterPicked(int index);          // stores the kind of adapter: 0 K-line, 1 ELM327
+    void SpeedButtonClick(int setNumber);    // SpeedButton1Click .. SpeedButton12Click
+    void ComboBoxChange(int list);           // ComboBox1Change .. ComboBox5Change
+    void TrackBarChange(int bar);            // TrackBar1Change .. TrackBar16Change
+    void SpeedButton13Click();               // "Сброс"
+    void portPicked(QListWidgetItem* item);  // stores the pick
+    void adapterPicked(int index);           // stores the kind of adapter: 0 K-line, 1 ELM327
 
 protected:
-    void closeEvent(QCloseEvent* event) override;   // FormClose
+    void closeEvent(QCloseEvent* event) override;  // FormClose
 
 private:
     QWidget* buildSetsPage();

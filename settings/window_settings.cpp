@@ -5,7 +5,8 @@
 
 m797::SettingsFile& WindowSettings::file() {
     if (!file_)
-        file_ = std::make_unique<m797::SettingsFile>(path_.empty() ? m797::SettingsFile::defaultPath() : path_, *this);
+        file_ = std::make_unique<m797::SettingsFile>(path_.empty() ? m797::SettingsFile::defaultPath() : path_,
+                                                     *this);
     return *file_;
 }
 

@@ -10,7 +10,7 @@ using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 constexpr microseconds kEcuAnswerDelay = milliseconds(25);  // as the K-line simulator's control unit
-constexpr std::size_t kShortAnswerDataBytes = 7;             // without AT AL
+constexpr std::size_t kShortAnswerDataBytes = 7;            // without AT AL
 constexpr microseconds kFailedInitTime = milliseconds(300);
 
 int hexValue(char c) {
@@ -30,7 +30,8 @@ int hexByteAt(std::string_view s, std::size_t at) { return hexValue(s[at]) << 4 
 std::string normalised(std::string_view line) {
     std::string out;
     for (char c : line)
-        if (c != ' ' && c != '\t' && c != '\n') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c != ' ' && c != '\t' && c != '\n')
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -112,7 +113,8 @@ std::string Elm327Interpreter::atCommand(const std::string& c, ElmReply& reply, 
     if (c == "RV") return "12.4V";
     if (c == "DP") return s_.protocol == '5' ? "ISO 14230-4 (KWP FAST)" : "AUTO";
     if (c == "DPN") return std::string(1, s_.protocol);
-    if (flag("E", s_.echo) || flag("L", s_.linefeeds) || flag("S", s_.spaces) || flag("H", s_.headers)) return "OK";
+    if (flag("E", s_.echo) || flag("L", s_.linefeeds) || flag("S", s_.spaces) || flag("H", s_.headers))
+        return "OK";
     if (c == "AL" || c == "NL") {
         s_.allowLong = c == "AL";
         return "OK";
@@ -132,8 +134,7 @@ std::string Elm327Interpreter::atCommand(const std::string& c, ElmReply& reply, 
         return "OK";
     }
     if ((c.size() == 4 && c.rfind("SW", 0) == 0 && allHex(c.substr(2))) ||
-        (c.size() >= 4 && c.rfind("WM", 0) == 0 && allHex(c.substr(2))) ||
-        c == "AT0" || c == "AT1" || c == "AT2")
+        (c.size() >= 4 && c.rfind("WM", 0) == 0 && allHex(c.substr(2))) || c == "AT0" || c == "AT1" || c == "AT2")
         return "OK";
     if (c == "PC") {
         busUp_ = false;
@@ -196,7 +197,8 @@ std::string Elm327Interpreter::shown(const Bytes& answer) {
     const std::size_t head = (answer[0] & 0x3F) == 0 ? 4 : 3;
     Bytes out = answer;
     bool damaged = false;
-    if (!s_.allowLong && answer.size() - head - 1 > kShortAnswerDataBytes) out.resize(head + kShortAnswerDataBytes);
+    if (!s_.allowLong && answer.size() - head - 1 > kShortAnswerDataBytes)
+        out.resize(head + kShortAnswerDataBytes);
     if (fault_ == ElmFault::DataError && ++answers_ % 3 == 0) {
         out.back() ^= 0x01;
         damaged = true;
@@ -221,7 +223,8 @@ std::string Elm327Interpreter::request(const std::string& hex, ElmReply& reply, 
     const bool counted = hex.size() % 2 == 1;
     const int expected = counted ? hexValue(hex.back()) : 0;
     Bytes data;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) data.push_back(static_cast<std::uint8_t>(hexByteAt(hex, i)));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        data.push_back(static_cast<std::uint8_t>(hexByteAt(hex, i)));
     std::string prefix;
     if (!busUp_) {
         if (!fastInit(reply, now)) return "BUS INIT: ...ERROR";

@@ -27,8 +27,8 @@ enum class ElmFault {
 bool parseElmFault(const std::string& name, ElmFault& out);
 
 struct ElmReply {
-    std::string text;                     // with the closing ">"
-    std::chrono::microseconds busy{0};    // before the first character
+    std::string text;                   // with the closing ">"
+    std::chrono::microseconds busy{0};  // before the first character
 };
 
 class Elm327Interpreter {

@@ -79,7 +79,8 @@ bool Elm327Simulator::start(std::string* error) {
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(static_cast<std::uint16_t>(options_.tcpPort));
-        if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 2) != 0) {
+        if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            listen(listen_, 2) != 0) {
             const std::string what = "listen on 127.0.0.1:" + std::to_string(options_.tcpPort);
             stop();
             return setError(error, what);
@@ -162,7 +163,8 @@ std::chrono::nanoseconds Elm327Simulator::nextWait(Clock::time_point now) const 
     const Clock::time_point last = o.start + o.perChar * static_cast<long>(o.text.size());
     // Woken at most every slice while text flows; exactly for its last character.
     const Clock::time_point wake = std::max(due, std::min(last, now + kSendSlice));
-    return std::max(std::chrono::nanoseconds::zero(), std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now));
+    return std::max(std::chrono::nanoseconds::zero(),
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now));
 }
 
 void Elm327Simulator::run() {
@@ -199,8 +201,9 @@ void Elm327Simulator::acceptClient() {
 }
 
 void Elm327Simulator::dropClient() {
-    outgoing_.erase(std::remove_if(outgoing_.begin(), outgoing_.end(), [this](const Outgoing& o) { return o.fd == client_; }),
-                    outgoing_.end());
+    outgoing_.erase(
+        std::remove_if(outgoing_.begin(), outgoing_.end(), [this](const Outgoing& o) { return o.fd == client_; }),
+        outgoing_.end());
     clientPartial_.clear();
     closeFd(client_);
 }
@@ -229,7 +232,8 @@ void Elm327Simulator::onLine(int fd, const std::string& line) {
     ElmReply reply;
     {
         std::lock_guard guard(mutex_);
-        if (commands_.size() >= kCommandLogLimit) commands_.erase(commands_.begin(), commands_.begin() + kCommandLogLimit / 2);
+        if (commands_.size() >= kCommandLogLimit)
+            commands_.erase(commands_.begin(), commands_.begin() + kCommandLogLimit / 2);
         commands_.push_back(line);
         reply = interpreter_.onLine(line, secondsSinceStart(now));
     }
@@ -252,7 +256,8 @@ void Elm327Simulator::sendDue(Clock::time_point now) {
         }
         std::size_t due = o.text.size();
         if (o.perChar > Clock::duration::zero())
-            due = now < o.start ? 0 : std::min(o.text.size(), static_cast<std::size_t>((now - o.start) / o.perChar));
+            due = now < o.start ? 0
+                                : std::min(o.text.size(), static_cast<std::size_t>((now - o.start) / o.perChar));
         else if (now < o.start)
             due = 0;
         if (due > o.sent) {

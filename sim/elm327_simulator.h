@@ -20,10 +20,10 @@
 namespace m797::sim {
 
 struct Elm327Options {
-    SimOptions base;                 // timing, control-unit faults, --link
+    SimOptions base;  // timing, control-unit faults, --link
     ElmFault fault = ElmFault::None;
-    int tcpPort = -1;                // -1: no TCP; 0: a free port (see tcpPort())
-    unsigned tcpBaud = 38400;        // pace of the text over TCP
+    int tcpPort = -1;          // -1: no TCP; 0: a free port (see tcpPort())
+    unsigned tcpBaud = 38400;  // pace of the text over TCP
 };
 
 class Elm327Simulator {

@@ -63,16 +63,23 @@ Bytes doubled(const std::uint8_t* bytes, std::size_t n) {
 }  // namespace
 
 bool parseFault(const std::string& name, Fault& out) {
-    static const std::pair<const char*, Fault> names[] = {
-        {"none", Fault::None},           {"no-adapter", Fault::NoAdapter},
-        {"echo-only", Fault::EchoOnly},  {"other-key-bytes", Fault::OtherKeyBytes},
-        {"live-data-stops", Fault::LiveDataStops}, {"garbled", Fault::Garbled},
-        {"truncated", Fault::Truncated}, {"slow", Fault::Slow},
-        {"bad-checksum", Fault::BadChecksum}, {"negative", Fault::Negative},
-        {"second-reader", Fault::SecondReader}, {"actuator-refused", Fault::ActuatorRefused},
-        {"actuator-silent", Fault::ActuatorSilent}, {"refused-codes", Fault::RefusedCodes},
-        {"other-unit", Fault::OtherUnit},       {"double-echo", Fault::DoubleEcho},
-        {"line-noise", Fault::LineNoise}};
+    static const std::pair<const char*, Fault> names[] = {{"none", Fault::None},
+                                                          {"no-adapter", Fault::NoAdapter},
+                                                          {"echo-only", Fault::EchoOnly},
+                                                          {"other-key-bytes", Fault::OtherKeyBytes},
+                                                          {"live-data-stops", Fault::LiveDataStops},
+                                                          {"garbled", Fault::Garbled},
+                                                          {"truncated", Fault::Truncated},
+                                                          {"slow", Fault::Slow},
+                                                          {"bad-checksum", Fault::BadChecksum},
+                                                          {"negative", Fault::Negative},
+                                                          {"second-reader", Fault::SecondReader},
+                                                          {"actuator-refused", Fault::ActuatorRefused},
+                                                          {"actuator-silent", Fault::ActuatorSilent},
+                                                          {"refused-codes", Fault::RefusedCodes},
+                                                          {"other-unit", Fault::OtherUnit},
+                                                          {"double-echo", Fault::DoubleEcho},
+                                                          {"line-noise", Fault::LineNoise}};
     for (const auto& [n, f] : names)
         if (name == n) {
             out = f;
@@ -94,8 +101,8 @@ ActuatorAnswers actuatorAnswersOf(Fault f) {
 KLineSimulator::KLineSimulator(SimOptions options)
     : options_(std::move(options)),
       ecu_(EcuBehaviour{options_.fault == Fault::OtherKeyBytes,
-                        options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1,
-                        1.0, actuatorAnswersOf(options_.fault), EcuBehaviour{}.sessionTimeoutS,
+                        options_.fault == Fault::LiveDataStops ? options_.liveDataStopsAfter : -1, 1.0,
+                        actuatorAnswersOf(options_.fault), EcuBehaviour{}.sessionTimeoutS,
                         options_.fault == Fault::RefusedCodes}) {}
 
 KLineSimulator::~KLineSimulator() { stop(); }
@@ -118,7 +125,7 @@ bool KLineSimulator::start(std::string* error) {
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (!options_.linkPath.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(options_.linkPath.c_str());
         if (::symlink(name, options_.linkPath.c_str()) != 0) {
             stop();
@@ -203,8 +210,8 @@ void KLineSimulator::run() {
         // milliseconds would stretch every answer.
         std::chrono::nanoseconds wait = std::chrono::milliseconds(200);
         if (!outgoing_.empty())
-            wait = std::max(std::chrono::nanoseconds::zero(),
-                            std::chrono::duration_cast<std::chrono::nanoseconds>(outgoing_.begin()->first - Clock::now()));
+            wait = std::max(std::chrono::nanoseconds::zero(), std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                                  outgoing_.begin()->first - Clock::now()));
         const auto seconds = std::chrono::floor<std::chrono::seconds>(wait);
         timespec timeout{};
         timeout.tv_sec = seconds.count();
@@ -268,8 +275,8 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     {
         std::lock_guard guard(mutex_);
         logFrame({frame, baud, ok, now});
-        const bool ecuPresent =
-            options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly && !ecuUnplugged_;
+        const bool ecuPresent = options_.fault != Fault::NoAdapter && options_.fault != Fault::EchoOnly &&
+                                !ecuUnplugged_;
         if (ok && ecuPresent) answer = ecu_.answer(frame, secondsSinceStart(now));
     }
     if (answer.empty()) return;
@@ -281,7 +288,8 @@ void KLineSimulator::frameComplete(Clock::time_point now, unsigned baud, Clock::
     if (options_.fault == Fault::Slow) delay = std::chrono::milliseconds(options_.slowAnswerMs);
     const Clock::time_point answerDone = schedule(answer, echoDone + delay, byteTime(baud));
     if (options_.fault == Fault::OtherUnit) {
-        const Clock::duration gap = options_.realTiming ? Clock::duration(kOtherUnitDelay) : Clock::duration::zero();
+        const Clock::duration gap = options_.realTiming ? Clock::duration(kOtherUnitDelay)
+                                                        : Clock::duration::zero();
         schedule(otherUnitFrame(answer), answerDone + gap, byteTime(baud));
     }
 }
@@ -308,9 +316,7 @@ Bytes KLineSimulator::applyFault(Bytes answer) {
         answer = answerFrame({0x7F, static_cast<std::uint8_t>(answer[service] - 0x40), 0x21});
         break;
     }
-    default:
-        answer[answer.size() / 2] ^= 0x5A;
-        answer[2] = 0x00;  // the source byte too
+    default: answer[answer.size() / 2] ^= 0x5A; answer[2] = 0x00;  // the source byte too
     }
     return answer;
 }

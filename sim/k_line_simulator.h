@@ -21,35 +21,35 @@ namespace m797::sim {
 
 enum class Fault {
     None,
-    NoAdapter,      // nothing comes back
-    EchoOnly,       // an adapter without a control unit
-    OtherKeyBytes,  // StartCommunication ends in C3, the byte before is not 8F
-    LiveDataStops,  // live data ends after liveDataStopsAfter cycles (once)
-    Garbled,        // every third answer has a damaged byte
-    Truncated,      // every third answer stops half-way
-    Slow,           // answers come slowAnswerMs after the request
-    BadChecksum,    // every third answer has a wrong checksum
-    Negative,       // every third answer is negative: 7F, the service, 0x21 (busy)
-    SecondReader,   // another process reads the port too, now and then taking bytes
+    NoAdapter,        // nothing comes back
+    EchoOnly,         // an adapter without a control unit
+    OtherKeyBytes,    // StartCommunication ends in C3, the byte before is not 8F
+    LiveDataStops,    // live data ends after liveDataStopsAfter cycles (once)
+    Garbled,          // every third answer has a damaged byte
+    Truncated,        // every third answer stops half-way
+    Slow,             // answers come slowAnswerMs after the request
+    BadChecksum,      // every third answer has a wrong checksum
+    Negative,         // every third answer is negative: 7F, the service, 0x21 (busy)
+    SecondReader,     // another process reads the port too, now and then taking bytes
     ActuatorRefused,  // every actuator request answered 7F 30 31
     ActuatorSilent,   // no actuator request answered
-    RefusedCodes,   // the trouble-code read is refused: 7F 18 22
-    OtherUnit,      // unit 0x17 sends a frame 3 ms after every answer
-    DoubleEcho,     // the adapter echoes every byte twice
-    LineNoise,      // a random byte on the line every 2 ms
+    RefusedCodes,     // the trouble-code read is refused: 7F 18 22
+    OtherUnit,        // unit 0x17 sends a frame 3 ms after every answer
+    DoubleEcho,       // the adapter echoes every byte twice
+    LineNoise,        // a random byte on the line every 2 ms
 };
 
 struct SimOptions {
-    bool realTiming = true;      // 0.96 ms a byte, 25 ms before an answer; else no delays
+    bool realTiming = true;  // 0.96 ms a byte, 25 ms before an answer; else no delays
     Fault fault = Fault::None;
     int liveDataStopsAfter = 5;
     int slowAnswerMs = 60;
-    std::string linkPath;        // a symbolic link to the slave, made at start
+    std::string linkPath;  // a symbolic link to the slave, made at start
 };
 
 struct ReceivedFrame {
     Bytes bytes;
-    unsigned baud = 0;           // the line rate when the frame came
+    unsigned baud = 0;  // the line rate when the frame came
     bool checksumOk = true;
     std::chrono::steady_clock::time_point at;
 };

@@ -146,12 +146,15 @@ int main(int argc, char** argv) {
             if (!m797::sim::parseFault(argv[++i], options.fault))
                 return usageError(std::string("unknown fault mode '") + argv[i] + "'");
         } else if (arg == "--live-data-cycles") {
-            if (!parseInt(argv[++i], options.liveDataStopsAfter)) return usageError("--live-data-cycles needs a count");
+            if (!parseInt(argv[++i], options.liveDataStopsAfter))
+                return usageError("--live-data-cycles needs a count");
         } else if (arg == "--tcp-port") {
             const std::string_view v = argv[++i];
             int port = 0;
-            if (v == "-1") port = -1;
-            else if (!parseInt(argv[i], port) || port > 65535) return usageError("--tcp-port needs a port number");
+            if (v == "-1")
+                port = -1;
+            else if (!parseInt(argv[i], port) || port > 65535)
+                return usageError("--tcp-port needs a port number");
             elm.tcpPort = port;
         } else if (arg == "--elm-fault") {
             if (!m797::sim::parseElmFault(argv[++i], elm.fault))

@@ -95,8 +95,8 @@ Bytes SimulatedEcu::readLocalIdentifier(std::uint8_t id) {
         data.insert(data.end(), block, block + kLive03DataBytes);
         break;
     }
-    case 0xA1: appendText(data, "LADA-21", 7); break;   // body
-    case 0xA2: appendText(data, "21126-8", 7); break;   // engine of the vehicle
+    case 0xA1: appendText(data, "LADA-21", 7); break;  // body
+    case 0xA2: appendText(data, "21126-8", 7); break;  // engine of the vehicle
     case 0xA3: appendText(data, "14.03.2012", 10); break;
     default: return negative(0x21, 0x31);
     }

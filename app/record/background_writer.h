@@ -42,7 +42,10 @@ public:
     using Failed = std::function<void(const Failure&)>;
 
     BackgroundWriter(std::size_t bound, WhenFull whenFull, WriteBatch write, Failed failed)
-        : bound_(bound), whenFull_(whenFull), write_(std::move(write)), failed_(std::move(failed)),
+        : bound_(bound),
+          whenFull_(whenFull),
+          write_(std::move(write)),
+          failed_(std::move(failed)),
           thread_([this] { run(); }) {}
 
     // Writes everything handed over (unless the writing failed), then ends.
@@ -149,13 +152,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_, drained_, space_;
     std::vector<Item> queue_;
-    bool busy_ = false;      // the writer holds a batch not yet written, or is reporting
+    bool busy_ = false;  // the writer holds a batch not yet written, or is reporting
     bool stopping_ = false;
-    bool taking_ = true;     // false once the writer fell behind or a write failed
+    bool taking_ = true;  // false once the writer fell behind or a write failed
     bool behind_ = false;
     bool reported_ = false;
     long lost_ = 0;
-    std::thread thread_;     // last: starts once everything above is made
+    std::thread thread_;  // last: starts once everything above is made
 };
 
 }  // namespace m797

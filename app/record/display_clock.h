@@ -8,7 +8,7 @@ namespace m797 {
 struct LiveRecord;
 
 struct TickOutcome {
-    bool killClock = false;      // "Старт" is enabled: this is the last tick
+    bool killClock = false;          // "Старт" is enabled: this is the last tick
     bool repaintLivePanels = false;  // panels 1..5 and 7
     // Panel 6 is repainted on every tick.
 };

@@ -1,6 +1,5 @@
 #include "app/record/live_record.h"
 
-
 namespace m797 {
 namespace {
 
@@ -11,9 +10,8 @@ constexpr int kCounterNumbers[kCounterSlots] = {46, 47, 48, 49, 50, 68};
 constexpr int kFlagNumbers[kFlagSlots] = {15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
                                           25, 26, 27, 28, 29, 30, 31, 32, 33, 64};
 constexpr const char* kFlagMnemonics[kFlagSlots] = {
-    "B_EKP", "B_KOE",  "B_KR",  "B_KSTUMS", "B_LF1",   "B_LF2",   "B_LL",
-    "B_LR",  "B_LRA",  "B_LRHK", "B_LUSTOP", "B_MIL",  "B_SA",    "B_SBBHK",
-    "B_SBBVK", "B_SWE", "B_TE", "B_VAR",    "B_VL",    "S_AS"};
+    "B_EKP",    "B_KOE", "B_KR", "B_KSTUMS", "B_LF1",   "B_LF2", "B_LL", "B_LR",  "B_LRA", "B_LRHK",
+    "B_LUSTOP", "B_MIL", "B_SA", "B_SBBHK",  "B_SBBVK", "B_SWE", "B_TE", "B_VAR", "B_VL",  "S_AS"};
 
 struct SlotTable {
     SlotRef ref[kParameterCount + 1] = {};
@@ -22,8 +20,7 @@ struct SlotTable {
             ref[kAnalogNumbers[i]] = {SlotKind::Analog, static_cast<std::uint8_t>(i)};
         for (int i = 0; i < kCounterSlots; ++i)
             ref[kCounterNumbers[i]] = {SlotKind::Counter, static_cast<std::uint8_t>(i)};
-        for (int i = 0; i < kFlagSlots; ++i)
-            ref[kFlagNumbers[i]] = {SlotKind::Flag, static_cast<std::uint8_t>(i)};
+        for (int i = 0; i < kFlagSlots; ++i) ref[kFlagNumbers[i]] = {SlotKind::Flag, static_cast<std::uint8_t>(i)};
     }
 };
 constexpr SlotTable kSlots;

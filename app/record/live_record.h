@@ -33,11 +33,11 @@ struct AnalogSlot {
     std::uint8_t raw[2] = {0, 0};  // response bytes, high byte first
     float partA = 0.0f;            // intermediate values of two-byte decodes
     float partB = 0.0f;
-    float value = 0.0f;            // physical value
-    float plot = 0.0f;             // chart units
+    float value = 0.0f;  // physical value
+    float plot = 0.0f;   // chart units
     std::int32_t history[kHistoryLength] = {};
     std::int32_t age[kHistoryLength] = {};
-    Text text;                     // formatted value
+    Text text;  // formatted value
 };
 
 struct CounterSlot {
@@ -45,22 +45,22 @@ struct CounterSlot {
     float plot = 0.0f;
     std::int32_t history[kHistoryLength] = {};
     std::int32_t age[kHistoryLength] = {};
-    std::int32_t count = 0;        // raw[0] * 256 + raw[1]
+    std::int32_t count = 0;  // raw[0] * 256 + raw[1]
 };
 
 struct FlagSlot {
-    std::uint8_t state = 0;        // 0 or 1
-    std::int32_t plot = 0;         // 0 or 80
+    std::uint8_t state = 0;  // 0 or 1
+    std::int32_t plot = 0;   // 0 or 80
     std::int32_t history[kHistoryLength] = {};
     std::int32_t age[kHistoryLength] = {};
-    Text text;                     // the flag's mnemonic, fixed at construction
+    Text text;  // the flag's mnemonic, fixed at construction
 };
 
 enum class SlotKind : std::uint8_t { None, Analog, Counter, Flag };
 
 struct SlotRef {
     SlotKind kind = SlotKind::None;
-    std::uint8_t index = 0;        // index into analog[], counter[] or flag[]
+    std::uint8_t index = 0;  // index into analog[], counter[] or flag[]
 };
 
 // Which slot parameter number p (1..79) owns; {None, 0} for the 15 without one
@@ -71,22 +71,22 @@ int analogParameter(int index);
 
 struct StatusByte {
     std::uint8_t value = 0;
-    Text bitText[8];               // "0" or "1" per bit
+    Text bitText[8];  // "0" or "1" per bit
 };
 
 struct ActuatorEntry {
     std::atomic<std::uint8_t> reportRequest{0};
     std::atomic<std::uint8_t> releaseRequest{0};
-    std::atomic<std::uint8_t> onRequest{0};     // switchable entries 0..11
-    std::atomic<std::uint8_t> offRequest{0};    // entries 0..3 and 7..11
-    std::atomic<std::uint8_t> setRequest{0};    // idle-control entries 12..14
+    std::atomic<std::uint8_t> onRequest{0};   // switchable entries 0..11
+    std::atomic<std::uint8_t> offRequest{0};  // entries 0..3 and 7..11
+    std::atomic<std::uint8_t> setRequest{0};  // idle-control entries 12..14
     // Set by the thread when it has sent an on, off or set value, cleared when
     // it has sent the release: the control unit may hold the output forced.
     std::atomic<std::uint8_t> driven{0};
-    Text stateText;                              // "ВКЛ", "ВЫКЛ" or "Заглушите двигатель"
-    std::int32_t setValue = 0;                   // idle-control entries
-    std::uint8_t setValueFrame[9] = {};          // 8-byte set-value request and a spare byte
-    std::uint8_t setValueAnswer[40] = {};        // its answer buffer
+    Text stateText;                        // "ВКЛ", "ВЫКЛ" or "Заглушите двигатель"
+    std::int32_t setValue = 0;             // idle-control entries
+    std::uint8_t setValueFrame[9] = {};    // 8-byte set-value request and a spare byte
+    std::uint8_t setValueAnswer[40] = {};  // its answer buffer
 };
 
 struct LiveRecord {
@@ -129,8 +129,8 @@ struct LiveRecord {
     // F. Diagnostic requests and answers
     std::uint8_t dtcResponse[kDtcResponseSize] = {};
     TroubleCodeAnswer dtcAnswer = TroubleCodeAnswer::NotRead;  // under the lock, with dtcResponse
-    std::uint8_t dtcRefusalCode = 0;     // the response code when Refused
-    std::uint8_t dtcDamagedRun = 0;      // the thread's count of damaged reads in a row
+    std::uint8_t dtcRefusalCode = 0;                           // the response code when Refused
+    std::uint8_t dtcDamagedRun = 0;                            // the thread's count of damaged reads in a row
     std::atomic<std::uint8_t> clearDtcRequest{0};
     std::atomic<std::uint8_t> readDtcRequest{0};
     std::atomic<std::uint8_t> actuatorWindowOpen{0};

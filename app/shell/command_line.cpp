@@ -57,7 +57,8 @@ bool parseBaud(const std::string& text, unsigned& out) {
 std::string conflicts(const CommandLine& c) {
     const bool elm = c.adapter == AdapterKind::Elm327;
     if (c.baud != 0 && !elm) return "--baud is for an ELM327 (--adapter elm327); a K-line adapter runs at 10400";
-    if (c.port.rfind("tcp:", 0) == 0 && !elm) return "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter";
+    if (c.port.rfind("tcp:", 0) == 0 && !elm)
+        return "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter";
     if (elm && !c.replayPath.empty()) return "--adapter elm327 and --replay cannot be used together";
     if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
     if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
@@ -101,8 +102,9 @@ const std::array kOptions{
               "with --adapter elm327 on a serial device: its rate (default\n"
               "38400; 9600, 19200, 57600, 115200, 230400, 500000)",
               [](CommandLine& c, const char* v) {
-                  return parseBaud(v, c.baud) ? std::string()
-                                              : "--baud needs a serial rate such as 38400, not '" + std::string(v) + "'";
+                  return parseBaud(v, c.baud)
+                             ? std::string()
+                             : "--baud needs a serial rate such as 38400, not '" + std::string(v) + "'";
               }},
     OptionRow{"ignore-screen-width", 0, nullptr, "do not insist on a screen 1024 pixels wide",
               [](CommandLine& c, const char*) { return c.ignoreScreenWidth = true, std::string(); }},
@@ -168,9 +170,8 @@ GetoptTables getoptTables() {
 
 const OptionRow* rowFor(int code) {
     if (code >= kLongOnlyBase) return &kOptions[static_cast<std::size_t>(code - kLongOnlyBase)];
-    const auto it = std::find_if(kOptions.begin(), kOptions.end(), [code](const OptionRow& r) {
-        return r.shortName != 0 && r.shortName == code;
-    });
+    const auto it = std::find_if(kOptions.begin(), kOptions.end(),
+                                 [code](const OptionRow& r) { return r.shortName != 0 && r.shortName == code; });
     return it == kOptions.end() ? nullptr : &*it;
 }
 
@@ -197,7 +198,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     optind = 0;  // start afresh (glibc), whatever an earlier parse left
     opterr = 0;  // the messages are ours
     while (c.error.empty()) {
-        const int code = getopt_long(argc, args.data(), tables.shortOptions.c_str(), tables.longOptions.data(), nullptr);
+        const int code = getopt_long(argc, args.data(), tables.shortOptions.c_str(), tables.longOptions.data(),
+                                     nullptr);
         if (code == -1) break;
         const std::string written = writtenOption(args[static_cast<std::size_t>(optind - 1)]);
         if (code == ':') {
@@ -219,7 +221,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 
 std::string usageText(const std::string& programName) {
     constexpr std::size_t kHelpColumn = 25;
-    std::string text = "Usage: " + programName + " [options]\n"
+    std::string text = "Usage: " + programName +
+                       " [options]\n"
                        "Live data and diagnostics for Bosch M7.9.7 engine control units over a K-line adapter.\n"
                        "\n"
                        "Options:\n";

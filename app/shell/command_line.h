@@ -12,25 +12,25 @@
 namespace m797 {
 
 struct CommandLine {
-    std::string port = "/dev/ttyS0";  // the first serial port ("COM1")
-    bool portGiven = false;           // --port was on the command line
-    bool simulate = false;            // use the built-in simulated control unit
-    bool ignoreScreenWidth = false;   // skip the 1024-pixel check at start-up
+    std::string port = "/dev/ttyS0";           // the first serial port ("COM1")
+    bool portGiven = false;                    // --port was on the command line
+    bool simulate = false;                     // use the built-in simulated control unit
+    bool ignoreScreenWidth = false;            // skip the 1024-pixel check at start-up
     AdapterKind adapter = AdapterKind::KLine;  // an ELM327's port may be tcp:HOST:PORT
-    bool adapterGiven = false;        // --adapter was on the command line
-    unsigned baud = 0;                // an ELM327's serial rate; 0: its usual 38400
-    bool headless = false;            // no window: connect, print, poll
-    long cycles = -1;                 // headless: stop after this many poll cycles
-    double seconds = -1.0;            // headless: stop after this many seconds
-    std::string logPath;              // CSV log of every cycle with live data
-    bool listPorts = false;           // print the serial devices and end
-    std::string recordPath;           // trace of every exchange on the line
-    std::string replayPath;           // a trace played back in place of the line
-    double speed = 1.0;               // replay pace; 0: as fast as possible (headless only)
-    bool speedGiven = false;          // --speed was on the command line
+    bool adapterGiven = false;                 // --adapter was on the command line
+    unsigned baud = 0;                         // an ELM327's serial rate; 0: its usual 38400
+    bool headless = false;                     // no window: connect, print, poll
+    long cycles = -1;                          // headless: stop after this many poll cycles
+    double seconds = -1.0;                     // headless: stop after this many seconds
+    std::string logPath;                       // CSV log of every cycle with live data
+    bool listPorts = false;                    // print the serial devices and end
+    std::string recordPath;                    // trace of every exchange on the line
+    std::string replayPath;                    // a trace played back in place of the line
+    double speed = 1.0;                        // replay pace; 0: as fast as possible (headless only)
+    bool speedGiven = false;                   // --speed was on the command line
     bool help = false;
     bool version = false;
-    std::string error;                // set when the command line is not understood
+    std::string error;  // set when the command line is not understood
 };
 
 // Stores an option's value (nullptr for a switch) in the command line;

@@ -8,14 +8,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/shell/csv_units.h"
-#include "app/record/write_all.h"
 #include "app/record/live_record.h"
+#include "app/record/write_all.h"
+#include "app/shell/csv_units.h"
 #include "display/catalogue/catalogue.h"
 #include "display/catalogue/chart_texts.h"
-#include "ecu/value_text.h"
 #include "ecu/line_clock.h"
 #include "ecu/trace_writer.h"
+#include "ecu/value_text.h"
 #include "ecu/wall_time.h"
 
 namespace m797 {
@@ -55,13 +55,13 @@ std::string withDecimalPoint(const Text& valueText) {
 std::string cell(const CatalogueEntry& entry, const CsvRowValues& values) {
     const SlotRef slot = slotOf(entry.number);
     switch (entry.kind) {
-        case DisplayKind::Analog: return withDecimalPoint(values.analogText[slot.index]);
-        case DisplayKind::Flag: return std::to_string(values.flagState[slot.index]);
-        case DisplayKind::BitString: return "0x" + hexByte(values.statusByte[entry.statusByteIndex]);
-        case DisplayKind::Checksum: return "0x" + hexByte(values.extraByte[0]) + hexByte(values.extraByte[1]);
-        case DisplayKind::Counter: return std::to_string(values.count[slot.index]);
-        case DisplayKind::ErrorCount: return std::to_string(values.errorCount);
-        case DisplayKind::Reserved: break;
+    case DisplayKind::Analog: return withDecimalPoint(values.analogText[slot.index]);
+    case DisplayKind::Flag: return std::to_string(values.flagState[slot.index]);
+    case DisplayKind::BitString: return "0x" + hexByte(values.statusByte[entry.statusByteIndex]);
+    case DisplayKind::Checksum: return "0x" + hexByte(values.extraByte[0]) + hexByte(values.extraByte[1]);
+    case DisplayKind::Counter: return std::to_string(values.count[slot.index]);
+    case DisplayKind::ErrorCount: return std::to_string(values.errorCount);
+    case DisplayKind::Reserved: break;
     }
     return {};
 }

@@ -13,12 +13,12 @@
 #include <optional>
 #include <string>
 
+#include "app/record/cp1251.h"
+#include "app/record/live_record.h"
 #include "app/shell/command_line.h"
 #include "app/shell/csv_log.h"
-#include "app/record/cp1251.h"
 #include "app/shell/link_source.h"
 #include "app/shell/link_start.h"
-#include "app/record/live_record.h"
 #include "ecu/adapter_port.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
@@ -39,10 +39,9 @@ sigset_t stopSignals() {
 using Clock = std::chrono::steady_clock;
 
 // Panel labels of the eleven identification lines, in identText order.
-const char* const kIdentLabels[11] = {
-    "Модель автомобиля", "Серийный номер", "Код ЭБУ",       "Код программы",
-    "Двигатель",         "Код запчастей",  "Подготовка ПЗУ", "Идентификатор",
-    "Двигатель",         "Кузов",          "Дата изготовления"};
+const char* const kIdentLabels[11] = {"Модель автомобиля", "Серийный номер", "Код ЭБУ",          "Код программы",
+                                      "Двигатель",         "Код запчастей",  "Подготовка ПЗУ",   "Идентификатор",
+                                      "Двигатель",         "Кузов",          "Дата изготовления"};
 
 // Machine-readable number with a point whatever the locale.
 std::string fixed(double v, int decimals) {

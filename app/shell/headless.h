@@ -31,12 +31,12 @@ constexpr int kHeadlessRecordFailed = 1;
 constexpr int kHeadlessGaveUp = 3;
 
 struct HeadlessOptions {
-    sim::SimOptions simulator;   // for --simulate
+    sim::SimOptions simulator;                     // for --simulate
     sim::ElmFault elmFault = sim::ElmFault::None;  // for --simulate --adapter elm327
     LineTimeouts timeouts;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    DeviceRoots deviceRoots;     // where the port list of a failure looks
+    DeviceRoots deviceRoots;  // where the port list of a failure looks
 };
 
 int runHeadless(const CommandLine& commandLine, const HeadlessOptions& options = {});

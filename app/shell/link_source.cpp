@@ -12,8 +12,9 @@ namespace m797 {
 std::string portFailureText(const std::string& device, const SerialLine& line) {
     std::string text = "m797diag: cannot use " + device + ": " + line.lastErrorText() + "\n";
     if (line.lastErrorNumber() == EACCES || line.lastErrorNumber() == EPERM)
-        text += "m797diag: serial devices belong to the 'dialout' group: "
-                "sudo usermod -aG dialout $USER, then log in again\n";
+        text +=
+            "m797diag: serial devices belong to the 'dialout' group: "
+            "sudo usermod -aG dialout $USER, then log in again\n";
     return text;
 }
 
@@ -55,7 +56,8 @@ Failure LinkSource::startSimulator(const sim::SimOptions& simOptions) {
     return std::nullopt;
 }
 
-Failure LinkSource::startReplay(const std::string& path, double speed, const std::function<bool()>& stopRequested) {
+Failure LinkSource::startReplay(const std::string& path, double speed,
+                                const std::function<bool()>& stopRequested) {
     auto trace = std::make_shared<Trace>();
     std::string message;
     if (!readTraceFile(path, programVersion(), *trace, message, stopRequested)) return message;

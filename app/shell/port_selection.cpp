@@ -19,8 +19,8 @@ constexpr std::size_t kLongestPath = 4096;
 
 // Device names the strip shortens by a shorter prefix ("ttyUSB0" -> "USB0";
 // "rfcomm0" is wider than the field: "BT0").
-constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kShorterPrefixes{{
-    {"ttyUSB", "USB"}, {"ttyACM", "ACM"}, {"ttyAMA", "AMA"}, {"rfcomm", "BT"}}};
+constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kShorterPrefixes{
+    {{"ttyUSB", "USB"}, {"ttyACM", "ACM"}, {"ttyAMA", "AMA"}, {"rfcomm", "BT"}}};
 constexpr std::string_view kBuiltInPrefix = "ttyS";  // ttyS0 is "Com1", as on the PCs of old
 
 constexpr const char* kChoosePortHint = "Выберите порт: «Настройка» → «Com Port».";
@@ -79,8 +79,7 @@ std::string missingMessage(const PortFailure& f, const std::vector<SerialPortInf
 
 std::string deniedMessage(const PortFailure& f) {
     const std::string user = f.user.empty() ? std::string("$USER") : f.user;
-    return "Нет доступа к порту " + f.device +
-           ".\nВыполните в терминале:\n    sudo usermod -aG dialout " + user +
+    return "Нет доступа к порту " + f.device + ".\nВыполните в терминале:\n    sudo usermod -aG dialout " + user +
            "\nи войдите в систему заново (новый вход нужен, чтобы права начали действовать).";
 }
 
@@ -95,7 +94,8 @@ std::string notSerialMessage(const PortFailure& f) {
 
 // An ELM327 was expected on the port (--adapter elm327, or the page's choice).
 std::string notElm327Message(const PortFailure& f) {
-    return "На порту " + f.device + " отвечает не адаптер ELM327.\nВыберите тип адаптера «K-Line» или другой порт: "
+    return "На порту " + f.device +
+           " отвечает не адаптер ELM327.\nВыберите тип адаптера «K-Line» или другой порт: "
            "«Настройка» → «Com Port».";
 }
 
@@ -147,31 +147,31 @@ std::string shortPortName(const std::string& device) {
 }
 
 std::string portInUseText(const PortInUse& port) {
-    static constexpr std::array<const char*, 4> kWhy{
-        "named on the command line", "chosen on the Com Port page", "the only adapter plugged in",
-        "the first built-in port"};
+    static constexpr std::array<const char*, 4> kWhy{"named on the command line", "chosen on the Com Port page",
+                                                     "the only adapter plugged in", "the first built-in port"};
     return port.device + " (" + kWhy[static_cast<std::size_t>(port.source)] + ")";
 }
 
 std::string portInUseTooltip(const PortInUse& port) {
     static constexpr std::array<const char*, 4> kWhy{"указан в командной строке", "выбран в настройке «Com Port»",
-                                                     "единственный подключённый адаптер", "первый встроенный порт"};
+                                                     "единственный подключённый адаптер",
+                                                     "первый встроенный порт"};
     const std::string name = port.simulator() ? std::string("встроенный имитатор ЭБУ") : port.device;
     return name + "\n" + kWhy[static_cast<std::size_t>(port.source)];
 }
 
 std::string portFailureMessage(const PortFailure& failure, const std::vector<SerialPortInfo>& present) {
     switch (failure.errorNumber) {
-        case EACCES:
-        case EPERM: return deniedMessage(failure);
-        case EBUSY: return busyMessage(failure);
-        case ENOENT:
-        case ENODEV:
-        case ENXIO: return missingMessage(failure, present);
-        case ENOTTY: return notSerialMessage(failure);
-        case EPROTO: return notElm327Message(failure);
-        case ETIMEDOUT: return silentElm327Message(failure);
-        default: break;
+    case EACCES:
+    case EPERM: return deniedMessage(failure);
+    case EBUSY: return busyMessage(failure);
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return missingMessage(failure, present);
+    case ENOTTY: return notSerialMessage(failure);
+    case EPROTO: return notElm327Message(failure);
+    case ETIMEDOUT: return silentElm327Message(failure);
+    default: break;
     }
     return "Порт " + failure.device + " не открывается: " + std::strerror(failure.errorNumber) + ".\n" +
            kChoosePortHint;

@@ -24,7 +24,7 @@ inline constexpr const char* kDefaultPort = "/dev/ttyS0";
 enum class PortSource { CommandLine, Stored, OnlyAdapter, Default };
 
 struct PortInUse {
-    std::string device;      // what the line opens; kSimulatorPortName for the simulator
+    std::string device;  // what the line opens; kSimulatorPortName for the simulator
     PortSource source = PortSource::Default;
     bool simulator() const { return device == kSimulatorPortName; }
 };

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>

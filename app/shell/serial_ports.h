@@ -10,10 +10,10 @@
 namespace m797 {
 
 struct SerialPortInfo {
-    std::string device;                // /dev/ttyUSB0
-    std::vector<std::string> byIdNames;  // full paths below /dev/serial/by-id
-    std::string driver;                // kernel driver: ftdi_sio, ch341, pl2303, cdc_acm, serial8250...
-    std::string vendorId, productId;   // USB ids, four hex digits each; empty when not on USB
+    std::string device;                         // /dev/ttyUSB0
+    std::vector<std::string> byIdNames;         // full paths below /dev/serial/by-id
+    std::string driver;                         // kernel driver: ftdi_sio, ch341, pl2303, cdc_acm, serial8250...
+    std::string vendorId, productId;            // USB ids, four hex digits each; empty when not on USB
     std::string manufacturer, product, serial;  // USB strings, as the device gives them
 };
 

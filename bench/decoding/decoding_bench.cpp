@@ -7,8 +7,8 @@
 #include <mutex>
 #include <random>
 
-#include "app/shell/csv_log.h"
 #include "app/record/live_record.h"
+#include "app/shell/csv_log.h"
 #include "ecu/live_data_decoder.h"
 
 namespace {

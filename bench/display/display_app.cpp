@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     }
 
     bench::Figures figures;
-    bench::measureThenQuit(warmup, seconds, [&w] { return presented(w, 1); }, figures);
+    bench::measureThenQuit(
+        warmup, seconds, [&w] { return presented(w, 1); }, figures);
     app.exec();
     if (bench::startedAt() > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
     w.speedButton(2)->click();  // "Стоп"

@@ -54,7 +54,8 @@ Parsed parseFigures(const QByteArray& output) {
 // Starts `program`, telling it when (on the monotonic clock) it was started;
 // `rasteriseOnDrawingThread` runs it with llvmpipe set as the program sets
 // itself (LP_NUM_THREADS=0).
-Parsed run(const std::string& program, double seconds, const QString& config, bool rasteriseOnDrawingThread = false) {
+Parsed run(const std::string& program, double seconds, const QString& config,
+           bool rasteriseOnDrawingThread = false) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (rasteriseOnDrawingThread) env.insert(QStringLiteral("LP_NUM_THREADS"), QStringLiteral("0"));
@@ -126,10 +127,11 @@ int main(int argc, char** argv) {
         firstPaint.push_back(a.at("first_paint_s"));
         if (c.count("cpu_ms_per_frame") && c.at("cpu_ms_per_frame") > 0)
             sameSettingRatios.push_back(appCpu.back() / c.at("cpu_ms_per_frame"));
-        std::printf("round %d: program %.2f ms/frame (%.0f frames), floor %.2f ms/frame (%.0f frames), ratio %.2f; "
-                    "RSS %.1f MB (floor %.1f MB); first panel %.3f s\n",
-                    r, appCpu.back(), a.at("frames"), floorCpu.back(), b.at("frames"), ratios.back(), rss.back(),
-                    floorRss.back(), firstPaint.back());
+        std::printf(
+            "round %d: program %.2f ms/frame (%.0f frames), floor %.2f ms/frame (%.0f frames), ratio %.2f; "
+            "RSS %.1f MB (floor %.1f MB); first panel %.3f s\n",
+            r, appCpu.back(), a.at("frames"), floorCpu.back(), b.at("frames"), ratios.back(), rss.back(),
+            floorRss.back(), firstPaint.back());
         std::fflush(stdout);
     }
     std::printf("load average after: %s\n", loadAverage().c_str());

@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     clock.start(30);
 
     bench::Figures figures;
-    bench::measureThenQuit(warmup, seconds, [&windows] { return windows[0]->frames; }, figures);
+    bench::measureThenQuit(
+        warmup, seconds, [&windows] { return windows[0]->frames; }, figures);
     app.exec();
     if (bench::startedAt() > 0 && firstPaint > 0) figures.firstPaintSeconds = firstPaint - bench::startedAt();
     bench::printFigures("floor (seven native GL windows, one smoothed strip each)", figures);

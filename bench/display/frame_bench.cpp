@@ -96,12 +96,14 @@ int main(int argc, char** argv) {
     wall.start();
     runEventsFor(10000);
     const double cpu = cpuSeconds() - cpu0;
-    std::printf("CPU while streaming with the display clock: %.1f %% of one core over %.1f s "
-                "(the simulator runs in the same process)\n",
-                100.0 * cpu / (wall.elapsed() / 1000.0), wall.elapsed() / 1000.0);
-    std::printf("panel paints in that time: %ld (%.1f frames of seven a second), "
-                "%.2f ms of drawing a frame of seven\n",
-                paints, paints / 7.0 / (wall.elapsed() / 1000.0), paints ? 7.0 * paintMs / paints : 0.0);
+    std::printf(
+        "CPU while streaming with the display clock: %.1f %% of one core over %.1f s "
+        "(the simulator runs in the same process)\n",
+        100.0 * cpu / (wall.elapsed() / 1000.0), wall.elapsed() / 1000.0);
+    std::printf(
+        "panel paints in that time: %ld (%.1f frames of seven a second), "
+        "%.2f ms of drawing a frame of seven\n",
+        paints, paints / 7.0 / (wall.elapsed() / 1000.0), paints ? 7.0 * paintMs / paints : 0.0);
     for (int n = 1; n <= 7; ++n)
         std::printf("  panel %d: %.2f ms a paint\n", n, panelPaints[n] ? panelMs[n] / panelPaints[n] : 0.0);
     w.speedButton(2)->click();  // "Стоп"

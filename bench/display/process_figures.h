@@ -58,15 +58,16 @@ struct Figures {
 
 // One line: "figures key=value ...", read by bench_display_cost.
 inline void printFigures(const char* who, const Figures& f) {
-    std::printf("%s: %.2f ms CPU per presented frame (%ld frames in %.1f s, %.0f %% of one core), "
-                "RSS %.1f MB (peak %.1f MB), first panel painted %.3f s after start\n",
-                who, f.frames ? 1000.0 * f.cpuSeconds / f.frames : 0.0, f.frames, f.wallSeconds,
-                100.0 * f.cpuSeconds / (f.wallSeconds > 0 ? f.wallSeconds : 1), f.rssMb, f.peakRssMb,
-                f.firstPaintSeconds);
-    std::printf("figures cpu_ms_per_frame=%.4f frames=%ld seconds=%.3f rss_mb=%.2f peak_rss_mb=%.2f "
-                "first_paint_s=%.4f\n",
-                f.frames ? 1000.0 * f.cpuSeconds / f.frames : 0.0, f.frames, f.wallSeconds, f.rssMb, f.peakRssMb,
-                f.firstPaintSeconds);
+    std::printf(
+        "%s: %.2f ms CPU per presented frame (%ld frames in %.1f s, %.0f %% of one core), "
+        "RSS %.1f MB (peak %.1f MB), first panel painted %.3f s after start\n",
+        who, f.frames ? 1000.0 * f.cpuSeconds / f.frames : 0.0, f.frames, f.wallSeconds,
+        100.0 * f.cpuSeconds / (f.wallSeconds > 0 ? f.wallSeconds : 1), f.rssMb, f.peakRssMb, f.firstPaintSeconds);
+    std::printf(
+        "figures cpu_ms_per_frame=%.4f frames=%ld seconds=%.3f rss_mb=%.2f peak_rss_mb=%.2f "
+        "first_paint_s=%.4f\n",
+        f.frames ? 1000.0 * f.cpuSeconds / f.frames : 0.0, f.frames, f.wallSeconds, f.rssMb, f.peakRssMb,
+        f.firstPaintSeconds);
     std::fflush(stdout);
 }
 

@@ -86,7 +86,8 @@ std::vector<double> floorCycles(const std::string& port, double seconds, bool wi
     };
     say("ATWS", 2000);
     std::string stale;  // what the program's last request left on its way
-    while (adapter.readUntilPrompt(stale, m797::AdapterPort::nowNs() + 300000000LL) == m797::AdapterPort::ReadEnd::Prompt) {
+    while (adapter.readUntilPrompt(stale, m797::AdapterPort::nowNs() + 300000000LL) ==
+           m797::AdapterPort::ReadEnd::Prompt) {
     }
     for (const m797::ElmSetupStep& step : m797::elmSetupSteps()) say(step.command, 1000);
     say("ATFI", 5000);

@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     std::sort(each.begin(), each.end());
     const double threadCpuMs = (last.threadCpu - first.threadCpu) / cycles * 1000.0;
     const double lineMs = expectedLineMsPerCycle();
-    const long withData = std::count_if(samples.begin() + 1, samples.end(), [](const Sample& s) { return s.gotLiveData; });
+    const long withData = std::count_if(samples.begin() + 1, samples.end(),
+                                        [](const Sample& s) { return s.gotLiveData; });
 
     std::printf("link_bench: %.0f s of polling against the simulator at real line timing\n", wall);
     std::printf("  poll cycles                 %ld (%ld with live data)\n", static_cast<long>(cycles), withData);

@@ -65,7 +65,8 @@ void PageWithTwentyDevices(benchmark::State& state) {
     m797::SettingsFile file((std::filesystem::temp_directory_path() / "m797-bench-ports.reg").string(), quiet);
     auto record = std::make_unique<m797::LiveRecord>();
     QWidget owner;
-    TForm3 page(*record, [](int) {}, owner, file);
+    TForm3 page(
+        *record, [](int) {}, owner, file);
     page.setPortInUse(twentyDevices().dev("serial/by-id/usb-FTDI_FT232R_7-if00-port0"));
     const m797::DeviceRoots roots = twentyDevices().roots();
     for (auto _ : state) page.setDeviceRoots(roots);
@@ -88,13 +89,15 @@ void printSummary() {
     m797::SettingsFile file((std::filesystem::temp_directory_path() / "m797-bench-ports.reg").string(), quiet);
     auto record = std::make_unique<m797::LiveRecord>();
     QWidget owner;
-    TForm3 page(*record, [](int) {}, owner, file);
+    TForm3 page(
+        *record, [](int) {}, owner, file);
     const m797::DeviceRoots twenty = twentyDevices().roots(), empty = emptyTree().roots();
     const double full = meanMs(200, [&] { page.setDeviceRoots(twenty); });
     const double floor = meanMs(200, [&] { page.setDeviceRoots(empty); });
-    std::printf("Com Port page, 20 devices: %.2f ms; empty tree (floor) %.2f ms; ratio %.1f; "
-                "%.0f%% of the 50 ms allowed\n",
-                full, floor, full / floor, 100.0 * full / 50.0);
+    std::printf(
+        "Com Port page, 20 devices: %.2f ms; empty tree (floor) %.2f ms; ratio %.1f; "
+        "%.0f%% of the 50 ms allowed\n",
+        full, floor, full / floor, 100.0 * full / 50.0);
 }
 
 }  // namespace

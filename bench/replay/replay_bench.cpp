@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "app/record/live_record.h"
 #include "app/shell/csv_log.h"
 #include "app/shell/link_source.h"
-#include "app/record/live_record.h"
 #include "ecu/com_port.h"
 #include "ecu/trace_format.h"
 
@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
     std::ifstream traceFile(tracePath, std::ios::ate), csvFile(csvPath, std::ios::ate);
     const long withData = port.cyclesWithData();
     const long rows = rowsIn(csvPath);
-    std::printf("replay_bench: a drive of %ld poll cycles (%.1f h at 150 ms a cycle)\n", cycles, cycles * 0.15 / 3600);
+    std::printf("replay_bench: a drive of %ld poll cycles (%.1f h at 150 ms a cycle)\n", cycles,
+                cycles * 0.15 / 3600);
     std::printf("  trace                   %.1f MB, read in %.3f s\n", traceFile.tellg() / 1e6, readSeconds);
     std::printf("  cycles decoded          %ld, %ld with live data\n", decoded.load(), withData);
     std::printf("  rows written            %ld (%.1f MB of CSV)\n", rows, csvFile.tellg() / 1e6);

@@ -15,10 +15,9 @@ struct Label {
 };
 
 // One entry from UTF-8 literals; texts become Windows-1251 here, once.
-CatalogueEntry e(int number, const char* listText, const char* mnemonic, const char* chartTitle,
-                 DisplayKind kind, Label top, Label middle, Label bottom, int decimals,
-                 bool minusPrefix, int pairedWith, const char* pairedPrefix,
-                 const char* pairedSuffix, int statusByteIndex) {
+CatalogueEntry e(int number, const char* listText, const char* mnemonic, const char* chartTitle, DisplayKind kind,
+                 Label top, Label middle, Label bottom, int decimals, bool minusPrefix, int pairedWith,
+                 const char* pairedPrefix, const char* pairedSuffix, int statusByteIndex) {
     CatalogueEntry c;
     c.number = number;
     c.listText = toCp1251(listText);

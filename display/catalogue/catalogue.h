@@ -13,23 +13,23 @@ namespace m797 {
 enum class DisplayKind : std::uint8_t { Analog, Flag, Counter, BitString, Checksum, ErrorCount, Reserved };
 
 struct ScaleLabel {
-    Text text;      // empty: no label at this place
-    int x = 18;     // pixel position in the chart's text layer (origin top-left)
+    Text text;   // empty: no label at this place
+    int x = 18;  // pixel position in the chart's text layer (origin top-left)
     int y = 0;
 };
 
 struct CatalogueEntry {
-    int number = 0;             // 1..79
-    Text listText;              // item text of the settings dialog's lists
-    Text mnemonic;              // entry 11: "ADC_EGR"
+    int number = 0;  // 1..79
+    Text listText;   // item text of the settings dialog's lists
+    Text mnemonic;   // entry 11: "ADC_EGR"
     Text chartTitle;
     DisplayKind kind = DisplayKind::Reserved;
     ScaleLabel top, middle, bottom;
-    int decimals = 0;           // analog value texts
-    bool minusPrefix = false;   // entry 78 shows "-" before its value
-    int pairedWith = 0;         // parameter whose text the paired text shows; 0: none
+    int decimals = 0;          // analog value texts
+    bool minusPrefix = false;  // entry 78 shows "-" before its value
+    int pairedWith = 0;        // parameter whose text the paired text shows; 0: none
     Text pairedPrefix, pairedSuffix;
-    int statusByteIndex = -1;   // bit strings: which statusByte[] they show
+    int statusByteIndex = -1;  // bit strings: which statusByte[] they show
 };
 
 // nullptr for numbers outside 1..79.

@@ -21,13 +21,13 @@ Text chartValueText(int parameterNumber, const RecordLock& held) {
     if (entry == nullptr) return {};
     const SlotRef slot = slotOf(parameterNumber);
     switch (entry->kind) {
-        case DisplayKind::Analog: return record.analog[slot.index].text;
-        case DisplayKind::Flag: return record.flag[slot.index].text;
-        case DisplayKind::Counter: return std::to_string(record.counter[slot.index].count);
-        case DisplayKind::BitString: return bitString(record.statusByte[entry->statusByteIndex]);
-        case DisplayKind::Checksum: return record.extraText[0] + record.extraText[1];
-        case DisplayKind::ErrorCount: return std::to_string(record.errorCount);
-        case DisplayKind::Reserved: break;
+    case DisplayKind::Analog: return record.analog[slot.index].text;
+    case DisplayKind::Flag: return record.flag[slot.index].text;
+    case DisplayKind::Counter: return std::to_string(record.counter[slot.index].count);
+    case DisplayKind::BitString: return bitString(record.statusByte[entry->statusByteIndex]);
+    case DisplayKind::Checksum: return record.extraText[0] + record.extraText[1];
+    case DisplayKind::ErrorCount: return std::to_string(record.errorCount);
+    case DisplayKind::Reserved: break;
     }
     return {};
 }

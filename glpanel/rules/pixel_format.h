@@ -41,7 +41,9 @@ public:
 
 private:
     constexpr explicit TPFDFlags(std::uint16_t bits) : bits_(bits) {}
-    static constexpr std::uint16_t bit(TPFDFlag m) { return static_cast<std::uint16_t>(1u << static_cast<unsigned>(m)); }
+    static constexpr std::uint16_t bit(TPFDFlag m) {
+        return static_cast<std::uint16_t>(1u << static_cast<unsigned>(m));
+    }
     std::uint16_t bits_ = 0;
 };
 

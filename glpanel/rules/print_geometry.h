@@ -13,9 +13,9 @@ struct PrinterMetrics {
 };
 
 struct PrintPlacement {
-    int left = 0, top = 0;     // the margins, 0.18 inch
-    int right = 0, bottom = 0; // right and bottom edges of the image
-    bool printable = true;     // false for an empty image: nothing is printed
+    int left = 0, top = 0;      // the margins, 0.18 inch
+    int right = 0, bottom = 0;  // right and bottom edges of the image
+    bool printable = true;      // false for an empty image: nothing is printed
     int width() const { return right - left; }
     int height() const { return bottom - top; }
 };

@@ -5,18 +5,14 @@
 namespace m797 {
 
 const std::array<const char*, 16> kColourValueNames = {
-    "GRID_R", "GRID_G", "GRID_B", "GRID_T",         "Text_R",    "Text_G",    "Text_B",    "Text_T",
+    "GRID_R",  "GRID_G",  "GRID_B",  "GRID_T",  "Text_R",    "Text_G",    "Text_B",    "Text_T",
     "Text3_R", "Text3_G", "Text3_B", "Text3_T", "GRAPHIC_R", "GRAPHIC_G", "GRAPHIC_B", "GRAPHIC_T"};
 
-const ColourScheme kStartupColours = {{{0.5f, 0.4f, 0.1f, 0.4f},
-                                       {0.1f, 0.99f, 0.7f, 0.7f},
-                                       {0.1f, 0.4f, 0.8f, 0.5f},
-                                       {0.45f, 0.99f, 0.1f, 0.99f}}};
+const ColourScheme kStartupColours = {
+    {{0.5f, 0.4f, 0.1f, 0.4f}, {0.1f, 0.99f, 0.7f, 0.7f}, {0.1f, 0.4f, 0.8f, 0.5f}, {0.45f, 0.99f, 0.1f, 0.99f}}};
 
-const ColourScheme kResetColours = {{{0.5f, 0.4f, 0.1f, 0.3f},
-                                     {0.1f, 0.99f, 0.7f, 0.7f},
-                                     {0.1f, 0.4f, 0.8f, 0.5f},
-                                     {0.45f, 0.99f, 0.1f, 0.99f}}};
+const ColourScheme kResetColours = {
+    {{0.5f, 0.4f, 0.1f, 0.3f}, {0.1f, 0.99f, 0.7f, 0.7f}, {0.1f, 0.4f, 0.8f, 0.5f}, {0.45f, 0.99f, 0.1f, 0.99f}}};
 
 std::array<float*, 4> colourArrays(LiveRecord& r) {
     return {r.gridColour, r.nameTextColour, r.valueTextColour, r.traceColour};

@@ -18,8 +18,8 @@ using ColourScheme = std::array<std::array<float, 4>, 4>;
 // Value names of COLOUR_CIRCUIT in stored order (GRID_R ... GRAPHIC_T).
 extern const std::array<const char*, 16> kColourValueNames;
 
-extern const ColourScheme kStartupColours;   // grid brightness 0.4
-extern const ColourScheme kResetColours;     // grid brightness 0.3
+extern const ColourScheme kStartupColours;  // grid brightness 0.4
+extern const ColourScheme kResetColours;    // grid brightness 0.3
 
 // The record's colour arrays in stored order.
 std::array<float*, 4> colourArrays(LiveRecord& r);

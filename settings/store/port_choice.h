@@ -14,13 +14,13 @@
 namespace m797 {
 
 struct PortChoice {
-    std::string device;   // empty: nothing chosen
+    std::string device;        // empty: nothing chosen
     std::string adapter = {};  // "kline" or "elm327"; empty: nothing chosen (the plain adapter)
     bool operator==(const PortChoice&) const = default;
 };
 
-extern const char* const kPortChoiceKey;        // "HKEY_CURRENT_USER\TORVAL\MANAGEMENT\COM_PORT"
-extern const char* const kPortChoiceValueName;  // "Port"
+extern const char* const kPortChoiceKey;           // "HKEY_CURRENT_USER\TORVAL\MANAGEMENT\COM_PORT"
+extern const char* const kPortChoiceValueName;     // "Port"
 extern const char* const kAdapterChoiceValueName;  // "Adapter"
 
 // What is stored, or no choice for a missing, mistyped or unsafe value

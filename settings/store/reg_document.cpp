@@ -250,7 +250,8 @@ std::string RegDocument::serialise() const {
     out += "\n\n";
     for (const RegSection& s : sections_) {
         out += '[' + s.path + "]\n";
-        for (const RegValue& v : s.values) out += (v.isDefault ? std::string("@") : quoted(v.name)) + '=' + v.data + '\n';
+        for (const RegValue& v : s.values)
+            out += (v.isDefault ? std::string("@") : quoted(v.name)) + '=' + v.data + '\n';
         out += '\n';
     }
     return out;
@@ -273,7 +274,8 @@ RegSection& RegDocument::section(std::string_view path) {
 }
 
 bool RegDocument::keyExists(std::string_view path) const {
-    return std::any_of(sections_.begin(), sections_.end(), [&](const RegSection& s) { return atOrBelow(s.path, path); });
+    return std::any_of(sections_.begin(), sections_.end(),
+                       [&](const RegSection& s) { return atOrBelow(s.path, path); });
 }
 
 void RegDocument::createKey(std::string_view path) {

@@ -16,13 +16,13 @@
 namespace m797 {
 
 struct RegValue {
-    std::string name;   // unescaped; "@" lines (the default value) have an empty name
+    std::string name;  // unescaped; "@" lines (the default value) have an empty name
     bool isDefault = false;
-    std::string data;   // the text after '=', continuation lines joined: dword:00000001, "text", hex:01,02
+    std::string data;  // the text after '=', continuation lines joined: dword:00000001, "text", hex:01,02
 };
 
 struct RegSection {
-    std::string path;   // as written between the brackets
+    std::string path;  // as written between the brackets
     std::vector<RegValue> values;
 };
 
@@ -30,7 +30,7 @@ struct RegSection {
 struct RegData {
     bool isDword = false;
     std::uint32_t dword = 0;
-    std::size_t size = 0;   // bytes of data: 4 for a dword, length + 1 for a string
+    std::size_t size = 0;  // bytes of data: 4 for a dword, length + 1 for a string
 };
 
 class RegDocument {

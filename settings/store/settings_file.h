@@ -36,8 +36,8 @@ public:
 
 // One change: create a key, or set a 32-bit value or a text (creating its key).
 struct SettingsChange {
-    std::string key;          // full path, "HKEY_CURRENT_USER\TORVAL\DIAGRAM\F1"
-    std::string valueName;    // empty: only create the key
+    std::string key;        // full path, "HKEY_CURRENT_USER\TORVAL\DIAGRAM\F1"
+    std::string valueName;  // empty: only create the key
     std::uint32_t value = 0;
     std::optional<std::string> text;  // set: a string value instead of `value`
 };
@@ -82,8 +82,8 @@ private:
     std::string path_;
     SettingsReporter& reporter_;
     bool memoryOnly_ = false;
-    RegDocument memory_;    // this run's settings once the file is given up
-    RegDocument unsaved_;   // changes that could not reach the disk
+    RegDocument memory_;   // this run's settings once the file is given up
+    RegDocument unsaved_;  // changes that could not reach the disk
 };
 
 }  // namespace m797

@@ -49,7 +49,8 @@ std::int32_t parameterNumberOfRow(std::int32_t row) {
 void loadSet(SettingsStore& store, LiveRecord& record, int n) {
     if (!store.OpenStoreKey(parameterSetKey(n), false)) return;
     for (int chart = 1; chart <= 5; ++chart)
-        record.selectedParameters[chart - 1] = parameterNumberOfRow(store.ReadStoreInteger(parameterSetValueName(chart)));
+        record.selectedParameters[chart - 1] = parameterNumberOfRow(
+            store.ReadStoreInteger(parameterSetValueName(chart)));
 }
 
 }  // namespace
@@ -97,7 +98,8 @@ ParameterSetRows readParameterSetRows(SettingsFile& file, int n) {
 void storeParameterSetRow(SettingsFile& file, int n, int list, std::int32_t row) {
     SettingsStore store(file, SettingsStore::Writes::AtEnd);
     runSettingsOperation(store, [&] {
-        if (store.OpenStoreKey(parameterSetKey(n), true)) store.WriteStoreInteger(parameterSetValueName(list), row);
+        if (store.OpenStoreKey(parameterSetKey(n), true))
+            store.WriteStoreInteger(parameterSetValueName(list), row);
     });
 }
 

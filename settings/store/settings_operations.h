@@ -15,8 +15,8 @@ namespace m797 {
 
 // "\TORVAL\DIAGRAM\F1" ... "\TORVAL\DIAGRAM\F12" for n = 1..12.
 std::string parameterSetKey(int n);
-extern const char* const kParameterSetMarkerKey;   // "\TORVAL\DIAGRAM\F"
-extern const char* const kColourSchemeKey;         // "\TORVAL\MANAGEMENT\COLOUR_CIRCUIT"
+extern const char* const kParameterSetMarkerKey;  // "\TORVAL\DIAGRAM\F"
+extern const char* const kColourSchemeKey;        // "\TORVAL\MANAGEMENT\COLOUR_CIRCUIT"
 // "diagram_1" ... "diagram_5" for chart 1..5.
 std::string parameterSetValueName(int chart);
 
@@ -30,8 +30,8 @@ void LoadParameterSet(LiveRecord& record, SettingsFile& file, int n);
 
 // The stored rows of set n for the dialog's five lists.
 struct ParameterSetRows {
-    bool opened = false;          // the set's key exists
-    int count = 0;                // rows read before the end or an error
+    bool opened = false;  // the set's key exists
+    int count = 0;        // rows read before the end or an error
     std::int32_t rows[5] = {};
 };
 ParameterSetRows readParameterSetRows(SettingsFile& file, int n);

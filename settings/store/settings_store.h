@@ -58,7 +58,7 @@ private:
     const bool atEnd_;
     std::optional<RegDocument> view_;      // AtEnd: the file as read once, with the pending writes
     std::vector<SettingsChange> pending_;  // AtEnd: writes not yet committed
-    std::string currentKey_;   // full path; empty when no key is open
+    std::string currentKey_;               // full path; empty when no key is open
     bool writeFailureShown_ = false;
 };
 

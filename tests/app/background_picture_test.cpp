@@ -11,7 +11,8 @@ namespace {
 QImage patterned(QSize size) {
     QImage image(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x) image.setPixel(x, y, qRgb(x & 255, y & 255, (x * 7 + y * 13) & 255));
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x & 255, y & 255, (x * 7 + y * 13) & 255));
     return image;
 }
 

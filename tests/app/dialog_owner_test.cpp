@@ -64,8 +64,8 @@ TEST(DialogOwner, EveryDialogIsTransientForTheMainWindowAndCentredOnIt) {
         QApplication::processEvents();  // a message box settles its size after it is shown
         EXPECT_EQ(dialog->windowHandle()->transientParent(), main.windowHandle()) << what;
         const QPoint offset = dialog->frameGeometry().center() - main.frameGeometry().center();
-        EXPECT_LE(offset.manhattanLength(), 40) << what << ": centred " << offset.x() << "," << offset.y()
-                                                << " away from the main window's centre";
+        EXPECT_LE(offset.manhattanLength(), 40)
+            << what << ": centred " << offset.x() << "," << offset.y() << " away from the main window's centre";
         closeDialog(dialog);
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }

@@ -99,7 +99,8 @@ TEST_F(MainProgramTest, ACommandLineErrorIsTwoLinesNotTheUsage) {
     };
     const std::vector<Case> cases = {
         {{"--simulate", "--seconds", "5"}, "m797diag: --seconds needs --headless\n"},
-        {{"--replay", "t.trace", "--port", "/dev/ttyUSB0"}, "m797diag: --replay and --port cannot be used together\n"},
+        {{"--replay", "t.trace", "--port", "/dev/ttyUSB0"},
+         "m797diag: --replay and --port cannot be used together\n"},
         {{"--bogus"}, "m797diag: unknown option '--bogus'\n"},
     };
     for (const Case& c : cases) {

@@ -12,13 +12,13 @@
 #include <memory>
 #include <thread>
 
-#include "tests/support/silent_line.h"
 #include "app/main_window.h"
-#include "app/shell/screen_notice.h"
 #include "app/screen_width.h"
+#include "app/shell/screen_notice.h"
 #include "dialogs/display_error_notice.h"
 #include "ecu/com_port.h"
 #include "ecu/serial_line.h"
+#include "tests/support/silent_line.h"
 
 namespace {
 
@@ -96,15 +96,24 @@ TEST(MainWindow, ControlsSitAtTheirPlaces) {
     auto w = makeWindow(1024);
     EXPECT_EQ(w->geometry(), QRect(0, 0, 1024, 740));
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
-    const struct { int panel; QRect place; } panels[] = {
-        {1, {23, 15, 750, 115}}, {3, {23, 277, 750, 115}}, {5, {23, 539, 750, 115}},
-        {6, {23, 674, 750, 49}}, {7, {807, 324, 193, 401}}};
+    const struct {
+        int panel;
+        QRect place;
+    } panels[] = {{1, {23, 15, 750, 115}},
+                  {3, {23, 277, 750, 115}},
+                  {5, {23, 539, 750, 115}},
+                  {6, {23, 674, 750, 49}},
+                  {7, {807, 324, 193, 401}}};
     for (const auto& p : panels) EXPECT_EQ(w->panel(p.panel)->geometry(), p.place) << p.panel;
-    const struct { int button; QRect place; const char* caption; } buttons[] = {
-        {4, {8, 24, 23, 17}, "1"},   {9, {168, 24, 23, 17}, "6"}, {10, {8, 48, 23, 17}, "7"},
-        {15, {168, 48, 25, 18}, "12"}, {16, {8, 8, 89, 22}, "Управление"}, {3, {104, 8, 89, 22}, "Настройка"},
-        {17, {8, 40, 89, 22}, "Ошибки"}, {1, {8, 72, 89, 22}, "Старт"}, {2, {104, 72, 89, 22}, "Стоп"},
-        {18, {56, 104, 89, 22}, "Выход"}};
+    const struct {
+        int button;
+        QRect place;
+        const char* caption;
+    } buttons[] = {{4, {8, 24, 23, 17}, "1"},          {9, {168, 24, 23, 17}, "6"},
+                   {10, {8, 48, 23, 17}, "7"},         {15, {168, 48, 25, 18}, "12"},
+                   {16, {8, 8, 89, 22}, "Управление"}, {3, {104, 8, 89, 22}, "Настройка"},
+                   {17, {8, 40, 89, 22}, "Ошибки"},    {1, {8, 72, 89, 22}, "Старт"},
+                   {2, {104, 72, 89, 22}, "Стоп"},     {18, {56, 104, 89, 22}, "Выход"}};
     for (const auto& b : buttons) {
         EXPECT_EQ(w->speedButton(b.button)->geometry(), b.place) << b.button;
         EXPECT_EQ(w->speedButton(b.button)->text(), QString::fromUtf8(b.caption)) << b.button;
@@ -163,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Widths, ScreenCheck,
                          ::testing::Values(ScreenCase{1280, false, true}, ScreenCase{800, false, true},
                                            ScreenCase{1024, false, false}, ScreenCase{1280, true, false}),
                          [](const ::testing::TestParamInfo<ScreenCase>& testCase) {
-                             return std::to_string(testCase.param.width) + (testCase.param.ignore ? "Ignored" : "");
+                             return std::to_string(testCase.param.width) +
+                                    (testCase.param.ignore ? "Ignored" : "");
                          });
 
 TEST(MainWindow, ExitStopsTheAcquisitionThread) {

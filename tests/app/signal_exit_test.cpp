@@ -6,8 +6,8 @@
 // A release the control unit refuses is named on stderr, status 5.
 // SIGPIPE (a closed terminal or pipe on stdout or stderr) ends nothing.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -100,7 +100,9 @@ struct Helper {
     }
     std::string stderrPath() const { return std::string(configDir) + "/stderr.txt"; }
     bool fanForced() const { return simulator.ecu().forced[0x0A].forced; }
-    bool waitForFanOn() { return testing::waitFor([&] { return fanForced(); }, 20000); }
+    bool waitForFanOn() {
+        return testing::waitFor([&] { return fanForced(); }, 20000);
+    }
     long releases() const {
         const auto frames = simulator.frames();
         return std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kFanRelease; });
@@ -124,8 +126,12 @@ TEST(SignalExit, AStopSignalReleasesTheOutputSavesTheColoursAndExitsZero) {
         const char* name;
         bool afterSigpipe = false;  // a SIGPIPE comes first
     };
-    const Case cases[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"},
-                          {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"},
+    const Case cases[] = {{SIGTERM, "SIGTERM"},
+                          {SIGINT, "SIGINT"},
+                          {SIGHUP, "SIGHUP"},
+                          {SIGQUIT, "SIGQUIT"},
+                          {SIGUSR1, "SIGUSR1"},
+                          {SIGUSR2, "SIGUSR2"},
                           {SIGTERM, "SIGPIPE, then SIGTERM", true}};
     for (const Case c : cases) {
         Helper helper;
@@ -167,8 +173,9 @@ TEST(SignalExit, AnUnconfirmedReleaseIsNamedAndEndsWithStatusFive) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 5);
     EXPECT_GE(helper.releases(), 1);
-    EXPECT_NE(readFile(helper.stderrPath()).find("«Реле вентилятора 1» может остаться включённым — выключите зажигание"),
-              std::string::npos)
+    EXPECT_NE(
+        readFile(helper.stderrPath()).find("«Реле вентилятора 1» может остаться включённым — выключите зажигание"),
+        std::string::npos)
         << readFile(helper.stderrPath());
 }
 
@@ -181,8 +188,8 @@ struct PrivateXServer {
         int fds[2];
         if (pipe(fds) != 0) return false;
         const std::string displayFd = std::to_string(fds[1]);
-        const char* args[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
-                              "-nolisten", "tcp", nullptr};
+        const char* args[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+                              "tcp",  nullptr};
         const int r = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(args), environ);
         close(fds[1]);
         std::string number;

@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "tests/support/spin_until.h"
 #include "app/main_window.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/spin_until.h"
 
 namespace m797 {
 namespace {

@@ -2,8 +2,8 @@
 // own acquisition thread and log; at its end the status strip says
 // "Конец записи." and there is nothing more to start or stop.
 #include <gtest/gtest.h>
-#include <memory>
 #include <unistd.h>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/spin_until.h"
+#include "app/main_window.h"
 #include "app/shell/csv_log.h"
 #include "app/shell/link_source.h"
-#include "app/main_window.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/spin_until.h"
 
 namespace m797 {
 namespace {
@@ -67,8 +67,8 @@ TEST(WindowReplay, StartPlaysTheTraceToItsEnd) {
     {
         TForm1 window(std::move(o));
         window.SpeedButton1Click();
-        ASSERT_TRUE(spinUntil([&] { return !window.speedButton(1)->isEnabled() && !window.speedButton(2)->isEnabled(); },
-                              30000));
+        ASSERT_TRUE(spinUntil(
+            [&] { return !window.speedButton(1)->isEnabled() && !window.speedButton(2)->isEnabled(); }, 30000));
         EXPECT_FALSE(window.displayClock()->isActive());
         std::lock_guard guard(window.record().lock);
         EXPECT_EQ(testing::utf8(window.record().statusText), "Конец записи.");

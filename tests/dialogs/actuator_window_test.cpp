@@ -10,11 +10,11 @@
 #include <QToolButton>
 #include <vector>
 
-#include "dialogs/input_block.h"
 #include "app/record/cp1251.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
+#include "dialogs/input_block.h"
 #include "ecu/request_table.h"
 #include "tests/dialogs/window_fixture.h"
 
@@ -103,9 +103,8 @@ TEST_F(ActuatorWindow, SelectionReleasesTheOldEntryAndReportsTheNew) {
         const char* up;
         const char* down;
     };
-    const Case cases[] = {{0, 5, "Вкл", "Выкл"},       {5, 12, "+1 шаг", "-1 шаг"},
-                          {12, 13, "+10 об", "-10 об"}, {13, 14, "+1", "-1"},
-                          {14, 11, "Вкл", "Выкл"},      {11, 6, "Вкл", "Выкл"}};
+    const Case cases[] = {{0, 5, "Вкл", "Выкл"}, {5, 12, "+1 шаг", "-1 шаг"}, {12, 13, "+10 об", "-10 об"},
+                          {13, 14, "+1", "-1"},  {14, 11, "Вкл", "Выкл"},     {11, 6, "Вкл", "Выкл"}};
     for (const Case& c : cases) {
         choose(c.from);
         clearRequests(record);
@@ -124,8 +123,8 @@ TEST_F(ActuatorWindow, OnAndOffButtons) {
         int button;
         std::vector<int> on, off;
     };
-    const Case cases[] = {{0, 1, {0}, {}},  {3, 2, {}, {3}}, {4, 1, {4}, {}}, {5, 2, {}, {}},
-                          {6, 2, {}, {}},   {7, 2, {}, {7}}, {11, 1, {11}, {}}};
+    const Case cases[] = {{0, 1, {0}, {}}, {3, 2, {}, {3}}, {4, 1, {4}, {}},  {5, 2, {}, {}},
+                          {6, 2, {}, {}},  {7, 2, {}, {7}}, {11, 1, {11}, {}}};
     for (const Case& c : cases) {
         choose(c.entry);
         clearRequests(record);
@@ -149,9 +148,9 @@ TEST_F(ActuatorWindow, SetValueStepsWithinLimitsAndAlwaysSends) {
     };
     const Case cases[] = {
         {12, 255, 1, 255, 0xFF, 0xFC, "255  Шаг"}, {12, 0, 2, 0, 0x00, 0xFD, "0  Шаг"},
-        {12, 31, 1, 32, 0x20, 0x1D, "32  Шаг"},     {13, 255, 1, 255, 0xFF, 0xFD, "2550   Об."},
-        {13, 80, 2, 79, 0x4F, 0x4D, "790   Об."},   {14, 100, 1, 100, 0x64, 0x63, "100 %"},
-        {14, 0, 2, 0, 0x00, 0xFF, "0 %"},           {14, 99, 1, 100, 0x64, 0x63, "100 %"},
+        {12, 31, 1, 32, 0x20, 0x1D, "32  Шаг"},    {13, 255, 1, 255, 0xFF, 0xFD, "2550   Об."},
+        {13, 80, 2, 79, 0x4F, 0x4D, "790   Об."},  {14, 100, 1, 100, 0x64, 0x63, "100 %"},
+        {14, 0, 2, 0, 0x00, 0xFF, "0 %"},          {14, 99, 1, 100, 0x64, 0x63, "100 %"},
     };
     for (const Case& c : cases) {
         choose(c.entry);
@@ -225,8 +224,10 @@ TEST_F(ActuatorWindow, ResetAndInitialisationConfirmations) {
         bool reset, init;
         bool closeInstead;
     };
-    const Case cases[] = {{15, 1, true, false, false}, {15, 2, false, false, false},
-                          {16, 1, false, true, false}, {16, 2, false, false, false},
+    const Case cases[] = {{15, 1, true, false, false},
+                          {15, 2, false, false, false},
+                          {16, 1, false, true, false},
+                          {16, 2, false, false, false},
                           {16, 0, false, false, true}};
     for (const Case& c : cases) {
         record.ecuResetRequest = 0;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include <QHeaderView>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QStyle>
@@ -15,8 +15,8 @@
 #include <cstring>
 #include <vector>
 
-#include "dialogs/input_block.h"
 #include "dialogs/error_list.h"
+#include "dialogs/input_block.h"
 #include "dialogs/status_icon_delegate.h"
 #include "dialogs/trouble_code_list.h"
 #include "tests/dialogs/window_fixture.h"
@@ -112,7 +112,8 @@ TEST_F(ErrorList, AnAnswerWithALengthByteShowsEveryCode) {
     {
         std::lock_guard<std::mutex> guard(record.lock);
         std::memset(record.dtcResponse, 0, sizeof record.dtcResponse);
-        const std::uint8_t head[] = {0x84, 0x10, 0xF1, 0x18, 0x00, 0x00, 0x00, 0x9D, 0x80, 0xF1, 0x10, 2 + 3 * 21, 0x58, 21};
+        const std::uint8_t head[] = {0x84, 0x10, 0xF1, 0x18, 0x00,       0x00, 0x00,
+                                     0x9D, 0x80, 0xF1, 0x10, 2 + 3 * 21, 0x58, 21};
         std::memcpy(record.dtcResponse, head, sizeof head);
         for (int i = 0; i < 21; ++i) {
             record.dtcResponse[14 + 3 * i] = 0x03;
@@ -183,7 +184,8 @@ TEST_F(ErrorList, EveryDescriptionCanBeReadWhole) {
     for (int hi = 0; hi < 0x20; ++hi)
         for (int lo = 0; lo < 0x100; ++lo)
             if (m797::troubleCodeText(static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo)))
-                records.insert(records.end(), {static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo), 0x20});
+                records.insert(records.end(),
+                               {static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo), 0x20});
     {
         std::lock_guard<std::mutex> guard(record.lock);
         record.dtcResponse[12] = static_cast<std::uint8_t>(records.size() / 3);

@@ -11,21 +11,21 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTableWidget>
-#include <QToolButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "tests/support/silent_line.h"
 #include "app/main_window.h"
 #include "app/screen_width.h"
 #include "dialogs/display_error_notice.h"
 #include "dialogs/error_list.h"
 #include "ecu/serial_line.h"
+#include "tests/support/silent_line.h"
 
 namespace {
 

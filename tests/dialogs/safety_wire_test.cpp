@@ -9,23 +9,23 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QLabel>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
-#include "tests/support/spin_until.h"
-#include "dialogs/input_block.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
 #include "dialogs/error_list.h"
+#include "dialogs/input_block.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/spin_until.h"
 
 namespace m797 {
 namespace {
@@ -56,7 +56,8 @@ struct Program {
     LineTimeouts timeouts;
     std::unique_ptr<TForm1> window;
 
-    explicit Program(sim::SimOptions options = testing::fastSim(), LineTimeouts lineTimeouts = testing::kFastTimeouts)
+    explicit Program(sim::SimOptions options = testing::fastSim(),
+                     LineTimeouts lineTimeouts = testing::kFastTimeouts)
         : simulator(options), timeouts(lineTimeouts) {}
     ~Program() {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -332,7 +333,8 @@ TEST(SafetyWire, TheStatePanelShowsARefusalOrSilenceAsSuch) {
         sim::Fault fault;
         const char* shown;
     };
-    for (const Case c : {Case{sim::Fault::ActuatorRefused, "Отказ ЭБУ"}, Case{sim::Fault::ActuatorSilent, "Нет ответа"}}) {
+    for (const Case c :
+         {Case{sim::Fault::ActuatorRefused, "Отказ ЭБУ"}, Case{sim::Fault::ActuatorSilent, "Нет ответа"}}) {
         Program p(testing::fastSim(c.fault));
         ASSERT_TRUE(p.start());
         TForm5* control = p.openActuators();
@@ -398,8 +400,10 @@ TEST(SafetyWire, AfterALongStopTheEndConnectsAgainToRelease) {
     EXPECT_EQ(p.end(), QString());
     EXPECT_FALSE(p.forced(0x0A));
     const auto frames = p.simulator.frames();
-    const auto start = std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kStartCommunication; });
-    const auto release = std::find_if(frames.begin(), frames.end(), [](const auto& f) { return f.bytes == kFanRelease; });
+    const auto start = std::find_if(frames.begin(), frames.end(),
+                                    [](const auto& f) { return f.bytes == kStartCommunication; });
+    const auto release = std::find_if(frames.begin(), frames.end(),
+                                      [](const auto& f) { return f.bytes == kFanRelease; });
     EXPECT_LT(start - frames.begin(), release - frames.begin());
 }
 

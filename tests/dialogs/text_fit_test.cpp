@@ -33,10 +33,9 @@
 #include <memory>
 #include <thread>
 
-#include "tests/support/silent_line.h"
+#include "app/main_window.h"
 #include "app/record/cp1251.h"
 #include "app/record/live_record.h"
-#include "app/main_window.h"
 #include "app/screen_width.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/dialog_helpers.h"
@@ -47,6 +46,7 @@
 #include "dialogs/trouble_code_list.h"
 #include "ecu/serial_line.h"
 #include "settings/settings_dialog.h"
+#include "tests/support/silent_line.h"
 
 namespace {
 
@@ -58,8 +58,8 @@ constexpr int kClearance = 2;
 constexpr int kButtonMargin = 3;
 
 std::string where(const QWidget* w, const QString& text) {
-    return (w->window()->objectName() + QStringLiteral(" ") + w->metaObject()->className() +
-            QStringLiteral(" ") + w->objectName() + QStringLiteral(" \"") + text + QStringLiteral("\""))
+    return (w->window()->objectName() + QStringLiteral(" ") + w->metaObject()->className() + QStringLiteral(" ") +
+            w->objectName() + QStringLiteral(" \"") + text + QStringLiteral("\""))
         .toStdString();
 }
 
@@ -111,7 +111,8 @@ void checkButtonText(const QAbstractButton* button, const QString& text, std::ve
         room = button->width() - s->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button) -
                s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, button) - kClearance;
     }
-    if (textSize(button->font(), text).width() > room) misfits.push_back(where(button, text) + " wider than its button");
+    if (textSize(button->font(), text).width() > room)
+        misfits.push_back(where(button, text) + " wider than its button");
 }
 
 // Every row of a list can be the one on show in the closed list and is one line of the open list.
@@ -120,8 +121,8 @@ void checkComboRows(const QComboBox* combo, std::vector<std::string>& misfits) {
     option.initFrom(combo);
     option.editable = combo->isEditable();
     option.frame = combo->hasFrame();
-    const QRect field =
-        combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                                       combo);
     const int room = field.width() - 2 * kClearance;
     // The open list: its rows keep the item view's text margins.
     auto* mutableCombo = const_cast<QComboBox*>(combo);
@@ -164,8 +165,8 @@ void checkTabs(const QTabBar* tabs, std::vector<std::string>& misfits) {
 void checkLabelRing(const QImage& frame, const QWidget* window, const QLabel* label,
                     std::vector<std::string>& misfits) {
     if (label->text().isEmpty() || !label->pixmap().isNull()) return;
-    const QRect box = labelTextBox(label, label->text()).translated(
-        label->parentWidget()->mapTo(window, QPoint(0, 0)));
+    const QRect box =
+        labelTextBox(label, label->text()).translated(label->parentWidget()->mapTo(window, QPoint(0, 0)));
     const QRect ring = box.adjusted(-kClearance, -kClearance, kClearance, kClearance);
     if (!frame.rect().contains(ring)) {
         misfits.push_back(where(label, label->text()) + " reaches the window's edge");
@@ -305,12 +306,13 @@ TEST_F(Windows, ErrorListTextsFit) {
     }
     for (int r = 0; r < grid->rowCount(); ++r) {
         const QString code = grid->item(r, 0)->text();
-        EXPECT_LE(textSize(grid->font(), code).width(), grid->columnWidth(0) - 2 * cellMargin) << code.toStdString();
+        EXPECT_LE(textSize(grid->font(), code).width(), grid->columnWidth(0) - 2 * cellMargin)
+            << code.toStdString();
         EXPECT_LE(textSize(grid->font(), code).height(), grid->rowHeight(r)) << code.toStdString();
     }
     // What the window says when a read brought no list.
-    for (auto answer : {m797::TroubleCodeAnswer::Refused, m797::TroubleCodeAnswer::NoAnswer,
-                        m797::TroubleCodeAnswer::Damaged}) {
+    for (auto answer :
+         {m797::TroubleCodeAnswer::Refused, m797::TroubleCodeAnswer::NoAnswer, m797::TroubleCodeAnswer::Damaged}) {
         {
             std::lock_guard<std::mutex> guard(main->record().lock);
             main->record().dtcAnswer = answer;
@@ -325,11 +327,12 @@ TEST_F(Windows, ActuatorWindowTextsFit) {
     auto* window = new TForm5(main->record(), main.get());
     window->setObjectName(QStringLiteral("TForm5"));
     // The captions of the idle-control entries and everything the state panel shows.
-    expectAllFit(window, {{QStringLiteral("SpeedButton1"), {"+1 шаг", "+10 об", "+1"}},
-                          {QStringLiteral("SpeedButton2"), {"-1 шаг", "-10 об", "-1"}},
-                          {QStringLiteral("Panel2"),
-                           {"ВКЛ", "ВЫКЛ", "Заглушите двигатель", "Отказ ЭБУ", "Нет ответа", "255  Шаг",
-                            "2550   Об.", "100 %"}}});
+    expectAllFit(
+        window,
+        {{QStringLiteral("SpeedButton1"), {"+1 шаг", "+10 об", "+1"}},
+         {QStringLiteral("SpeedButton2"), {"-1 шаг", "-10 об", "-1"}},
+         {QStringLiteral("Panel2"),
+          {"ВКЛ", "ВЫКЛ", "Заглушите двигатель", "Отказ ЭБУ", "Нет ответа", "255  Шаг", "2550   Об.", "100 %"}}});
 }
 
 struct Confirmation {

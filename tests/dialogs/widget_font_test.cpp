@@ -69,7 +69,8 @@ TEST(WidgetFont, ButtonCaptionsFitTheirButtons) {
     for (bool bold : {false, true}) {
         const QFontMetrics metrics(dialogs::windowFont(bold));
         for (const QString& caption : captions)
-            EXPECT_LE(metrics.horizontalAdvance(caption), 89 - 6) << caption.toStdString() << (bold ? " bold" : "");
+            EXPECT_LE(metrics.horizontalAdvance(caption), 89 - 6)
+                << caption.toStdString() << (bold ? " bold" : "");
     }
 }
 

@@ -12,7 +12,6 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "tests/support/spin_until.h"
 #include "app/main_window.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
@@ -20,6 +19,7 @@
 #include "dialogs/error_list.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/spin_until.h"
 
 namespace m797 {
 namespace {

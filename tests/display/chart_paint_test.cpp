@@ -71,13 +71,13 @@ TEST_F(Chart, ANumberOutsideTheCatalogueGivesTheGridOnly) {
 TEST_F(Chart, TitleAndScaleLabelsSitOnTheirRows) {
     PaintedPanel::setColour(r.nameTextColour, 1.0f);
     const QImage image = chart.capture();
-    EXPECT_GT(litIn(image, 180, 0, 400, 11), 30);   // title, baseline at row 10
+    EXPECT_GT(litIn(image, 180, 0, 400, 11), 30);  // title, baseline at row 10
     EXPECT_EQ(litIn(image, 180, 13, 400, 50), 0);
-    EXPECT_GT(litIn(image, 18, 0, 40, 11), 5);      // "24"
-    EXPECT_GT(litIn(image, 18, 50, 40, 61), 5);     // "12"
-    EXPECT_GT(litIn(image, 18, 105, 30, 114), 5);   // "0"
+    EXPECT_GT(litIn(image, 18, 0, 40, 11), 5);     // "24"
+    EXPECT_GT(litIn(image, 18, 50, 40, 61), 5);    // "12"
+    EXPECT_GT(litIn(image, 18, 105, 30, 114), 5);  // "0"
     EXPECT_EQ(litIn(image, 18, 14, 40, 46), 0);
-    EXPECT_EQ(litIn(image, 0, 0, 16, 114), 0);      // nothing left of the labels
+    EXPECT_EQ(litIn(image, 0, 0, 16, 114), 0);  // nothing left of the labels
 }
 
 TEST_F(Chart, TheValueTextIsDrawnLargeFromAboutColumn49) {
@@ -97,8 +97,8 @@ TEST_F(Chart, AReservedEntryShowsItsTitleAndNoValue) {
     PaintedPanel::setColour(r.nameTextColour, 1.0f);
     PaintedPanel::setColour(r.valueTextColour, 1.0f);
     const QImage image = chart.capture();
-    EXPECT_GT(litIn(image, 180, 0, 260, 11), 10);   // "Резерв Е3."
-    EXPECT_EQ(litIn(image, 0, 13, 749, 114), 0);    // no labels, trace or value
+    EXPECT_GT(litIn(image, 180, 0, 260, 11), 10);  // "Резерв Е3."
+    EXPECT_EQ(litIn(image, 0, 13, 749, 114), 0);   // no labels, trace or value
 }
 
 // The grid is drawn as one batch of segments; it must light exactly the

@@ -13,8 +13,13 @@ void setFlag(LiveRecord& r, int parameter, std::uint8_t state) { r.flag[slotOf(p
 
 // Indicator orders on the strip: 19 "RUS", 20 "EURO", 22 "Осн", 23 "Альт", 9 "B_LL".
 TEST(StatusStrip, PairedIndicatorsLightOneSideEach) {
-    const struct { int flag; std::uint8_t state; int lit; int dimmed; } cases[] = {
-        {18, 1, 19, 20}, {18, 0, 20, 19}, {18, 2, 20, 19}, {32, 1, 23, 22}, {32, 0, 22, 23}, {32, 7, 22, 23}};
+    const struct {
+        int flag;
+        std::uint8_t state;
+        int lit;
+        int dimmed;
+    } cases[] = {{18, 1, 19, 20}, {18, 0, 20, 19}, {18, 2, 20, 19},
+                 {32, 1, 23, 22}, {32, 0, 22, 23}, {32, 7, 22, 23}};
     for (const auto& c : cases) {
         auto r = std::make_unique<LiveRecord>();
         setFlag(*r, c.flag, c.state);

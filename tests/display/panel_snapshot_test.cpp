@@ -6,8 +6,8 @@
 
 #include <QElapsedTimer>
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "app/record/cp1251.h"
 #include "display/catalogue/catalogue.h"
@@ -35,7 +35,8 @@ void underLock(LiveRecord& r, const std::function<void()>& f) {
 
 int firstPairedParameter() {
     for (int n = 1; n <= 79; ++n)
-        if (const CatalogueEntry* e = catalogueEntry(n); e && e->pairedWith != 0 && slotOf(n).kind == SlotKind::Analog)
+        if (const CatalogueEntry* e = catalogueEntry(n);
+            e && e->pairedWith != 0 && slotOf(n).kind == SlotKind::Analog)
             return n;
     return 0;
 }
@@ -170,9 +171,11 @@ TEST(PanelSnapshot, UnchangedStripAndPassportLeaveTheFrameOnScreen) {
         std::function<void(PanelSurface&, const LiveRecord&, PanelSnapshot&)> paint;
         std::function<void(LiveRecord&)> change;
     } cases[] = {
-        {PanelKind::StatusStrip, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintStatusStrip(s, r, k); },
+        {PanelKind::StatusStrip,
+         [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintStatusStrip(s, r, k); },
          [](LiveRecord& r) { underLock(r, [&] { r.errorCount = 7; }); }},
-        {PanelKind::Passport, [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintPassport(s, r, k); },
+        {PanelKind::Passport,
+         [](PanelSurface& s, const LiveRecord& r, PanelSnapshot& k) { paintPassport(s, r, k); },
          [](LiveRecord& r) { underLock(r, [&] { r.identText[2] = "0261208940"; }); }},
     };
     for (const auto& c : cases) {

@@ -70,7 +70,8 @@ TEST(StatusStripPaint, PortNamesFitTheirField) {
         return strip.capture();
     };
     const QImage none = withPort("");
-    for (const char* name : {"USB0", "ACM0", "BT0", "BT12", "SIM", "Com1", "USB10", "Com4", "USB…", "пор…", "ttyS0"}) {
+    for (const char* name :
+         {"USB0", "ACM0", "BT0", "BT12", "SIM", "Com1", "USB10", "Com4", "USB…", "пор…", "ttyS0"}) {
         const QImage image = withPort(name);
         int left = image.width(), right = -1;
         for (int x = 0; x < image.width(); ++x)

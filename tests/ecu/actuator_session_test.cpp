@@ -51,7 +51,10 @@ void run(ActuatorSession& s, LiveRecord& r, const std::vector<Event>& events) {
     int lastChoice = 0;
     for (const Event& e : events) {
         switch (e.kind) {
-        case Event::Select: s.select(e.value); lastChoice = e.value; break;
+        case Event::Select:
+            s.select(e.value);
+            lastChoice = e.value;
+            break;
         case Event::Up: s.pressUp(); break;
         case Event::Down: s.pressDown(); break;
         case Event::Refresh: s.refresh(); break;
@@ -84,15 +87,19 @@ TEST(ActuatorSession, EventsLeaveTheRequestsForTheThread) {
         {"reset refused", {select(kEcuResetEntry), no}, {{}, {0}, {}, {}, {}}},
         {"initialisation confirmed", {select(kEcuInitEntry), yes}, {{0}, {0}, {}, {}, {}, 0, 1}},
         {"refused, then forced", {select(kEcuResetEntry), no, refresh, up}, {{0}, {0}, {0}, {}, {}}},
-        {"back before the release", {select(3), select(9), select(3), served(3), refresh},
+        {"back before the release",
+         {select(3), select(9), select(3), served(3), refresh},
          {{3}, {0, 9}, {}, {}, {}, 0, 0, 3}},
         {"closed: the release stays, the commands go",
-         {select(10), up, down, closeWindow}, {{10}, {0, 10}, {}, {}, {}, 0, 0, 10}},
+         {select(10), up, down, closeWindow},
+         {{10}, {0, 10}, {}, {}, {}, 0, 0, 10}},
         {"closed: a set value goes", {select(14), up, closeWindow}, {{14}, {0, 14}, {}, {}, {}, 0, 0, 14}},
         {"closed: a confirmed reset goes", {select(kEcuResetEntry), yes, closeWindow}, {{0}, {0}, {}, {}, {}}},
-        {"closed: a confirmed initialisation goes", {select(kEcuInitEntry), yes, closeWindow},
+        {"closed: a confirmed initialisation goes",
+         {select(kEcuInitEntry), yes, closeWindow},
          {{0}, {0}, {}, {}, {}}},
-        {"nothing after the close", {closeWindow, served(0), select(7), up, refresh, select(kEcuResetEntry), yes},
+        {"nothing after the close",
+         {closeWindow, served(0), select(7), up, refresh, select(kEcuResetEntry), yes},
          {{}, {}, {}, {}, {}}},
     };
     for (const Case& c : cases) {

@@ -2,8 +2,8 @@
 #include <memory>
 
 #include <algorithm>
-#include <initializer_list>
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -104,7 +104,8 @@ class RawLine : public SerialLine {
 public:
     explicit RawLine(Bytes read) : read_(std::move(read)) {}
     bool openPort() override { return true; }
-    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t* answer, std::uint32_t capacity) override {
+    std::uint32_t exchange(const std::uint8_t*, std::uint32_t, std::uint8_t* answer,
+                           std::uint32_t capacity) override {
         const auto n = std::min<std::uint32_t>(static_cast<std::uint32_t>(read_.size()), capacity);
         std::copy(read_.begin(), read_.begin() + n, answer);
         return n;
@@ -168,13 +169,17 @@ TEST(AnswerCheck, FindsTheAnswerAmongWhatElseTheLineCarried) {
         {"the echo twice and another unit", join({twice(echo), answer, other}), AnswerFault::None},
         {"a stray byte before the echo", join({{0x5C}, echo, answer}), AnswerFault::None},
         {"stray bytes after the answer", join({echo, answer, {0x13, 0x00, 0xF1}}), AnswerFault::None},
-        {"a stray byte among the echo's", join({Bytes(echo.begin(), echo.begin() + 2), {0x00},
-                                                Bytes(echo.begin() + 2, echo.end()), answer}),
+        {"a stray byte among the echo's",
+         join({Bytes(echo.begin(), echo.begin() + 2), {0x00}, Bytes(echo.begin() + 2, echo.end()), answer}),
          AnswerFault::None},
-        {"a late wake-up byte among the doubled echo's", join({Bytes(doubledEcho.begin(), doubledEcho.begin() + 3),
-                                                                {0x00}, Bytes(doubledEcho.begin() + 3, doubledEcho.end()), answer}),
+        {"a late wake-up byte among the doubled echo's",
+         join({Bytes(doubledEcho.begin(), doubledEcho.begin() + 3),
+               {0x00},
+               Bytes(doubledEcho.begin() + 3, doubledEcho.end()),
+               answer}),
          AnswerFault::None},
-        {"three stray bytes among the echo's", join({{echo[0], 0x01, echo[1], 0x02, echo[2], 0x03}, Bytes(echo.begin() + 3, echo.end()), answer}),
+        {"three stray bytes among the echo's",
+         join({{echo[0], 0x01, echo[1], 0x02, echo[2], 0x03}, Bytes(echo.begin() + 3, echo.end()), answer}),
          AnswerFault::Echo},
         {"the echo twice, nothing else", twice(echo), AnswerFault::NoAnswer},
         {"only another unit answers", join({echo, other}), AnswerFault::Header},
@@ -322,7 +327,7 @@ TEST(ComPortAnswers, ABadLiveDataCycleIsNotDecodedAndThreeInARowStartANewConnect
     LiveRecord& record = *ownedRecord;
     auto line = std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
         Bytes a = id == 0x01 ? live01Answer(cycle) : live03Answer();  // values change every cycle
-        if (cycle > 1) a.back() ^= 0xFF;  // only the first cycle is well formed
+        if (cycle > 1) a.back() ^= 0xFF;                              // only the first cycle is well formed
         return a;
     });
     LiveDataScriptLine* seen = line.get();
@@ -350,9 +355,9 @@ TEST(ComPortAnswers, ANegativeAnswerIsToldOnceAndNeverDecoded) {
     std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
     LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
-        if (cycle % 2 == 0 && id == 0x01) return sim::answerFrame({0x7F, 0x21, 0x12});
-        return id == 0x01 ? live01Answer() : live03Answer();
-    }));
+                      if (cycle % 2 == 0 && id == 0x01) return sim::answerFrame({0x7F, 0x21, 0x12});
+                      return id == 0x01 ? live01Answer() : live03Answer();
+                  }));
     Observed o;
     observe(port, o);
     port.resume();
@@ -372,9 +377,9 @@ TEST(ComPortAnswers, NoiseThatSpoilsLiveDataIsNamed) {
     std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
     LiveRecord& record = *ownedRecord;
     Com_Port port(record, std::make_unique<LiveDataScriptLine>([](int cycle, std::uint8_t id) {
-        const Bytes a = id == 0x01 ? live01Answer(cycle) : live03Answer();
-        return cycle > 1 ? withNoise(a) : a;
-    }));
+                      const Bytes a = id == 0x01 ? live01Answer(cycle) : live03Answer();
+                      return cycle > 1 ? withNoise(a) : a;
+                  }));
     std::mutex m;
     std::vector<LinkStatus> statuses;
     port.setStatusObserver([&](const LinkEvent& e) {
@@ -394,7 +399,8 @@ TEST(ComPortAnswers, NoiseThatSpoilsLiveDataIsNamed) {
 
 TEST(ComPortAnswers, AnIdentificationAnswerThatFailsItsCheckLeavesItsTextsEmpty) {
     struct IdLine : LiveDataScriptLine {
-        IdLine() : LiveDataScriptLine([](int, std::uint8_t id) { return id == 1 ? live01Answer() : live03Answer(); }) {}
+        IdLine()
+            : LiveDataScriptLine([](int, std::uint8_t id) { return id == 1 ? live01Answer() : live03Answer(); }) {}
     };
     std::unique_ptr<LiveRecord> ownedRecord = std::make_unique<LiveRecord>();
     LiveRecord& record = *ownedRecord;

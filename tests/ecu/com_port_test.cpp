@@ -172,7 +172,7 @@ TEST(ComPortLoop, TerminateServesPendingActuatorReleasesEvenWhenSuspended) {
     const auto t0 = steady_clock::now();
     link.port->terminate();
     const double s = duration<double>(steady_clock::now() - t0).count();
-    EXPECT_LT(s, 3.0);  // at most the two-second grace
+    EXPECT_LT(s, 3.0);                                          // at most the two-second grace
     EXPECT_GE(countOf(frameNames(link.simulator), "2101"), 1);  // cycles ran while suspended
     EXPECT_FALSE(link.port->portOpen());
 }
@@ -233,16 +233,16 @@ TEST(ComPortStartTest, JudgesOnlyTheBytesThatWereRead) {
         return all;
     };
     const Case cases[] = {
-        {{}, false, kCheckAdapter},                         // nothing read
-        {echo, false, kCheckAdapter},                       // echo only
+        {{}, false, kCheckAdapter},    // nothing read
+        {echo, false, kCheckAdapter},  // echo only
         {join({echo, accepted}), true, ""},
-        {join({echo, accepted, otherUnit}), true, ""},      // another unit after the answer
+        {join({echo, accepted, otherUnit}), true, ""},  // another unit after the answer
         {join({echo, otherUnit, accepted}), true, ""},
-        {join({twice, accepted}), true, ""},                // an adapter that echoes twice
+        {join({twice, accepted}), true, ""},  // an adapter that echoes twice
         {join({echo, {0x83, 0xF1, 0x10, 0xC1, 0xF0, 0x8E, 0xC3}}), false, kNoAnswer},  // other key bytes
         {join({echo, {0x83, 0xF1, 0x10, 0xC1, 0xEE, 0x8F, 0xC3}}), false, kNoAnswer},  // damaged, ends 8F C3
-        {join({echo, otherUnit}), false, kCheckAdapter},    // only another unit answers
-        {{0xC3}, false, kLineNoise},                        // bytes of no frame are no answer
+        {join({echo, otherUnit}), false, kCheckAdapter},                               // only another unit answers
+        {{0xC3}, false, kLineNoise},  // bytes of no frame are no answer
         {{0x8F, 0xC3}, false, kLineNoise},
         {{0x81, 0x10, 0x3E, 0xF1, 0x81, 0x03, 0x83, 0xF1, 0x5A, 0x10, 0xC1}, false, kLineNoise},
     };

@@ -52,13 +52,18 @@ struct AnalogCase {
     const char* what;
     int number;
     std::vector<Byte> bytes;
-    float value;  // stored value (after the clamp of 45 and 60)
+    float value;       // stored value (after the clamp of 45 and 60)
     const char* text;  // with '.'
     float plot;
 };
 
 const AnalogCase kAnalog[] = {
-    {"ADC_2O2 full scale clips the plot only", 1, {{L03, 21, 0x03}, {L03, 22, 0xFF}}, 4.9951171875f, "4.995", 100.0f},
+    {"ADC_2O2 full scale clips the plot only",
+     1,
+     {{L03, 21, 0x03}, {L03, 22, 0xFF}},
+     4.9951171875f,
+     "4.995",
+     100.0f},
     {"ADC_2O2 at 3 V plots like 2 V", 1, {{L03, 21, 0x02}, {L03, 22, 0x67}}, 3.0029296875f, "3.003", 100.0f},
     {"ADC_BAT above 24 V clips the plot only", 2, {{L03, 11, 0x07}, {L03, 12, 0xD0}}, 35.2f, "35.200", 100.8f},
     {"ADC_BS centre", 3, {{L03, 25, 0x80}}, 0.0f, "0.000", 49.98675f},
@@ -161,14 +166,9 @@ TEST(Decoder, AdcThrLowBitsCarryAcrossCycles) {
         std::uint8_t lowByte;
         const char* text;
     } cycles[] = {
-        {0x41, "2.500"},  // not a low-bit pattern at start: e stays 0
-        {0x40, "2.505"},
-        {0x41, "2.505"},  // unknown pattern keeps 0.005
-        {0xC0, "2.515"},
-        {0x3F, "2.515"},
-        {0x80, "2.510"},
-        {0x00, "2.500"},
-        {0xFF, "2.500"},
+        {0x41, "2.500"},                   // not a low-bit pattern at start: e stays 0
+        {0x40, "2.505"}, {0x41, "2.505"},  // unknown pattern keeps 0.005
+        {0xC0, "2.515"}, {0x3F, "2.515"}, {0x80, "2.510"}, {0x00, "2.500"}, {0xFF, "2.500"},
     };
     Fixture f;
     for (const auto& c : cycles) {
@@ -186,7 +186,7 @@ TEST(Decoder, CountersAndTheirPlots) {
         int count;
         float plot;
     } cases[] = {
-        {68, 58, 0xFF, 0xFF, 65535, 100.0f}, {68, 58, 0x02, 0x8E, 654, 0.0f}, {68, 58, 0x02, 0x8F, 655, 1.0f},
+        {68, 58, 0xFF, 0xFF, 65535, 100.0f}, {68, 58, 0x02, 0x8E, 654, 0.0f},    {68, 58, 0x02, 0x8F, 655, 1.0f},
         {46, 48, 0x01, 0x00, 256, 0.0f},     {47, 50, 0x80, 0x00, 32768, 50.0f}, {48, 52, 0x00, 0x07, 7, 0.0f},
         {49, 54, 0x28, 0xF0, 10480, 16.0f},  {50, 56, 0xFF, 0x00, 65280, 99.0f},
     };

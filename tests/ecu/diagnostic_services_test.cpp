@@ -74,22 +74,19 @@ TEST_F(DiagnosticServices, ServesEveryRequestOnceInItsFixedOrder) {
     cycle();
 
     const std::vector<Bytes> expected = {
-        hex("84 10 F1 18 00 00 00 9D"),     hex("83 10 F1 14 00 00 98"),
-        hex("84 10 F1 30 01 06 FF BB"),     hex("84 10 F1 30 01 06 00 BC"),
-        hex("83 10 F1 30 01 01 B6"),        hex("83 10 F1 30 01 00 B5"),
-        hex("84 10 F1 30 05 06 FF BF"),     hex("83 10 F1 30 05 01 BA"),
-        hex("83 10 F1 30 05 00 B9"),        hex("84 10 F1 30 41 07 20 1D"),
-        hex("83 10 F1 30 41 01 F6"),        hex("83 10 F1 30 41 00 F5"),
-        hex("82 10 F1 11 01 95"),           hex("82 10 F1 11 90 24")};
+        hex("84 10 F1 18 00 00 00 9D"), hex("83 10 F1 14 00 00 98"), hex("84 10 F1 30 01 06 FF BB"),
+        hex("84 10 F1 30 01 06 00 BC"), hex("83 10 F1 30 01 01 B6"), hex("83 10 F1 30 01 00 B5"),
+        hex("84 10 F1 30 05 06 FF BF"), hex("83 10 F1 30 05 01 BA"), hex("83 10 F1 30 05 00 B9"),
+        hex("84 10 F1 30 41 07 20 1D"), hex("83 10 F1 30 41 01 F6"), hex("83 10 F1 30 41 00 F5"),
+        hex("82 10 F1 11 01 95"),       hex("82 10 F1 11 90 24")};
     EXPECT_EQ(line.written(), expected);
 
     // One-shot requests and releases are cleared; the code list stays requested.
     EXPECT_EQ(record.readDtcRequest, 1);
-    for (auto* flag : {&record.clearDtcRequest, &record.ecuResetRequest, &record.ecuInitRequest,
-                       &record.actuator[0].onRequest, &record.actuator[0].offRequest,
-                       &record.actuator[0].reportRequest, &record.actuator[0].releaseRequest,
-                       &record.actuator[4].reportRequest, &record.actuator[12].setRequest,
-                       &record.actuator[12].reportRequest})
+    for (auto* flag :
+         {&record.clearDtcRequest, &record.ecuResetRequest, &record.ecuInitRequest, &record.actuator[0].onRequest,
+          &record.actuator[0].offRequest, &record.actuator[0].reportRequest, &record.actuator[0].releaseRequest,
+          &record.actuator[4].reportRequest, &record.actuator[12].setRequest, &record.actuator[12].reportRequest})
         EXPECT_EQ(*flag, 0);
 
     line.forget();
@@ -159,9 +156,9 @@ TEST_F(DiagnosticServices, TroubleCodeReadKeepsOnlyCheckedAnswers) {
             EXPECT_EQ(Bytes(stored.begin() + 8, stored.end()), twoCodes) << step.what;
             EXPECT_EQ(record.dtcResponse[request.size() + twoCodes.size()], 0) << "nothing of an older answer";
         } else {
-            EXPECT_TRUE(std::all_of(record.dtcResponse, record.dtcResponse + kDtcResponseSize,
-                                    [](std::uint8_t b) { return b == 0; }))
-                << step.what;
+            EXPECT_TRUE(std::all_of(record.dtcResponse, record.dtcResponse + kDtcResponseSize, [](std::uint8_t b) {
+                return b == 0;
+            })) << step.what;
         }
     }
 }
@@ -187,7 +184,12 @@ TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
         {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
         {{}, "Нет ответа"},
         {answerFrame(hex("70 0B 01 FF")), "ВКЛ"},
-        {[] { Bytes b = answerFrame(hex("70 0B 01 FF")); b.back() ^= 1; return b; }(), "Нет ответа"},
+        {[] {
+             Bytes b = answerFrame(hex("70 0B 01 FF"));
+             b.back() ^= 1;
+             return b;
+         }(),
+         "Нет ответа"},
         {answerFrame(hex("70 0C 01 FF")), "Нет ответа"},  // another output's answer
     };
     for (const Step& s : steps) line.answer(report, s.reply);
@@ -316,7 +318,13 @@ TEST_F(DiagnosticServices, AReleaseCountsOnlyWhenConfirmed) {
     const Case cases[] = {
         {"refused", answerFrame(hex("7F 30 31")), false},
         {"silent", {}, false},
-        {"bad checksum", [] { Bytes b = answerFrame(hex("70 0A 00")); b.back() ^= 1; return b; }(), false},
+        {"bad checksum",
+         [] {
+             Bytes b = answerFrame(hex("70 0A 00"));
+             b.back() ^= 1;
+             return b;
+         }(),
+         false},
         {"a report's answer", answerFrame(hex("70 0A 01 00")), false},
         {"another output", answerFrame(hex("70 0B 00")), false},
         {"confirmed", answerFrame(hex("70 0A 00")), true},

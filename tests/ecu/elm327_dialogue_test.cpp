@@ -42,7 +42,7 @@ TEST(ElmAnswerText, EveryMessageMapsToWhatAPlainAdapterWouldShow) {
         {"83F110 <RX ERROR\r", ElmOutcome::Damaged, {0x83, 0xF1, 0x10}},
         {"83F110C1\rBUFFER FULL\r", ElmOutcome::Damaged, {0x83, 0xF1, 0x10, 0xC1}},
         {"STOPPED\r", ElmOutcome::Damaged, {}},
-        {"83F11\r", ElmOutcome::Damaged, {}},       // odd digits: a character lost on the way
+        {"83F11\r", ElmOutcome::Damaged, {}},  // odd digits: a character lost on the way
         {"HELLO\r", ElmOutcome::Damaged, {}},
         {"NO DATA\rBUS INIT: ...ERROR\r", ElmOutcome::NoConnection, {}},  // the worst wins
     };
@@ -158,9 +158,8 @@ TEST(ElmRoundTrip, EveryRequestComesBackAsThePlainAdapterReadsIt) {
     onKLine.answer({0x81, 0x10, 0xF1, 0x81, 0x03}, 0);
 
     RequestTable table;
-    const Request* requests[] = {&table.identA1,    &table.identA2,    &table.identA3,
-                                 &table.ecuIdentification, &table.liveData01, &table.liveData03,
-                                 &table.readDtc,    &table.clearDtc};
+    const Request* requests[] = {&table.identA1,    &table.identA2,    &table.identA3, &table.ecuIdentification,
+                                 &table.liveData01, &table.liveData03, &table.readDtc, &table.clearDtc};
     double now = 0.5;
     for (const Request* r : requests) {
         const Bytes frame(r->frame, r->frame + r->length);

@@ -33,8 +33,8 @@ sim::Elm327Options elmOptions(sim::ElmFault fault = sim::ElmFault::None, int tcp
 struct ElmLink {
     explicit ElmLink(sim::Elm327Options options = elmOptions(), bool overTcp = false) : simulator(options) {
         EXPECT_TRUE(simulator.start());
-        const std::string port =
-            overTcp ? "tcp:127.0.0.1:" + std::to_string(simulator.tcpPort()) : simulator.slavePath();
+        const std::string port = overTcp ? "tcp:127.0.0.1:" + std::to_string(simulator.tcpPort())
+                                         : simulator.slavePath();
         auto line = std::make_unique<Elm327Line>(port, Elm327Line::kDefaultBaud, kTestTimeouts);
         elm = line.get();
         com = std::make_unique<Com_Port>(record, std::move(line));
@@ -90,7 +90,8 @@ TEST(Elm327Line, SetsTheAdapterUpAndReadsLiveDataAndIdentification) {
         EXPECT_EQ(held.record().identText[9], "LADA-21");
     }
     const auto c = link.simulator.commands();
-    for (const char* step : {"ATWS", "ATI", "ATE0", "ATH1", "ATAL", "ATSP5", "ATSH8110F1", "ATSW00", "ATFI", "ATKW"})
+    for (const char* step :
+         {"ATWS", "ATI", "ATE0", "ATH1", "ATAL", "ATSP5", "ATSH8110F1", "ATSW00", "ATFI", "ATKW"})
         EXPECT_NE(std::find(c.begin(), c.end(), step), c.end()) << step;
     // Requests carry a response count; StartCommunication is the adapter's own.
     EXPECT_NE(std::find(c.begin(), c.end(), "21011"), c.end());
@@ -117,7 +118,8 @@ TEST(Elm327Line, TroubleCodesActuatorsAndResetGoThroughTheAdapter) {
     ASSERT_TRUE(waitFor([&] { return link.simulator.ecu().forced[0x0A].forced; }));
     ASSERT_TRUE(waitFor([&] { return link.stateText(7) == toCp1251("ВКЛ"); }));
     link.record.actuator[7].releaseRequest = 1;
-    ASSERT_TRUE(waitFor([&] { return !link.simulator.ecu().forced[0x0A].forced && link.record.actuator[7].releaseRequest == 0; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return !link.simulator.ecu().forced[0x0A].forced && link.record.actuator[7].releaseRequest == 0; }));
 
     link.record.ecuResetRequest = 1;
     ASSERT_TRUE(waitFor([&] { return link.simulator.ecu().resets == 1; }));
@@ -171,10 +173,12 @@ TEST(Elm327Line, ErrorAnswersGiveThePlainAdaptersStatuses) {
     {
         ElmLink link(elmOptions(sim::ElmFault::DataError));
         link.com->resume();
-        ASSERT_TRUE(waitFor([&] { return link.com->badAnswers().byKind[static_cast<int>(AnswerFault::Checksum)] >= 2; }));
+        ASSERT_TRUE(
+            waitFor([&] { return link.com->badAnswers().byKind[static_cast<int>(AnswerFault::Checksum)] >= 2; }));
         EXPECT_TRUE(link.dataAfter(link.cyclesWithData));  // damaged answers are left out, the link goes on
         link.com->suspend();
-        EXPECT_EQ(link.com->badAnswers().total(), link.com->badAnswers().byKind[static_cast<int>(AnswerFault::Checksum)]);
+        EXPECT_EQ(link.com->badAnswers().total(),
+                  link.com->badAnswers().byKind[static_cast<int>(AnswerFault::Checksum)]);
     }
 }
 
@@ -250,8 +254,8 @@ TEST(Elm327Line, TcpNamesAndAPortNobodyListensOn) {
     EXPECT_EQ(port, 35000);
     EXPECT_TRUE(parseTcpPortName("tcp:[::1]:35000", host, port));
     EXPECT_EQ(host, "::1");
-    for (const char* bad : {"tcp:", "tcp:host", "tcp::35000", "tcp:host:0", "tcp:host:65536", "tcp:host:35x",
-                            "/dev/ttyUSB0"})
+    for (const char* bad :
+         {"tcp:", "tcp:host", "tcp::35000", "tcp:host:0", "tcp:host:65536", "tcp:host:35x", "/dev/ttyUSB0"})
         EXPECT_FALSE(parseTcpPortName(bad, host, port)) << bad;
 
     sim::Elm327Simulator s(elmOptions(sim::ElmFault::None, 0));

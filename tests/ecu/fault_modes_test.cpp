@@ -69,7 +69,8 @@ TEST_P(FaultModes, OnlyWellFormedAnswersReachTheRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, FaultModes,
-                         ::testing::Values(FaultCase{sim::Fault::BadChecksum, "BadChecksum", AnswerFault::Checksum},
+                         ::testing::Values(FaultCase{sim::Fault::BadChecksum, "BadChecksum",
+                                                     AnswerFault::Checksum},
                                            FaultCase{sim::Fault::Truncated, "Truncated", AnswerFault::Truncated},
                                            FaultCase{sim::Fault::Negative, "Negative", AnswerFault::Negative},
                                            FaultCase{sim::Fault::Garbled, "Garbled", AnswerFault::Header}),

@@ -66,9 +66,11 @@ inline sim::SimOptions fastSim(sim::Fault fault = sim::Fault::None) {
 }
 
 struct Link {
-    explicit Link(sim::SimOptions options = fastSim(), LineTimeouts timeouts = kFastTimeouts) : simulator(options) {
+    explicit Link(sim::SimOptions options = fastSim(), LineTimeouts timeouts = kFastTimeouts)
+        : simulator(options) {
         simulator.start();
-        port = std::make_unique<Com_Port>(record, std::make_unique<PosixSerialLine>(simulator.slavePath(), timeouts));
+        port = std::make_unique<Com_Port>(record,
+                                          std::make_unique<PosixSerialLine>(simulator.slavePath(), timeouts));
         port->setStatusObserver([this](const LinkEvent& event) {
             std::lock_guard guard(mutex);
             statuses.push_back(utf8(linkStatusText(event.status)));

@@ -100,7 +100,7 @@ TEST_F(LineTest, ReadEndsFiftyMillisecondsAfterTheLastByte) {
     peer.join();
     EXPECT_EQ(t.n, 4u);
     EXPECT_EQ(answer[3], 4);
-    EXPECT_GE(t.ms, 75.0);   // 30 ms gap, then 50 ms of silence
+    EXPECT_GE(t.ms, 75.0);  // 30 ms gap, then 50 ms of silence
     EXPECT_LT(t.ms, 400.0);
 }
 

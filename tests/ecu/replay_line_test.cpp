@@ -40,7 +40,8 @@ std::shared_ptr<Trace> traceOf(std::vector<TraceRecord> records) {
 
 Bytes ask(ReplayLine& line, const Bytes& request, std::uint32_t capacity = 140) {
     std::uint8_t answer[140] = {};
-    const std::uint32_t n = line.exchange(request.data(), static_cast<std::uint32_t>(request.size()), answer, capacity);
+    const std::uint32_t n = line.exchange(request.data(), static_cast<std::uint32_t>(request.size()), answer,
+                                          capacity);
     return Bytes(answer, answer + n);
 }
 
@@ -51,8 +52,9 @@ TEST(ReplayLine, EachRequestGetsItsOwnRecordedAnswerInOrder) {
     wake.kind = TraceKind::WakeUp;
     TraceRecord open;
     open.kind = TraceKind::Open;
-    auto trace = traceOf({open, wake, exchange(1, kLive01, {1}), exchange(2, kReadDtc, {9}), exchange(3, kLive03, {3}),
-                          exchange(4, kLive01, {11}, true), exchange(5, kLive01, {12}), exchange(6, kLive03, {13, 14, 15})});
+    auto trace = traceOf({open, wake, exchange(1, kLive01, {1}), exchange(2, kReadDtc, {9}),
+                          exchange(3, kLive03, {3}), exchange(4, kLive01, {11}, true), exchange(5, kLive01, {12}),
+                          exchange(6, kLive03, {13, 14, 15})});
     ReplayLine line(trace, 0);
     EXPECT_TRUE(line.openPort());
     line.sendWakeUpPulse();
@@ -83,13 +85,15 @@ TEST(ReplayLine, ARequestWithNoRecordedAnswerNearbyGetsSilence) {
 // recorded answer comes at once and the drive plays on in order.
 TEST(ReplayLine, ARequestRecordedFurtherAheadIsAnsweredWithoutSkippingTheDrive) {
     std::vector<TraceRecord> records;
-    for (int i = 0; i < 40; ++i) records.push_back(exchange(i, i % 2 ? kLive03 : kLive01, {static_cast<std::uint8_t>(i)}));
+    for (int i = 0; i < 40; ++i)
+        records.push_back(exchange(i, i % 2 ? kLive03 : kLive01, {static_cast<std::uint8_t>(i)}));
     records.insert(records.begin() + 30, exchange(30, kReadDtc, {0xD7}));
     ReplayLine line(traceOf(records), 0);
     EXPECT_EQ(ask(line, kLive01), Bytes{0});
     EXPECT_EQ(ask(line, kReadDtc), Bytes{0xD7});
     EXPECT_EQ(line.position(), 1u);
-    for (int i = 1; i < 40; ++i) ASSERT_EQ(ask(line, i % 2 ? kLive03 : kLive01), Bytes{static_cast<std::uint8_t>(i)}) << i;
+    for (int i = 1; i < 40; ++i)
+        ASSERT_EQ(ask(line, i % 2 ? kLive03 : kLive01), Bytes{static_cast<std::uint8_t>(i)}) << i;
     EXPECT_THROW(ask(line, kReadDtc), LineEnded);  // used once only
 }
 
@@ -162,7 +166,7 @@ TEST(ReplayLine, APauseCutsAWaitShortAndTheReplayGoesOnFromThere) {
     ASSERT_EQ(write(pause, &one, sizeof one), 8);
     EXPECT_EQ(waiting.get(), Bytes{});  // cut short ...
     EXPECT_LT(secondsSince(t0), 2.0);
-    EXPECT_EQ(line.position(), 1u);     // ... and not used up
+    EXPECT_EQ(line.position(), 1u);  // ... and not used up
     EXPECT_TRUE(line.lastReadInterrupted());
     ::close(pause);
 }
@@ -170,8 +174,8 @@ TEST(ReplayLine, APauseCutsAWaitShortAndTheReplayGoesOnFromThere) {
 TEST(ReplayLine, AReadCutShortByAPauseGoesOnToTheSameAnswer) {
     const int pause = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     ASSERT_GE(pause, 0);
-    ReplayLine line(traceOf({exchange(0, kLive01, {1}), exchange(300, kLive03, {3, 4}), exchange(301, kLive01, {5})}),
-                    1.0);
+    ReplayLine line(
+        traceOf({exchange(0, kLive01, {1}), exchange(300, kLive03, {3, 4}), exchange(301, kLive01, {5})}), 1.0);
     line.setInterruptFd(pause);
     EXPECT_EQ(ask(line, kLive01), Bytes{1});
     std::uint64_t one = 1;

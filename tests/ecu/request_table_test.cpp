@@ -22,7 +22,11 @@ std::vector<std::uint8_t> hex(const char* text) {
 
 TEST(RequestTable, FixedFramesAreTheWireBytesWithTheirReadSizes) {
     const RequestTable t;
-    const struct { const Request& r; const char* bytes; int capacity; } cases[] = {
+    const struct {
+        const Request& r;
+        const char* bytes;
+        int capacity;
+    } cases[] = {
         {t.startCommunication, "81 10 F1 81 03", 14}, {t.stopCommunication, "81 10 F1 82 04", 14},
         {t.identA1, "82 10 F1 21 A1 45", 21},         {t.identA2, "82 10 F1 21 A2 46", 21},
         {t.identA3, "82 10 F1 21 A3 47", 30},         {t.ecuIdentification, "82 10 F1 1A 80 1D", 130},
@@ -39,7 +43,13 @@ TEST(RequestTable, FixedFramesAreTheWireBytesWithTheirReadSizes) {
 
 TEST(RequestTable, ActuatorFramesFollowTheListOrder) {
     const RequestTable t;
-    const struct { int entry; const char* report; const char* release; const char* on; const char* off; } cases[] = {
+    const struct {
+        int entry;
+        const char* report;
+        const char* release;
+        const char* on;
+        const char* off;
+    } cases[] = {
         {0, "83 10 F1 30 01 01 B6", "83 10 F1 30 01 00 B5", "84 10 F1 30 01 06 FF BB", "84 10 F1 30 01 06 00 BC"},
         {4, "83 10 F1 30 05 01 BA", "83 10 F1 30 05 00 B9", "84 10 F1 30 05 06 FF BF", nullptr},
         {6, "83 10 F1 30 09 01 BE", "83 10 F1 30 09 00 BD", "84 10 F1 30 09 06 FF C3", nullptr},
@@ -68,9 +78,15 @@ TEST(RequestTable, ActuatorFramesFollowTheListOrder) {
 TEST(RequestTable, SetValueFramesCarryTheirChecksums) {
     auto r = std::make_unique<LiveRecord>();
     storeSetValueFrameHeads(*r);
-    const struct { int entry; int value; const char* frame; } cases[] = {
-        {12, 0, "84 10 F1 30 41 07 00 FD"}, {12, 255, "84 10 F1 30 41 07 FF FC"},
-        {13, 80, "84 10 F1 30 42 07 50 4E"}, {14, 100, "84 10 F1 30 43 07 64 63"},
+    const struct {
+        int entry;
+        int value;
+        const char* frame;
+    } cases[] = {
+        {12, 0, "84 10 F1 30 41 07 00 FD"},
+        {12, 255, "84 10 F1 30 41 07 FF FC"},
+        {13, 80, "84 10 F1 30 42 07 50 4E"},
+        {14, 100, "84 10 F1 30 43 07 64 63"},
     };
     for (const auto& c : cases) {
         completeSetValueFrame(RecordWriteLock(*r), c.entry, c.value);
@@ -86,11 +102,18 @@ struct Named {
 };
 
 std::vector<Named> everyFixedFrame(const RequestTable& t) {
-    std::vector<Named> all = {{"startCommunication", &t.startCommunication}, {"stopCommunication", &t.stopCommunication},
-                              {"identA1", &t.identA1}, {"identA2", &t.identA2}, {"identA3", &t.identA3},
-                              {"ecuIdentification", &t.ecuIdentification}, {"liveData03", &t.liveData03},
-                              {"liveData01", &t.liveData01}, {"readDtc", &t.readDtc}, {"clearDtc", &t.clearDtc},
-                              {"ecuReset", &t.ecuReset}, {"ecuInit", &t.ecuInit}};
+    std::vector<Named> all = {{"startCommunication", &t.startCommunication},
+                              {"stopCommunication", &t.stopCommunication},
+                              {"identA1", &t.identA1},
+                              {"identA2", &t.identA2},
+                              {"identA3", &t.identA3},
+                              {"ecuIdentification", &t.ecuIdentification},
+                              {"liveData03", &t.liveData03},
+                              {"liveData01", &t.liveData01},
+                              {"readDtc", &t.readDtc},
+                              {"clearDtc", &t.clearDtc},
+                              {"ecuReset", &t.ecuReset},
+                              {"ecuInit", &t.ecuInit}};
     for (const ActuatorRequests& a : t.actuator) {
         all.push_back({"report", &a.report});
         all.push_back({"release", &a.release});

@@ -13,8 +13,8 @@ Bytes answerFrame(const Bytes& data) {
     return f;
 }
 
-std::uint32_t ScriptedLine::exchange(const std::uint8_t* request, std::uint32_t length,
-                                     std::uint8_t* answer, std::uint32_t capacity) {
+std::uint32_t ScriptedLine::exchange(const std::uint8_t* request, std::uint32_t length, std::uint8_t* answer,
+                                     std::uint32_t capacity) {
     Bytes frame(request, request + length);
     written_.push_back(frame);
     Bytes received = frame;

@@ -72,7 +72,8 @@ TEST(TraceFormat, EveryKindOfRecordReadsBackAsWritten) {
     EXPECT_EQ(formatTraceRecord(records[3]), "x 0.051000 0.061234 140 8110F18103 8110F1810383F110C1EF8FC3\n");
     EXPECT_EQ(formatTraceRecord(records[4]), "x 123.456789 0.061234 140 8210F12101A5 -\n");
     EXPECT_EQ(formatTraceRecord(records[0]), "o 0.000000 0.000007 fail 13\n");
-    EXPECT_EQ(text.substr(0, text.find("line")), "m797trace 1\nprogram m797diag 1.1.0\nstart 2026-12-08T11:05:00.123456Z\n");
+    EXPECT_EQ(text.substr(0, text.find("line")),
+              "m797trace 1\nprogram m797diag 1.1.0\nstart 2026-12-08T11:05:00.123456Z\n");
 }
 
 TEST(TraceFormat, ProblemsNameTheirLineAndTheRestIsRead) {
@@ -86,7 +87,8 @@ TEST(TraceFormat, ProblemsNameTheirLineAndTheRestIsRead) {
     };
     const std::vector<Case> cases = {
         {"m797trace 2\n" + good, 1, "trace format version 2", 1},
-        {"m797trace 1\nprogram m797diag 0.9.0\n" + good, 2, "recorded by m797diag 0.9.0, this is m797diag 1.1.0", 1},
+        {"m797trace 1\nprogram m797diag 0.9.0\n" + good, 2, "recorded by m797diag 0.9.0, this is m797diag 1.1.0",
+         1},
         {head + good + "x 2.0 0.05 14 8110F18103 81ZZ\n" + good, 5, "damaged line (bad bytes read)", 2},
         {head + good + "x 2.0 0.05 14 8110F1810 -\n", 5, "damaged line (bad bytes written)", 1},
         {head + "q 1.0 2.0\n" + good, 4, "unknown record 'q'", 1},
@@ -115,8 +117,8 @@ TEST(TraceFormat, ProblemsNameTheirLineAndTheRestIsRead) {
 }
 
 TEST(TraceFormat, CommentsBlankLinesAndWindowsLineEndsAreAccepted) {
-    const Trace trace =
-        parseTrace("# made by hand\r\nm797trace 1\r\n\r\nline 10400 8N1\r\nx 0.5 0.05 14 8110f18103 -\r\n", kProgram);
+    const Trace trace = parseTrace(
+        "# made by hand\r\nm797trace 1\r\n\r\nline 10400 8N1\r\nx 0.5 0.05 14 8110f18103 -\r\n", kProgram);
     EXPECT_EQ(trace.problemCount, 0);
     ASSERT_EQ(trace.records.size(), 1u);
     EXPECT_EQ(trace.records[0].written, (std::vector<std::uint8_t>{0x81, 0x10, 0xF1, 0x81, 0x03}));
@@ -147,12 +149,11 @@ TEST(WallTime, IsoTextsRoundTrip) {
         ASSERT_TRUE(back.has_value()) << c.text;
         EXPECT_EQ(isoUtc(*back, c.decimals), c.text);
     }
-    for (const char* bad : {"", "2026-12-08", "2026-12-08T11:05:00", "2026-13-08T11:05:00Z",
-                            "2026-12-08T11:05:00.Z", "2026-12-08T11:05:00.1234567Z", "2026-12-08 11:05:00Z",
-                            "2026-12-08T11:05:0xZ"})
+    for (const char* bad :
+         {"", "2026-12-08", "2026-12-08T11:05:00", "2026-13-08T11:05:00Z", "2026-12-08T11:05:00.Z",
+          "2026-12-08T11:05:00.1234567Z", "2026-12-08 11:05:00Z", "2026-12-08T11:05:0xZ"})
         EXPECT_FALSE(parseIsoUtc(bad).has_value()) << bad;
 }
-
 
 TEST(TraceFormat, DamagedBytesAreShownEscaped) {
     struct Case {
@@ -162,13 +163,14 @@ TEST(TraceFormat, DamagedBytesAreShownEscaped) {
         {"x 1.0", "x 1.0"},
         {"\x1b[2J", "\\x1B[2J"},
         {"\x1b]0;title\x07", "\\x1B]0;title\\x07"},
-        {"a\\b", "a\\\\b"},                             // a backslash cannot pose as an escape
+        {"a\\b", "a\\\\b"},  // a backslash cannot pose as an escape
         {std::string("\x00\x7F\x9B\xD0\x9F", 5), "\\x00\\x7F\\x9B\\xD0\\x9F"},  // C1 controls, UTF-8 alike
     };
     for (const Case& c : cases) EXPECT_EQ(escapedTraceText(c.bytes), c.shown);
     const Trace t = parseTrace("m797trace 1\nprogram \x1b]0;evil\x07\n\x1b[2J 1 2\n", kProgram);
     ASSERT_EQ(t.problems.size(), 2u);
-    for (const TraceProblem& p : t.problems) EXPECT_EQ(p.text.find_first_of("\x1b\x07"), std::string::npos) << p.text;
+    for (const TraceProblem& p : t.problems)
+        EXPECT_EQ(p.text.find_first_of("\x1b\x07"), std::string::npos) << p.text;
 }
 
 TEST(TraceFormat, ALineLongerThanAnyRecordIsLeftOutAndTheRestRead) {

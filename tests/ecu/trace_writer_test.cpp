@@ -99,7 +99,8 @@ TEST_F(TraceWriterTest, TheRecordingLineTracesEveryStepOfTheLine) {
     EXPECT_EQ(trace.records[3].capacity, 7u);
     EXPECT_EQ(trace.records[4].kind, TraceKind::Close);
     EXPECT_GT(trace.startWallUs, 0);
-    for (std::size_t i = 1; i < trace.records.size(); ++i) EXPECT_GE(trace.records[i].atUs, trace.records[i - 1].atUs);
+    for (std::size_t i = 1; i < trace.records.size(); ++i)
+        EXPECT_GE(trace.records[i].atUs, trace.records[i - 1].atUs);
 }
 
 TEST_F(TraceWriterTest, AReadCutShortIsTracedAsCutThenWhole) {

@@ -15,7 +15,7 @@ struct FixedCase {
 };
 
 const FixedCase kFixed[] = {
-    {3.125L, 2, "3.13"},           // tie: away from zero, not to even
+    {3.125L, 2, "3.13"},  // tie: away from zero, not to even
     {-3.125L, 2, "-3.13"},
     {95.25L, 1, "95.3"},
     {2.5L, 0, "3"},
@@ -25,11 +25,11 @@ const FixedCase kFixed[] = {
     {18859.30078125L, 1, "18859.3"},
     {0.0L, 3, "0.000"},
     {-0.0L, 1, "0.0"},
-    {-0.001L, 2, "0.00"},          // rounds to zero: no minus sign
+    {-0.001L, 2, "0.00"},  // rounds to zero: no minus sign
     {-96.0L, 1, "-96.0"},
     {10200.0L, 0, "10200"},
     {0.04L, 3, "0.040"},
-    {9.9996L, 3, "10.000"},        // carry into a new digit
+    {9.9996L, 3, "10.000"},              // carry into a new digit
     {12345678.125L, 3, "12345678.130"},  // 10 significant digits, then zeros
     {1234567890.5L, 2, "1234567891.00"},
     {123456.789L, 3, "123456.789"},

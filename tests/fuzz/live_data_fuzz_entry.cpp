@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/csv_log.h"
 #include "app/record/record_lock.h"
+#include "app/shell/csv_log.h"
 #include "ecu/live_data_decoder.h"
 
 namespace m797 {

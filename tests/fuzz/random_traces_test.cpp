@@ -47,10 +47,10 @@ TEST(TraceReaderFuzz, MutationsOfARealTraceAreReadAndPlayedWithoutFault) {
         for (int n = 0; n < 1 + i % 8; ++n) {
             const std::size_t p = at(random) % text.size();
             switch (edit(random)) {
-                case 0: text[p] = static_cast<char>(byte(random)); break;
-                case 1: text.erase(p, 1 + p % 5); break;
-                case 2: text.insert(p, text.substr(at(random) % text.size(), 20)); break;
-                default: text.resize(p); break;  // cut off
+            case 0: text[p] = static_cast<char>(byte(random)); break;
+            case 1: text.erase(p, 1 + p % 5); break;
+            case 2: text.insert(p, text.substr(at(random) % text.size(), 20)); break;
+            default: text.resize(p); break;  // cut off
             }
             if (text.empty()) text = "x";
         }

@@ -35,7 +35,7 @@ TEST(FontFace, CapitalLettersStandOnTheBaselineAtTheirPixelHeight) {
     for (char32_t cp : {U'H', U'Ж', U'Ш'}) {
         const GlyphBitmap g = face->bitmap(cp);
         EXPECT_EQ(g.top, g.rows) << static_cast<unsigned>(cp);  // nothing below the baseline
-        EXPECT_GE(g.rows, 13);                                   // cap height of a 20-pixel em
+        EXPECT_GE(g.rows, 13);                                  // cap height of a 20-pixel em
         EXPECT_LE(g.rows, 16);
         EXPECT_GT(g.advance, g.width / 2);
         EXPECT_EQ(g.bits.size(), static_cast<std::size_t>((g.width + 7) / 8 * g.rows));

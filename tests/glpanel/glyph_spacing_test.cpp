@@ -51,7 +51,8 @@ QImage drawnText(const PanelFont& font, const std::string& cp1251) {
     if (!shown.show()) return {};
     const QImage frame = panel->capture();
     if (const char* dir = std::getenv("M797_FRAME_DIR")) {
-        const QString name = QStringLiteral("%1-%2.png").arg(font.name).arg(QString::fromStdString(m797::cp1251ToUtf8(cp1251)));
+        const QString name =
+            QStringLiteral("%1-%2.png").arg(font.name).arg(QString::fromStdString(m797::cp1251ToUtf8(cp1251)));
         // The text's corner, eight times enlarged, pixel for pixel.
         const QImage corner = frame.copy(0, 0, 60, 30);
         corner.scaled(corner.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -109,14 +110,15 @@ std::string pixelArt(const QImage& frame) {
 TEST(GlyphSpacing, NeighbouringGlyphsDoNotTouch) {
     // Not "94BE": Liberation Sans's '4' is as wide as its digit cell at 11
     // pixels in every hinting mode, so it meets the '9' before it.
-    const std::string texts[] = {"0000", "BE", "10000", "OOOO", m797::toCp1251("оооо"), "8888",
-                                 m797::toCp1251("Код"), "P0102"};
+    const std::string texts[] = {
+        "0000", "BE", "10000", "OOOO", m797::toCp1251("оооо"), "8888", m797::toCp1251("Код"), "P0102"};
     for (const PanelFont& font : kPanelFonts)
         for (const std::string& text : texts) {
             const QImage frame = drawnText(font, text);
             ASSERT_FALSE(frame.isNull());
             EXPECT_EQ(touchingGroups(frame), static_cast<int>(text.size()))
-                << font.name << " " << m797::cp1251ToUtf8(text) << "\n" << pixelArt(frame);
+                << font.name << " " << m797::cp1251ToUtf8(text) << "\n"
+                << pixelArt(frame);
         }
 }
 

@@ -7,11 +7,11 @@
 
 #include <GL/gl.h>
 
-#include "tests/display/paint_fixture.h"
 #include "app/record/cp1251.h"
 #include "display/catalogue/catalogue.h"
 #include "display/chart_panel.h"
 #include "glpanel/font_face.h"
+#include "tests/display/paint_fixture.h"
 
 using namespace m797;
 using namespace m797::gl;

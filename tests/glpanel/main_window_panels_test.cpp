@@ -36,9 +36,9 @@ TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
         bool font3D;
         std::int32_t font2DHeight;
         bool font2DBold;
-    } expected[7] = {{{23, 15, 750, 115}, true, -11, false},  {{23, 146, 750, 115}, true, -11, false},
-                     {{23, 277, 750, 115}, true, -11, false}, {{23, 408, 750, 115}, true, -11, false},
-                     {{23, 539, 750, 115}, true, -11, false}, {{23, 674, 750, 49}, false, -11, true},
+    } expected[7] = {{{23, 15, 750, 115}, true, -11, false},   {{23, 146, 750, 115}, true, -11, false},
+                     {{23, 277, 750, 115}, true, -11, false},  {{23, 408, 750, 115}, true, -11, false},
+                     {{23, 539, 750, 115}, true, -11, false},  {{23, 674, 750, 49}, false, -11, true},
                      {{807, 324, 193, 401}, false, -12, false}};
     for (int n = 1; n <= 7; ++n) {
         SCOPED_TRACE(n);
@@ -53,7 +53,8 @@ TEST(MainWindowPanels, SevenPanelsWithTheirFonts) {
         ASSERT_NE(p->Font2D(), nullptr);
         EXPECT_EQ(p->Font2D()->firstGlyph, 32);
         EXPECT_EQ(p->Font2D()->glyphCount, 255);
-        EXPECT_EQ(p->Font2D_Type(), (TFontDescription{"Arial", e.font2DHeight, e.font2DBold, false, RUSSIAN_CHARSET}));
+        EXPECT_EQ(p->Font2D_Type(),
+                  (TFontDescription{"Arial", e.font2DHeight, e.font2DBold, false, RUSSIAN_CHARSET}));
         if (e.font3D) {
             ASSERT_NE(p->Font3D(), nullptr);
             EXPECT_EQ(p->Font3D()->firstGlyph, 0);

@@ -38,7 +38,9 @@ struct Recorder {
 // Captured messages instead of message boxes.
 struct MessageLog {
     std::vector<QString> texts;
-    MessageLog() { setPanelMessageSink([this](const QString& t) { texts.push_back(t); }); }
+    MessageLog() {
+        setPanelMessageSink([this](const QString& t) { texts.push_back(t); });
+    }
     ~MessageLog() { setPanelMessageSink({}); }
 };
 
@@ -58,7 +60,8 @@ TEST(PanelEvents, PreInitThenInitWithFontsThenResizeAndPaint) {
     EXPECT_EQ(r.events[1], "Init");
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "PreInit"), 1);
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "Init"), 1);
-    for (std::size_t i = 2; i < r.events.size(); ++i) EXPECT_TRUE(r.events[i] == "Resize" || r.events[i] == "Paint");
+    for (std::size_t i = 2; i < r.events.size(); ++i)
+        EXPECT_TRUE(r.events[i] == "Resize" || r.events[i] == "Paint");
     EXPECT_NE(std::find(r.events.begin(), r.events.end(), "Paint"), r.events.end());
     EXPECT_TRUE(r.fontsBeforeInit);
     EXPECT_TRUE(r.currentInEveryEvent);
@@ -106,9 +109,9 @@ TEST(PanelSwapBuffers, AutoPresentsManualWaitsForTheHostSingleBufferDrawsInPlace
     const struct {
         const char* name;
         TOpenGLSwapBuffers mode;
-        bool gdi;           // single-buffered request
-        bool hostSwaps;     // OnPaint calls SwapBuffers itself
-        bool shown;         // the red frame reaches the image
+        bool gdi;        // single-buffered request
+        bool hostSwaps;  // OnPaint calls SwapBuffers itself
+        bool shown;      // the red frame reaches the image
     } cases[] = {
         {"Auto", TOpenGLSwapBuffers::Auto, false, false, true},
         {"Manual without a swap", TOpenGLSwapBuffers::Manual, false, false, false},
@@ -138,7 +141,8 @@ TEST(PanelContext, SurfaceFormatFollowsTheDescriptor) {
     EXPECT_EQ(dbl.swapBehavior(), QSurfaceFormat::DoubleBuffer);
     EXPECT_EQ(dbl.depthBufferSize(), 32);
     EXPECT_EQ(dbl.redBufferSize(), 8);
-    const TPFDFlags gdi = applyPFDFlags(kDefaultPFDFlags, {TPFDFlag::f_PFD_DRAW_TO_WINDOW, TPFDFlag::f_PFD_SUPPORT_OPENGL});
+    const TPFDFlags gdi = applyPFDFlags(kDefaultPFDFlags,
+                                        {TPFDFlag::f_PFD_DRAW_TO_WINDOW, TPFDFlag::f_PFD_SUPPORT_OPENGL});
     const QSurfaceFormat single = surfaceFormatFor(requestedDescriptor(0, gdi, 16, 16));
     EXPECT_EQ(single.swapBehavior(), QSurfaceFormat::SingleBuffer);
     EXPECT_EQ(single.greenBufferSize(), 6);

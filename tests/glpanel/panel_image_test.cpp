@@ -2,14 +2,14 @@
 
 #include <GL/gl.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QPrinter>
 #include <QScreen>
-#include <QApplication>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QAction>
-#include <QTemporaryDir>
 
 #include "panel_fixture.h"
 
@@ -107,8 +107,10 @@ TEST(PanelImage, CaptureIsWhatTheScreenShows) {
     for (int tries = 0; tries < 100 && screen != captured; ++tries) {
         if (tries > 0) QThread::msleep(20);
         QCoreApplication::processEvents();
-        screen = r.panel->screen()->grabWindow(0, at.x(), at.y(), 200, 60).toImage().convertToFormat(
-            QImage::Format_RGB32);
+        screen = r.panel->screen()
+                     ->grabWindow(0, at.x(), at.y(), 200, 60)
+                     .toImage()
+                     .convertToFormat(QImage::Format_RGB32);
     }
     ASSERT_EQ(screen.size(), captured.size());
     EXPECT_EQ(screen, captured);

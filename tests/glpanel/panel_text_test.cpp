@@ -70,7 +70,8 @@ TEST(PanelText, TwoDimensionalTextOutsideTheGlyphRangeIsNotDrawnAtAll) {
     const struct {
         std::string text;
         bool drawn;
-    } cases[] = {{"ABC", true}, {"AB\tC", false}, {std::string("A\x1F", 2), false}, {kCyrillic, true}, {"", false}};
+    } cases[] = {
+        {"ABC", true}, {"AB\tC", false}, {std::string("A\x1F", 2), false}, {kCyrillic, true}, {"", false}};
     for (const auto& c : cases) {
         const QImage image = t.drawn([&](TOpenGLPanel* p) {
             pixelLayer(p);
@@ -102,11 +103,19 @@ TEST(PanelText, CyrillicTwoDimensionalTextStandsRightOfAndAboveTheRasterPosition
     ASSERT_GT(count, 20);
     EXPECT_GE(minX, x0);
     EXPECT_GE(minY, y0);
-    EXPECT_GE(maxY, y0 + 6);   // capital letters of an 11-pixel font
+    EXPECT_GE(maxY, y0 + 6);  // capital letters of an 11-pixel font
     EXPECT_LE(maxY, y0 + 12);
     // Two different letters, not the face's missing-glyph box twice.
-    const QImage zhe = t.drawn([&](TOpenGLPanel* p) { pixelLayer(p); glRasterPos2i(x0, y0); p->Draw2DText(m797::toCp1251("Ж")); });
-    const QImage sha = t.drawn([&](TOpenGLPanel* p) { pixelLayer(p); glRasterPos2i(x0, y0); p->Draw2DText(m797::toCp1251("Ш")); });
+    const QImage zhe = t.drawn([&](TOpenGLPanel* p) {
+        pixelLayer(p);
+        glRasterPos2i(x0, y0);
+        p->Draw2DText(m797::toCp1251("Ж"));
+    });
+    const QImage sha = t.drawn([&](TOpenGLPanel* p) {
+        pixelLayer(p);
+        glRasterPos2i(x0, y0);
+        p->Draw2DText(m797::toCp1251("Ш"));
+    });
     EXPECT_NE(zhe, sha);
 }
 
@@ -116,8 +125,8 @@ TEST(PanelText, ThreeDimensionalFontOfZeroTo254RefusesCode255) {
     const struct {
         std::string text;
         bool drawn;
-    } cases[] = {{m797::toCp1251("ю"), true}, {m797::toCp1251("я"), false}, {m797::toCp1251("Бя"), false},
-                 {"12.5", true}};
+    } cases[] = {
+        {m797::toCp1251("ю"), true}, {m797::toCp1251("я"), false}, {m797::toCp1251("Бя"), false}, {"12.5", true}};
     for (const auto& c : cases) {
         const QImage image = t.drawn([&](TOpenGLPanel* p) {
             emLayer(p);
@@ -217,8 +226,8 @@ TEST(PanelText, CyrillicTextOfBothKindsInAGrab) {
     });
     if (const QByteArray dir = qgetenv("M797_GRAB_DIR"); !dir.isEmpty())
         image.save(QString::fromLocal8Bit(dir) + QStringLiteral("/cyrillic_text.png"));
-    EXPECT_GT(litPixels(image.copy(0, 0, 750, 40)), 100);   // the 2D title
-    EXPECT_GT(litPixels(image.copy(0, 60, 750, 55)), 1000); // the 3D value
+    EXPECT_GT(litPixels(image.copy(0, 0, 750, 40)), 100);    // the 2D title
+    EXPECT_GT(litPixels(image.copy(0, 60, 750, 55)), 1000);  // the 3D value
 }
 
 // An eight drawn large: one em is 200 pixels, so its strokes are about 18

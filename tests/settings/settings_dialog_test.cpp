@@ -5,29 +5,29 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QTimer>
-#include <QGroupBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
-#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
-#include "dialogs/input_block.h"
-#include "app/record/cp1251.h"
 #include "app/main_window.h"
+#include "app/record/cp1251.h"
+#include "dialogs/input_block.h"
 #include "display/catalogue/catalogue.h"
-#include "settings/store/colour_scheme.h"
 #include "settings/settings_dialog.h"
+#include "settings/store/colour_scheme.h"
+#include "settings/store/port_choice.h"
 #include "settings/store/settings_operations.h"
 #include "settings/store/settings_store.h"
-#include "settings/store/port_choice.h"
 #include "tests/settings/store/settings_test_support.h"
 #include "tests/support/fake_device_tree.h"
 
@@ -117,8 +117,8 @@ TEST_F(SettingsDialogTest, ResetMovesOnlyTheGridBrightnessBar) {
 
 TEST_F(SettingsDialogTest, ComponentsOutsideTheBarRange) {
     m797::LiveRecord& r = window->record();
-    r.traceColour[0] = 1.5f;     // from an edited file: bar at 100, becomes 1.0
-    r.traceColour[1] = -0.25f;   // bar stays at 0, no handler runs, the value stays
+    r.traceColour[0] = 1.5f;    // from an edited file: bar at 100, becomes 1.0
+    r.traceColour[1] = -0.25f;  // bar stays at 0, no handler runs, the value stays
     r.traceColour[2] = 0.0f;
     TForm3* dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
@@ -176,11 +176,13 @@ TEST_F(SettingsDialogTest, PickedRowIsStoredUnderTheSetThatIsDown) {
 }
 
 TEST_F(SettingsDialogTest, ListsHoldTheCatalogueAndShowTheStoredRows) {
-    writeBytes(config.file(), "REGEDIT4\n\n" + section("\\TORVAL\\DIAGRAM\\F", {{"diagram_ok", 1}}) +
-                                  section("\\TORVAL\\DIAGRAM\\F1", {{"diagram_1", 78}, {"diagram_2", 0},
-                                                                    {"diagram_3", 79}, {"diagram_4", -1},
-                                                                    {"diagram_5", 40}}) +
-                                  section("\\TORVAL\\DIAGRAM\\F2", {{"diagram_1", 5}, {"diagram_2", 6}}));
+    writeBytes(
+        config.file(),
+        "REGEDIT4\n\n" + section("\\TORVAL\\DIAGRAM\\F", {{"diagram_ok", 1}}) +
+            section(
+                "\\TORVAL\\DIAGRAM\\F1",
+                {{"diagram_1", 78}, {"diagram_2", 0}, {"diagram_3", 79}, {"diagram_4", -1}, {"diagram_5", 40}}) +
+            section("\\TORVAL\\DIAGRAM\\F2", {{"diagram_1", 5}, {"diagram_2", 6}}));
     window.reset();
     start();
     TForm3* dialog = openDialog();
@@ -190,7 +192,8 @@ TEST_F(SettingsDialogTest, ListsHoldTheCatalogueAndShowTheStoredRows) {
         ASSERT_EQ(list->count(), 79);
         EXPECT_FALSE(list->isEditable());
         for (int row = 0; row < 79; ++row)
-            ASSERT_EQ(list->itemText(row).toStdString(), m797::cp1251ToUtf8(m797::catalogueEntry(row + 1)->listText));
+            ASSERT_EQ(list->itemText(row).toStdString(),
+                      m797::cp1251ToUtf8(m797::catalogueEntry(row + 1)->listText));
     }
     const int shown[5] = {78, 0, -1, -1, 40};  // 79 and -1 name no row: no selection
     for (int n = 1; n <= 5; ++n) EXPECT_EQ(dialog->comboBox(n)->currentIndex(), shown[n - 1]) << "list " << n;
@@ -272,7 +275,8 @@ TEST_F(SettingsDialogTest, SettingsSurviveARestart) {
 // The rows of the port list as shown.
 std::vector<std::string> portRows(const TForm3& dialog) {
     std::vector<std::string> rows;
-    for (int i = 0; i < dialog.portList()->count(); ++i) rows.push_back(dialog.portList()->item(i)->text().toStdString());
+    for (int i = 0; i < dialog.portList()->count(); ++i)
+        rows.push_back(dialog.portList()->item(i)->text().toStdString());
     return rows;
 }
 

@@ -118,8 +118,7 @@ TEST(KLineSimulator, EveryThirdAnswerIsDamagedAsTheFaultModeSays) {
             EXPECT_EQ(third[11], 0x21);
             EXPECT_EQ(sum & 0xFF, third[12]);
             break;
-        default:
-            EXPECT_EQ(n[2], 6u + (n[0] - 6) / 2);
+        default: EXPECT_EQ(n[2], 6u + (n[0] - 6) / 2);
         }
     }
 }
@@ -142,13 +141,13 @@ TEST(KLineSimulator, SharedLineFaultModesAddToWhatComesBack) {
         Fault fault;
         Bytes start, codes;
     } cases[] = {
-        {Fault::DoubleEcho,
-         join({{0x81, 0x81, 0x10, 0x10, 0xF1, 0xF1, 0x81, 0x81, 0x03, 0x03}, accepted}),
+        {Fault::DoubleEcho, join({{0x81, 0x81, 0x10, 0x10, 0xF1, 0xF1, 0x81, 0x81, 0x03, 0x03}, accepted}),
          join({{0x84, 0x84, 0x10, 0x10, 0xF1, 0xF1, 0x18, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x9D, 0x9D},
                twoCodes})},
         {Fault::OtherUnit, join({startEcho, accepted, {0x83, 0xF1, 0x17, 0xC1, 0xEF, 0x8F, 0xCA}}),
          join({dtcEcho, twoCodes, {0x88, 0xF1, 0x17, 0x58, 0x02, 0x01, 0x02, 0xE8, 0x03, 0x00, 0x20, 0xF8}})},
-        {Fault::RefusedCodes, join({startEcho, accepted}), join({dtcEcho, {0x83, 0xF1, 0x10, 0x7F, 0x18, 0x22, 0x3D}})},
+        {Fault::RefusedCodes, join({startEcho, accepted}),
+         join({dtcEcho, {0x83, 0xF1, 0x10, 0x7F, 0x18, 0x22, 0x3D}})},
     };
     for (const Case& c : cases) {
         Opened s(timing(false, c.fault), LineTimeouts{20, 2, 20, 30});

@@ -64,13 +64,10 @@ TEST_F(EcuTest, AnswersSitWhereTheProgramReadsThem) {
         std::size_t dataFrom, dataTo;  // inclusive buffer positions that must exist
     };
     const Case cases[] = {
-        {{0x21, 0x01}, 10, 0x61, 12, 76},   // separate length byte at 9
-        {{0x21, 0x03}, 9, 0x61, 11, 27},
-        {{0x21, 0xA1}, 9, 0x61, 11, 17},
-        {{0x21, 0xA2}, 9, 0x61, 11, 17},
-        {{0x21, 0xA3}, 9, 0x61, 11, 20},
-        {{0x1A, 0x80}, 10, 0x5A, 12, 104},
-        {{0x18, 0x00, 0x00, 0x00}, 11, 0x58, 12, 18},
+        {{0x21, 0x01}, 10, 0x61, 12, 76},  // separate length byte at 9
+        {{0x21, 0x03}, 9, 0x61, 11, 27},   {{0x21, 0xA1}, 9, 0x61, 11, 17},
+        {{0x21, 0xA2}, 9, 0x61, 11, 17},   {{0x21, 0xA3}, 9, 0x61, 11, 20},
+        {{0x1A, 0x80}, 10, 0x5A, 12, 104}, {{0x18, 0x00, 0x00, 0x00}, 11, 0x58, 12, 18},
     };
     for (const Case& c : cases) {
         const Bytes b = ask(c.data);
@@ -104,14 +101,14 @@ TEST_F(EcuTest, InputOutputControlReportsForcesAndReleases) {
         const Bytes report = ask({0x30, id, 0x01});
         EXPECT_EQ(Bytes(report.begin() + 10, report.begin() + 13), (Bytes{0x7F, 0x30, 0x22}));
     }
-    EXPECT_EQ(ask({0x30, 0x0A, 0x01})[13], 0x00);          // fan 1 off
-    EXPECT_EQ(ask({0x30, 0x0A, 0x06, 0xFF})[14], 0xFF);    // on answer: state at 14
+    EXPECT_EQ(ask({0x30, 0x0A, 0x01})[13], 0x00);        // fan 1 off
+    EXPECT_EQ(ask({0x30, 0x0A, 0x06, 0xFF})[14], 0xFF);  // on answer: state at 14
     EXPECT_EQ(ask({0x30, 0x0A, 0x01})[13], 0xFF);
     EXPECT_TRUE(ecu.forcedOutput(0x0A).forced);
-    EXPECT_EQ(ask({0x30, 0x0A, 0x00})[10], 0x70);          // release
+    EXPECT_EQ(ask({0x30, 0x0A, 0x00})[10], 0x70);  // release
     EXPECT_FALSE(ecu.forcedOutput(0x0A).forced);
     EXPECT_EQ(ask({0x30, 0x0A, 0x01})[13], 0x00);
-    EXPECT_EQ(ask({0x30, 0x41, 0x07, 0x50})[14], 0x50);    // set value
+    EXPECT_EQ(ask({0x30, 0x41, 0x07, 0x50})[14], 0x50);  // set value
     EXPECT_EQ(ecu.forcedOutput(0x41).value, 0x50);
     ecu.setEngineRunning(false);
     EXPECT_EQ(ask({0x30, 0x05, 0x01})[13], 0x00);

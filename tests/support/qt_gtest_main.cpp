@@ -4,9 +4,9 @@
 // every such suite runs with XDG_CONFIG_HOME in a folder of its own, removed
 // at the end: tests never touch the user's real settings. Listing the tests
 // needs no application (and no display).
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "glpanel/opengl_panel.h"
 

@@ -68,8 +68,9 @@ TEST(BackgroundWriter, AProducerThatCanWaitLosesNothingWhileTheWriterIsBehind) {
     Gate gate;
     Reports reports;
     {
-        Writer writer(kBound, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
-                      [&](const Writer::Failure& f) { reports.add(f); });
+        Writer writer(
+            kBound, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
+            [&](const Writer::Failure& f) { reports.add(f); });
         std::thread producer([&] {
             for (int i = 0; i < 50; ++i) writer.post(i);  // waits at the bound
         });
@@ -88,8 +89,9 @@ TEST(BackgroundWriter, ALiveProducerIsNeverHeldUpAndTheRowsItLosesAreCounted) {
     constexpr std::size_t kBound = 4;
     Gate gate;
     Reports reports;
-    Writer writer(kBound, Writer::WhenFull::Drop, [&](std::vector<int>& b) { return gate.write(b); },
-                  [&](const Writer::Failure& f) { reports.add(f); });
+    Writer writer(
+        kBound, Writer::WhenFull::Drop, [&](std::vector<int>& b) { return gate.write(b); },
+        [&](const Writer::Failure& f) { reports.add(f); });
     writer.post(0);
     gate.waitEntered();  // the writer holds item 0; four more fill the queue
     for (int i = 1; i <= 4; ++i) writer.post(i);
@@ -113,8 +115,9 @@ TEST(BackgroundWriter, AFailedWriteIsReportedOnceWithEverythingNotWritten) {
     Gate gate;
     gate.failWrites = true;
     Reports reports;
-    Writer writer(100, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
-                  [&](const Writer::Failure& f) { reports.add(f); });
+    Writer writer(
+        100, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
+        [&](const Writer::Failure& f) { reports.add(f); });
     writer.post(0);
     gate.waitEntered();
     writer.post(1);

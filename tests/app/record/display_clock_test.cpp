@@ -19,7 +19,10 @@ struct Clock : ::testing::Test {
 };
 
 TEST_F(Clock, PlotValuesAreTruncatedTowardZero) {
-    const struct { float plot; int stored; } cases[] = {{37.9f, 37}, {-2.7f, -2}, {99.99f, 99}, {0.5f, 0}};
+    const struct {
+        float plot;
+        int stored;
+    } cases[] = {{37.9f, 37}, {-2.7f, -2}, {99.99f, 99}, {0.5f, 0}};
     for (const auto& c : cases) {
         analogOf(r, 2).plot = c.plot;
         deliver();
@@ -49,8 +52,8 @@ TEST_F(Clock, AgesEverySampleAndAppendsOnlyWholeSetsOncePerTick) {
     EXPECT_EQ(flagOf(r, 21).age[1], 1);
     EXPECT_EQ(flagOf(r, 21).history[2], 0);
     EXPECT_EQ(r.counter[0].history[1], 100);
-    EXPECT_EQ(analogOf(r, 79).age[1], 1);   // every slot got the sample
-    EXPECT_EQ(analogOf(r, 79).age[2], 3);   // initial age 1, aged twice, moved once
+    EXPECT_EQ(analogOf(r, 79).age[1], 1);  // every slot got the sample
+    EXPECT_EQ(analogOf(r, 79).age[2], 3);  // initial age 1, aged twice, moved once
     EXPECT_EQ(analogOf(r, 79).age[1024], 1023 + 2);
 }
 

@@ -24,11 +24,13 @@ static_assert(std::is_convertible_v<const RecordWriteLock&, const RecordLock&>);
 
 // Another thread's try_lock on record.lock: false while a guard holds it.
 bool lockIsFreeForAnotherThread(const LiveRecord& record) {
-    return std::async(std::launch::async, [&record] {
-               const bool got = record.lock.try_lock();
-               if (got) record.lock.unlock();
-               return got;
-           }).get();
+    return std::async(std::launch::async,
+                      [&record] {
+                          const bool got = record.lock.try_lock();
+                          if (got) record.lock.unlock();
+                          return got;
+                      })
+        .get();
 }
 
 template <typename Guard, typename Record>

@@ -27,8 +27,10 @@ TEST(LiveRecord, StartsWithFlatHistoriesAndAgesEqualToIndex) {
 
 TEST(LiveRecord, FlagSlotsCarryTheirMnemonics) {
     auto r = std::make_unique<LiveRecord>();
-    const struct { int parameter; const char* mnemonic; } cases[] = {
-        {15, "B_EKP"}, {18, "B_KSTUMS"}, {25, "B_LUSTOP"}, {33, "B_VL"}, {64, "S_AS"}};
+    const struct {
+        int parameter;
+        const char* mnemonic;
+    } cases[] = {{15, "B_EKP"}, {18, "B_KSTUMS"}, {25, "B_LUSTOP"}, {33, "B_VL"}, {64, "S_AS"}};
     for (const auto& c : cases) {
         const SlotRef ref = slotOf(c.parameter);
         ASSERT_EQ(ref.kind, SlotKind::Flag) << c.parameter;

@@ -53,14 +53,17 @@ TEST(CommandLine, AcceptsTheUsualSpellings) {
         {{"--version"}, [](const CommandLine& c) { return c.version; }},
         {{"-hv"}, [](const CommandLine& c) { return c.help && c.version; }},
         {{"--list-ports"}, [](const CommandLine& c) { return c.listPorts; }},
-        {{"--port", "-x"}, [](const CommandLine& c) { return c.port == "-x"; }},  // a value may look like an option
+        {{"--port", "-x"},
+         [](const CommandLine& c) { return c.port == "-x"; }},  // a value may look like an option
         {{"--cycles", "0", "--headless"}, [](const CommandLine& c) { return c.cycles == 0; }},
-        {{"--adapter", "elm327"}, [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327 && c.baud == 0; }},
+        {{"--adapter", "elm327"},
+         [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327 && c.baud == 0; }},
         {{"--adapter=kline"}, [](const CommandLine& c) { return c.adapter == AdapterKind::KLine; }},
         {{"--adapter=elm327", "--baud", "115200"}, [](const CommandLine& c) { return c.baud == 115200; }},
         {{"--adapter=elm327", "--port", "tcp:192.168.0.10:35000"},
          [](const CommandLine& c) { return c.port == "tcp:192.168.0.10:35000"; }},
-        {{"--port", "tcp:192.168.0.10:35000"}, [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327; }},
+        {{"--port", "tcp:192.168.0.10:35000"},
+         [](const CommandLine& c) { return c.adapter == AdapterKind::Elm327; }},
     };
     for (const auto& t : cases) {
         const CommandLine c = parse(t.args);
@@ -86,10 +89,14 @@ TEST(CommandLine, ReadsTheRecordAndReplayOptions) {
     EXPECT_DOUBLE_EQ(parse({"--replay", "t", "--speed", "16"}).speed, 16.0);
     EXPECT_DOUBLE_EQ(parse({"--headless", "--replay", "t", "--speed", "max"}).speed, 0.0);
     const std::vector<std::vector<const char*>> bad = {
-        {"--replay", "t", "--speed", "0.2"},  {"--replay", "t", "--speed", "17"},
-        {"--replay", "t", "--speed", "fast"}, {"--replay", "t", "--speed", "max"},  // max needs --headless
-        {"--speed", "2"},                     {"--replay", "t", "--simulate"},
-        {"--replay", "t", "--record", "u"},   {"--record"},
+        {"--replay", "t", "--speed", "0.2"},
+        {"--replay", "t", "--speed", "17"},
+        {"--replay", "t", "--speed", "fast"},
+        {"--replay", "t", "--speed", "max"},  // max needs --headless
+        {"--speed", "2"},
+        {"--replay", "t", "--simulate"},
+        {"--replay", "t", "--record", "u"},
+        {"--record"},
         {"--replay"}};
     for (const auto& args : bad) EXPECT_FALSE(parse(args).error.empty()) << args[0] << " " << args.size();
 }
@@ -100,8 +107,9 @@ TEST(CommandLine, AnErrorIsItsMessageAndWhereTheUsageIsNotTheWholeUsage) {
 }
 
 TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
-    const std::vector<std::vector<const char*>> bad = {
-        {"--bogus"}, {"--port"}, {"--cycles", "ten"}, {"--cycles", "-3"}, {"--seconds", "x"}, {"--log"}, {"extra"}};
+    const std::vector<std::vector<const char*>> bad = {{"--bogus"},        {"--port"},         {"--cycles", "ten"},
+                                                       {"--cycles", "-3"}, {"--seconds", "x"}, {"--log"},
+                                                       {"extra"}};
     for (const auto& args : bad) EXPECT_FALSE(parse(args).error.empty()) << args[0];
 }
 
@@ -147,9 +155,9 @@ TEST(CommandLine, SaysWhatIsWrong) {
 
 TEST(CommandLine, UsageListsTheOptions) {
     const std::string usage = usageText("m797diag");
-    for (const char* option : {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--record",
-                               "--replay", "--speed", "--version", "--list-ports", "--adapter", "--baud", "-h, --help",
-                               "-v, --version"})
+    for (const char* option :
+         {"--port", "--simulate", "--ignore-screen-width", "--headless", "--log", "--record", "--replay",
+          "--speed", "--version", "--list-ports", "--adapter", "--baud", "-h, --help", "-v, --version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

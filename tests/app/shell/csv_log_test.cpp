@@ -4,14 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
-#include <future>
-#include <array>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/shell/csv_log.h"
 #include "app/record/record_lock.h"
+#include "app/shell/csv_log.h"
 #include "ecu/live_data_decoder.h"
 #include "ecu/value_text.h"
 
@@ -64,17 +64,17 @@ protected:
     void decodeKnownAnswer(char separator) {
         std::array<std::uint8_t, kLive01BufferSize> live01{};
         std::array<std::uint8_t, kLive03BufferSize> live03{};
-        live03[21] = 0x03, live03[22] = 0xFF;      // ADC_2O2 4.995
-        live03[16] = 0x80, live03[17] = 0x40;      // ADC_THR 2.505
-        live01[23] = 4;                            // WKR -3.0
-        live01[22] = 0x7F;                         // ZWOUT 95.3
-        live01[46] = 0x80;                         // FSE 18859.3
-        live01[19] = 20;                           // NMOT 800
-        live01[58] = 0xFF, live01[59] = 0xFF;      // TIME 65535
-        live01[74] = 0x01;                         // B_LL on, Byte1 00000001
-        live01[64] = 0xA5;                         // EVSUP1
-        live01[60] = 0xAB, live01[61] = 0x0C;      // CHKSUMFL
-        live01[12] = 7;                            // N_ERR
+        live03[21] = 0x03, live03[22] = 0xFF;  // ADC_2O2 4.995
+        live03[16] = 0x80, live03[17] = 0x40;  // ADC_THR 2.505
+        live01[23] = 4;                        // WKR -3.0
+        live01[22] = 0x7F;                     // ZWOUT 95.3
+        live01[46] = 0x80;                     // FSE 18859.3
+        live01[19] = 20;                       // NMOT 800
+        live01[58] = 0xFF, live01[59] = 0xFF;  // TIME 65535
+        live01[74] = 0x01;                     // B_LL on, Byte1 00000001
+        live01[64] = 0xA5;                     // EVSUP1
+        live01[60] = 0xAB, live01[61] = 0x0C;  // CHKSUMFL
+        live01[12] = 7;                        // N_ERR
         LiveDataDecoder decoder(separator);
         decoder.decode(live01.data(), live03.data(), RecordWriteLock(*record));
     }
@@ -109,7 +109,8 @@ TEST_F(CsvLogTest, HeaderNamesEveryShownEntryByMnemonic) {
     for (const char* column : {"ADC_BAT [V]", "ADC_BS [g]", "NMOT [rpm]", "TMOT [°C]", "ML [kg/h]", "TI [ms]",
                                "USVK [mV]", "VFZG [km/h]", "VSKS [l/h]", "RL [%]", "TIME [min]", "MOMPOS [steps]"})
         EXPECT_NE(std::find(header.begin(), header.end(), column), header.end()) << column;
-    for (const char* reserved : {"ADC_RINH", "ADC_RINV", "AHKAT", "ATV", "BSMW", "FHO", "NMOTLL", "TPSVKMF_U", "USHK"})
+    for (const char* reserved :
+         {"ADC_RINH", "ADC_RINV", "AHKAT", "ATV", "BSMW", "FHO", "NMOTLL", "TPSVKMF_U", "USHK"})
         EXPECT_EQ(std::find(header.begin(), header.end(), reserved), header.end()) << reserved;
     EXPECT_EQ(CsvLog::headerRow().back(), '\n');
 }
@@ -275,7 +276,8 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
         }
         return true;
     });
-    ASSERT_EQ(cycles.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "logCycle waited for the disk";
+    ASSERT_EQ(cycles.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "logCycle waited for the disk";
     ASSERT_TRUE(cycles.get());
 
     std::string text;
@@ -283,9 +285,12 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
         char buf[65536];
         for (;;) {
             const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
-            else ::usleep(1000);
+            if (n > 0)
+                text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                return;
+            else
+                ::usleep(1000);
         }
     });
     log.close();  // every row handed over is written first; then the pipe ends
@@ -301,7 +306,6 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
     for (int i = 0; i < kRows; ++i)
         ASSERT_EQ(afterTimes(rows[i + 1] + "\n"), afterTimes(expected[i])) << "row " << i;
 }
-
 
 // A live line is never held up: while the disk (a pipe nobody reads) takes
 // nothing, rows beyond the bound are lost, the log stops and says so with
@@ -329,9 +333,12 @@ TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRows
         char buf[65536];
         for (;;) {
             const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
-            else ::usleep(1000);
+            if (n > 0)
+                text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                return;
+            else
+                ::usleep(1000);
         }
     });
     log.close();
@@ -344,7 +351,6 @@ TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRows
     EXPECT_NE(reported.find("диск не успевал"), std::string::npos) << reported;
     EXPECT_NE(reported.find("потеряно строк: " + std::to_string(log.lostRows())), std::string::npos) << reported;
 }
-
 
 // A source that can wait (a replay) is held up while the disk (a pipe nobody
 // reads yet) takes nothing, and loses no row. The pipe is read once the
@@ -377,9 +383,12 @@ TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
         char buf[65536];
         for (;;) {
             const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0) text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;
-            else ::usleep(1000);
+            if (n > 0)
+                text.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                return;
+            else
+                ::usleep(1000);
         }
     });
     EXPECT_TRUE(producer.get());

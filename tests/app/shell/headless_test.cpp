@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
-#include <thread>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "app/shell/command_line.h"
 #include "app/shell/csv_log.h"

@@ -47,7 +47,8 @@ TEST(PortSelection, CommandLineThenStoredThenTheOnlyAdapterThenTheFirstBuiltInPo
         {"built-in ports only", "", false, "", &builtIn, kDefaultPort, PortSource::Default},
     };
     for (const Case& c : cases) {
-        const PortInUse port = choosePort(c.commandLine, c.simulate, c.stored, listSerialPorts(c.present->roots()));
+        const PortInUse port = choosePort(c.commandLine, c.simulate, c.stored,
+                                          listSerialPorts(c.present->roots()));
         EXPECT_EQ(port.device, c.device) << c.what;
         EXPECT_EQ(port.source, c.source) << c.what;
     }
@@ -68,8 +69,8 @@ TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
         {false, AdapterKind::KLine, stored, "elm327", AdapterKind::Elm327},
         {false, AdapterKind::KLine, stored, "", AdapterKind::KLine},
         {false, AdapterKind::KLine, stored, "bogus", AdapterKind::KLine},
-        {true, AdapterKind::KLine, stored, "elm327", AdapterKind::KLine},   // --adapter kline wins
-        {false, AdapterKind::KLine, named, "elm327", AdapterKind::KLine},   // another port: not its adapter
+        {true, AdapterKind::KLine, stored, "elm327", AdapterKind::KLine},  // --adapter kline wins
+        {false, AdapterKind::KLine, named, "elm327", AdapterKind::KLine},  // another port: not its adapter
         {false, AdapterKind::KLine, only, "elm327", AdapterKind::KLine},
         {false, AdapterKind::Elm327, named, "kline", AdapterKind::Elm327},  // a tcp: port
     };
@@ -79,9 +80,16 @@ TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
 
 TEST(PortSelection, StoresOnlyTextsThatNameAPort) {
     const std::pair<std::string, bool> cases[] = {
-        {"/dev/ttyUSB0", true},  {"/dev/serial/by-id/usb-FTDI-if00-port0", true}, {"SIM", true},
-        {"", false},             {"/dev/", false},  {"ttyUSB0", false},  {"/dev/../etc/shadow", false},
-        {"/dev/serial/..", false}, {std::string("/dev/tty\0S0", 11), false}, {"/dev/" + std::string(5000, 'a'), false},
+        {"/dev/ttyUSB0", true},
+        {"/dev/serial/by-id/usb-FTDI-if00-port0", true},
+        {"SIM", true},
+        {"", false},
+        {"/dev/", false},
+        {"ttyUSB0", false},
+        {"/dev/../etc/shadow", false},
+        {"/dev/serial/..", false},
+        {std::string("/dev/tty\0S0", 11), false},
+        {"/dev/" + std::string(5000, 'a'), false},
     };
     for (const auto& [text, storable] : cases) EXPECT_EQ(isStorablePort(text), storable) << text;
 }
@@ -90,14 +98,21 @@ TEST(PortSelection, ShortNamesForTheStatusStrip) {
     FakeDeviceTree tree(testName());
     tree.usbAdapter("ttyUSB1", "ch341", "1a86", "7523", "USB Serial", "usb-1a86-if00-port0");
     const std::pair<std::string, std::string> cases[] = {
-        {"/dev/ttyUSB0", "USB0"},   {"/dev/ttyACM0", "ACM0"}, {"/dev/rfcomm0", "BT0"},
-        {"SIM", "SIM"},             {"/dev/ttyS0", "Com1"},   {"/dev/ttyS3", "Com4"},
-        {"/dev/ttySAC0", "tty…"},  {"/dev/pts/4", "4"},
-        {"/tmp/nothing", "not…"},  {"/dev/ttyUSB10", "USB10"}, {"/dev/ttyUSB100", "USB…"},
+        {"/dev/ttyUSB0", "USB0"},
+        {"/dev/ttyACM0", "ACM0"},
+        {"/dev/rfcomm0", "BT0"},
+        {"SIM", "SIM"},
+        {"/dev/ttyS0", "Com1"},
+        {"/dev/ttyS3", "Com4"},
+        {"/dev/ttySAC0", "tty…"},
+        {"/dev/pts/4", "4"},
+        {"/tmp/nothing", "not…"},
+        {"/dev/ttyUSB10", "USB10"},
+        {"/dev/ttyUSB100", "USB…"},
         {"/tmp/порт-адаптера", "пор…"},
         {tree.dev("serial/by-id/usb-1a86-if00-port0"), "USB1"},  // as the kernel points it now
         {"/dev/serial/by-id/usb-gone-if00-port0", "USB"},        // unplugged
-        {"tcp:192.168.0.10:35000", "WiFi"},                       // an ELM327 on the network
+        {"tcp:192.168.0.10:35000", "WiFi"},                      // an ELM327 on the network
     };
     for (const auto& [device, shortName] : cases) EXPECT_EQ(shortPortName(device), shortName) << device;
 }
@@ -112,12 +127,16 @@ TEST(PortSelection, EveryOpenFailureIsExplained) {
         std::vector<std::string> parts;
     };
     const Case cases[] = {
-        {EACCES, "", {"Нет доступа к порту /dev/ttyUSB0", "sudo usermod -aG dialout ivan\n", "войдите в систему заново"}},
+        {EACCES,
+         "",
+         {"Нет доступа к порту /dev/ttyUSB0", "sudo usermod -aG dialout ivan\n", "войдите в систему заново"}},
         {EPERM, "", {"sudo usermod -aG dialout ivan"}},
         {EBUSY, "process 4321 (minicom)", {"занят", "программа minicom (процесс 4321)", "«Старт»"}},
         {EBUSY, "", {"занят", "другая программа"}},
-        {ENOENT, "", {"/dev/ttyUSB0 не найден", "USB1  " + tree.dev("serial/by-id/usb-1a86-if00-port0") + "  USB Serial",
-                      "«Настройка» → «Com Port»"}},
+        {ENOENT,
+         "",
+         {"/dev/ttyUSB0 не найден", "USB1  " + tree.dev("serial/by-id/usb-1a86-if00-port0") + "  USB Serial",
+          "«Настройка» → «Com Port»"}},
         {ENXIO, "", {"не найден"}},
         {ENODEV, "", {"не найден"}},
         {ENOTTY, "", {"не последовательный порт", "«Com Port»"}},
@@ -127,7 +146,8 @@ TEST(PortSelection, EveryOpenFailureIsExplained) {
     };
     for (const Case& c : cases) {
         const std::string text = portFailureMessage({"/dev/ttyUSB0", c.error, c.holder, "ivan"}, present);
-        for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
+        for (const std::string& part : c.parts)
+            EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
     }
     EXPECT_NE(portFailureMessage({"/dev/ttyUSB0", ENOENT, "", "ivan"}, {}).find("не найдено: подключите адаптер"),
               std::string::npos);

@@ -1,10 +1,10 @@
 // A session recorded against the simulator and played back: the same cycles
 // decoded, the same CSV, whatever the pace and however often it is paused.
 #include <gtest/gtest.h>
-#include <memory>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <memory>
 
 #include <csignal>
 
@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/record/live_record.h"
 #include "app/shell/command_line.h"
 #include "app/shell/csv_log.h"
 #include "app/shell/headless.h"
 #include "app/shell/link_source.h"
-#include "app/record/live_record.h"
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "tests/ecu/link_fixture.h"
@@ -296,8 +296,8 @@ TEST_F(SessionReplayTest, ADamagedTraceIsReportedByLineAndTheRestPlays) {
     auto text = lines(readAll(tracePath()));
     ASSERT_GT(text.size(), 40u);
     text[29] = "x 12.0 0.05 140 8210F12101A5 82ZZ";  // line 30
-    text[30] = "\x1b[2J\x1b]0;title\x07 1.0 0.1";     // line 31: would clear the terminal, set its title
-    text[0] = "m797trace 7";                       // a later format
+    text[30] = "\x1b[2J\x1b]0;title\x07 1.0 0.1";    // line 31: would clear the terminal, set its title
+    text[0] = "m797trace 7";                         // a later format
     std::string damaged;
     for (const auto& l : text) damaged += l + "\n";
     damaged.resize(damaged.size() - 12);  // the last line cut off
@@ -392,8 +392,8 @@ TEST_F(SessionReplayTest, ASecondRunToOneLogNameWritesBesideItSayingSo) {
     const std::string first = readAll(dir / "drive.csv");
     const Captured again = headless(play);
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.err, "m797diag: «" + play.logPath + "» уже есть; запись идёт в «" + (dir / "drive-2.csv").string() +
-                             "»\n");
+    EXPECT_EQ(again.err, "m797diag: «" + play.logPath + "» уже есть; запись идёт в «" +
+                             (dir / "drive-2.csv").string() + "»\n");
     EXPECT_EQ(readAll(dir / "drive.csv"), first);
     EXPECT_EQ(readAll(dir / "drive-2.csv"), first);
 }

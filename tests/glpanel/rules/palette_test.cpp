@@ -21,8 +21,12 @@ TEST(ConstructPalette, ThreeThreeTwoFormat) {
     const struct {
         int index;
         PaletteEntry entry;
-    } cases[] = {{0, {0, 0, 0, 0}},        {255, {255, 255, 255, 0}}, {7, {255, 0, 0, 0}},
-                 {56, {0, 255, 0, 0}},     {192, {0, 0, 255, 0}},     {1, {36, 0, 0, 0}},
+    } cases[] = {{0, {0, 0, 0, 0}},
+                 {255, {255, 255, 255, 0}},
+                 {7, {255, 0, 0, 0}},
+                 {56, {0, 255, 0, 0}},
+                 {192, {0, 0, 255, 0}},
+                 {1, {36, 0, 0, 0}},
                  {0x40 | 0x08 | 0x03, {109, 36, 85, 0}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.index);

@@ -14,7 +14,7 @@ TEST(PrintPlacement, MarginsAreTruncatedEighteenHundredthsOfAnInch) {
     EXPECT_EQ(p.left, 107);  // 600 x 0.18 is just below 108
     EXPECT_EQ(p.top, 107);
     const PrintPlacement q = printPlacement(TOpenGLPrintScale::pglNone, 750, 115, {300, 1200, 2400, 13200}, ppi);
-    EXPECT_EQ(q.left, 53);   // 300 x 0.18 just below 54
+    EXPECT_EQ(q.left, 53);  // 300 x 0.18 just below 54
     EXPECT_EQ(q.top, 215);
 }
 
@@ -50,8 +50,8 @@ TEST(PrintPlacement, ProportionalRepairsPixelsPerInchBelowOne) {
 }
 
 TEST(PrintPlacement, EmptyImagePrintsNothing) {
-    for (TOpenGLPrintScale s : {TOpenGLPrintScale::pglNone, TOpenGLPrintScale::pglPrintToFit,
-                                TOpenGLPrintScale::pglProportional}) {
+    for (TOpenGLPrintScale s :
+         {TOpenGLPrintScale::pglNone, TOpenGLPrintScale::pglPrintToFit, TOpenGLPrintScale::pglProportional}) {
         std::int32_t ppi = 96;
         EXPECT_FALSE(printPlacement(s, 0, 115, k600Dpi, ppi).printable);
         EXPECT_FALSE(printPlacement(s, 750, 0, k600Dpi, ppi).printable);

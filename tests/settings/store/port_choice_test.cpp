@@ -42,7 +42,8 @@ TEST_F(PortChoiceTest, StoredBesideTheOtherSettingsAndReadBack) {
 
 TEST_F(PortChoiceTest, FilesWithoutAUsableChoiceLoadAsNoChoice) {
     std::string parameterSets = "[HKEY_CURRENT_USER\\TORVAL\\DIAGRAM\\F1]\n";
-    for (int chart = 1; chart <= 5; ++chart) parameterSets += "\"diagram_" + std::to_string(chart) + "\"=dword:00000003\n";
+    for (int chart = 1; chart <= 5; ++chart)
+        parameterSets += "\"diagram_" + std::to_string(chart) + "\"=dword:00000003\n";
     const std::pair<const char*, std::string> files[] = {
         {"no file", ""},
         {"an older file", "REGEDIT4\n\n" + parameterSets},

@@ -44,9 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"stringEndingInBackslash",
                   "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"p\"=\"C:\\\\\"\n\"x\"=dword:00000001\n", true},
         ParseCase{"version5Utf16",
-                  utf16Export("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\TORVAL]\r\n\r\n"), true},
-        ParseCase{"utf8Bom", "\xEF\xBB\xBFREGEDIT4\n", true},
-        ParseCase{"empty", "", false},
+                  utf16Export("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\TORVAL]\r\n\r\n"),
+                  true},
+        ParseCase{"utf8Bom", "\xEF\xBB\xBFREGEDIT4\n", true}, ParseCase{"empty", "", false},
         ParseCase{"otherHeader", "REGEDIT5\n", false},
         ParseCase{"valueBeforeKey", "REGEDIT4\n\"x\"=dword:00000001\n", false},
         ParseCase{"dwordTooLong", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:000000001\n", false},
@@ -85,21 +85,17 @@ TEST_P(RegDataKind, ClassifiesTypeAndSize) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, RegDataKind,
-                         ::testing::Values(DataCase{"dword:00000045", true, true, 0x45, 4},
-                                           DataCase{"dword:ffffffff", true, true, 0xFFFFFFFFu, 4},
-                                           DataCase{"DWORD:1", true, true, 1, 4},
-                                           DataCase{"\"abc\"", true, false, 0, 4},
-                                           DataCase{"\"abcd\"", true, false, 0, 5},
-                                           DataCase{"\"\"", true, false, 0, 1},
-                                           DataCase{"hex:01,02,03,04", true, false, 0, 4},
-                                           DataCase{"hex(4):01,02,03,04,05", true, false, 0, 5},
-                                           DataCase{"hex:", true, false, 0, 0},
-                                           DataCase{"dword:", false, false, 0, 0},
-                                           DataCase{"hex:1,,2", false, false, 0, 0},
-                                           DataCase{"hex:123", false, false, 0, 0},
-                                           DataCase{"-", false, false, 0, 0},
-                                           DataCase{"42", false, false, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, RegDataKind,
+    ::testing::Values(DataCase{"dword:00000045", true, true, 0x45, 4},
+                      DataCase{"dword:ffffffff", true, true, 0xFFFFFFFFu, 4},
+                      DataCase{"DWORD:1", true, true, 1, 4}, DataCase{"\"abc\"", true, false, 0, 4},
+                      DataCase{"\"abcd\"", true, false, 0, 5}, DataCase{"\"\"", true, false, 0, 1},
+                      DataCase{"hex:01,02,03,04", true, false, 0, 4},
+                      DataCase{"hex(4):01,02,03,04,05", true, false, 0, 5}, DataCase{"hex:", true, false, 0, 0},
+                      DataCase{"dword:", false, false, 0, 0}, DataCase{"hex:1,,2", false, false, 0, 0},
+                      DataCase{"hex:123", false, false, 0, 0}, DataCase{"-", false, false, 0, 0},
+                      DataCase{"42", false, false, 0, 0}));
 
 TEST(RegDocumentTest, ReadsAVersion5Utf16Export) {
     const auto doc = RegDocument::parse(
@@ -109,7 +105,7 @@ TEST(RegDocumentTest, ReadsAVersion5Utf16Export) {
     const RegValue* v = doc->findValue("HKEY_CURRENT_USER\\TORVAL\\DIAGRAM\\F3", "DIAGRAM_1");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(classifyRegData(v->data)->dword, 78u);
-    EXPECT_TRUE(doc->keyExists("hkey_current_user\\torval"));  // implied by the key below it
+    EXPECT_TRUE(doc->keyExists("hkey_current_user\\torval"));               // implied by the key below it
     EXPECT_FALSE(doc->keyExists("HKEY_CURRENT_USER\\TORVAL\\DIAGRAM\\F"));  // F is not F3's parent
 }
 

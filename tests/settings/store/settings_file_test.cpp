@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "settings/store/settings_store.h"
 #include "tests/settings/store/settings_test_support.h"
@@ -79,7 +79,7 @@ TEST_F(SettingsFileTest, OneKeyOpenAtATimeAndRelativePaths) {
     ASSERT_TRUE(store.OpenStoreKey("B", true));  // below the open key
     EXPECT_EQ(store.currentKey(), "HKEY_CURRENT_USER\\TORVAL\\A\\B");
     EXPECT_FALSE(store.OpenStoreKey("\\TORVAL\\\\C", true));  // a malformed path opens nothing...
-    EXPECT_EQ(store.currentKey(), "");                         // ...and the previous key is closed
+    EXPECT_EQ(store.currentKey(), "");                        // ...and the previous key is closed
     store.WriteStoreInteger("x", 1);
     EXPECT_EQ(reporter.messages, std::vector<std::string>{"Failed to set data for 'x'"});
 }
@@ -93,7 +93,8 @@ struct ReadCase {
 class StoreRead : public SettingsFileTest, public ::testing::WithParamInterface<ReadCase> {};
 
 TEST_P(StoreRead, GivesTheIntegerOrTheRegistryMessage) {
-    writeBytes(config.file(), std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\TORVAL\\K]\n") + GetParam().line + "\n");
+    writeBytes(config.file(),
+               std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\TORVAL\\K]\n") + GetParam().line + "\n");
     EXPECT_EQ(readOutcome("\\TORVAL\\K", "v"), GetParam().outcome);
 }
 

@@ -106,9 +106,10 @@ TEST_P(ColourRoundTrip, LoadThenSaveTruncates) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ColourRoundTrip,
-                         ::testing::Values(RoundTripCase{70, 69}, RoundTripCase{68, 68}, RoundTripCase{69, 68}, RoundTripCase{44, 43},
-                                           RoundTripCase{50, 50}, RoundTripCase{0, 0}, RoundTripCase{100, 100},
-                                           RoundTripCase{150, 150}, RoundTripCase{-20, -20}));
+                         ::testing::Values(RoundTripCase{70, 69}, RoundTripCase{68, 68}, RoundTripCase{69, 68},
+                                           RoundTripCase{44, 43}, RoundTripCase{50, 50}, RoundTripCase{0, 0},
+                                           RoundTripCase{100, 100}, RoundTripCase{150, 150},
+                                           RoundTripCase{-20, -20}));
 
 TEST_F(SettingsOperationsTest, DeletedMarkerRewritesAllTwelveSets) {
     LoadSettingsAtStart(*record, *file);
@@ -124,8 +125,9 @@ TEST_F(SettingsOperationsTest, DeletedMarkerRewritesAllTwelveSets) {
 
 TEST_F(SettingsOperationsTest, MarkerWithoutF1LeavesTheChartsUnselected) {
     LoadSettingsAtStart(*record, *file);
-    removeFromFile(section("\\TORVAL\\DIAGRAM\\F1", {{"diagram_1", 1}, {"diagram_2", 2}, {"diagram_3", 3},
-                                                     {"diagram_4", 4}, {"diagram_5", 5}}));
+    removeFromFile(
+        section("\\TORVAL\\DIAGRAM\\F1",
+                {{"diagram_1", 1}, {"diagram_2", 2}, {"diagram_3", 3}, {"diagram_4", 4}, {"diagram_5", 5}}));
     restart();
     LoadSettingsAtStart(*record, *file);
     EXPECT_EQ(selected(), std::vector<int>(5, 0));
@@ -145,10 +147,11 @@ TEST_F(SettingsOperationsTest, MissingColourValueStopsTheLoadWithColoursAtZero) 
 }
 
 TEST_F(SettingsOperationsTest, ParameterSetButtonsReadTheStoredRows) {
-    writeBytes(config.file(), "REGEDIT4\n\n" +
-                                  section("\\TORVAL\\DIAGRAM\\F", {{"diagram_ok", 1}}) +
-                                  section("\\TORVAL\\DIAGRAM\\F4", {{"diagram_1", 78}, {"diagram_2", 0},
-                                                                    {"diagram_3", 79}, {"diagram_4", INT32_MAX},
+    writeBytes(config.file(), "REGEDIT4\n\n" + section("\\TORVAL\\DIAGRAM\\F", {{"diagram_ok", 1}}) +
+                                  section("\\TORVAL\\DIAGRAM\\F4", {{"diagram_1", 78},
+                                                                    {"diagram_2", 0},
+                                                                    {"diagram_3", 79},
+                                                                    {"diagram_4", INT32_MAX},
                                                                     {"diagram_5", -1}}) +
                                   section("\\TORVAL\\DIAGRAM\\F6", {{"diagram_1", 30}, {"diagram_2", 31}}));
     LoadParameterSet(*record, *file, 4);
@@ -266,7 +269,9 @@ TEST_F(SettingsOperationsTest, AFirstStartIsOneWriteThatHoldsEverySetAndTheMarke
 TEST_F(SettingsOperationsTest, AStoppedFirstStartStillStoresItsSets) {
     writeBytes(config.file(), "REGEDIT4\n\n" + section("\\TORVAL\\MANAGEMENT\\COLOUR_CIRCUIT", {{"GRID_R", 50}}));
     int renamed = 0;
-    file->saveStageHook = [&](SettingsFile::SaveStage stage) { renamed += stage == SettingsFile::SaveStage::BeforeRename; };
+    file->saveStageHook = [&](SettingsFile::SaveStage stage) {
+        renamed += stage == SettingsFile::SaveStage::BeforeRename;
+    };
     LoadSettingsAtStart(*record, *file);
     EXPECT_EQ(renamed, 1);
     EXPECT_EQ(reporter.messages, std::vector<std::string>{"Failed to get data for 'GRID_G'"});
@@ -278,8 +283,8 @@ TEST_F(SettingsOperationsTest, AnUnwritableFolderFailsAnOperationOnceNamingItsFi
     writeBytes(config.folder() + "/m797diag", "not a folder");
     LoadSettingsAtStart(*record, *file);
     SaveColourScheme(*record, *file);
-    EXPECT_EQ(reporter.messages, (std::vector<std::string>{"Failed to set data for 'diagram_1'",
-                                                           "Failed to set data for 'GRID_R'"}));
+    EXPECT_EQ(reporter.messages,
+              (std::vector<std::string>{"Failed to set data for 'diagram_1'", "Failed to set data for 'GRID_R'"}));
     EXPECT_EQ(storedColours(), kStartupStored) << "this run still sees what it tried to store";
     EXPECT_EQ(storedSet(4), (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_EQ(readBytes(config.folder() + "/m797diag"), "not a folder");

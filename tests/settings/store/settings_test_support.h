@@ -2,13 +2,13 @@
 // Shared by the settings tests: a temporary settings folder behind
 // XDG_CONFIG_HOME, a reporter that records messages, and file helpers.
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "settings/store/settings_file.h"
 
