@@ -4,7 +4,7 @@
 M797_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libfreetype-dev libfontconfig-dev fonts-liberation)
 M797_TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth locales
-  dpkg-dev file desktop-file-utils appstream man-db openbox x11-utils xdotool)
+  dpkg-dev file desktop-file-utils appstream man-db openbox x11-utils xdotool clang-format-14)
 # Building the .deb and checking it (scripts/package.sh).
 M797_PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream)
 

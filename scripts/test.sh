@@ -46,3 +46,7 @@ tsan_skip='TraceFileTest\.AnEndlessFileIsRefusedInBoundedMemory'
 for dir in "${tsan_tests[@]}"; do
   ctest --test-dir "$tsan_build/$dir" --output-on-failure -j"$(nproc)" --timeout 300 -E "$tsan_skip"
 done
+
+# The layout is .clang-format's: a file written otherwise fails the run
+# (scripts/format.sh formats the tree).
+bash scripts/format.sh --check

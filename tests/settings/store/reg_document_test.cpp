@@ -56,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"unknownLine", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\ngarbage\n", false},
         ParseCase{"deletion", "REGEDIT4\n[-HKEY_CURRENT_USER\\A]\n", false},
         ParseCase{"unclosedKey", "REGEDIT4\n[HKEY_CURRENT_USER\\A\n", false},
-        ParseCase{"oddUtf16", "\xFF\xFER\0E\0G", false},
+        // Seven bytes: the UTF-16 mark, two letters and half of a third.
+        ParseCase{"oddUtf16", std::string("\xFF\xFER\0E\0G", 7), false},
         ParseCase{"binaryJunk", std::string("\x00\x01\x02REGEDIT4", 11), false}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
