@@ -130,13 +130,7 @@ void Elm327Simulator::clearCommands() {
 
 EcuSnapshot Elm327Simulator::ecu() const {
     std::lock_guard guard(mutex_);
-    EcuSnapshot s;
-    s.sessionActive = ecu_.sessionActive();
-    s.engineRunning = ecu_.engineRunning();
-    s.resets = ecu_.resets();
-    s.troubleCodes = ecu_.troubleCodes();
-    for (int id = 0; id < 256; ++id) s.forced[id] = ecu_.forcedOutput(static_cast<std::uint8_t>(id));
-    return s;
+    return snapshotOf(ecu_);
 }
 
 void Elm327Simulator::setEngineRunning(bool running) {

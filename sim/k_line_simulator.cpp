@@ -167,15 +167,19 @@ void KLineSimulator::clearFrames() {
     log_.clear();
 }
 
+EcuSnapshot snapshotOf(const SimulatedEcu& ecu) {
+    EcuSnapshot s;
+    s.sessionActive = ecu.sessionActive();
+    s.engineRunning = ecu.engineRunning();
+    s.resets = ecu.resets();
+    s.troubleCodes = ecu.troubleCodes();
+    for (int id = 0; id < 256; ++id) s.forced[id] = ecu.forcedOutput(static_cast<std::uint8_t>(id));
+    return s;
+}
+
 EcuSnapshot KLineSimulator::ecu() const {
     std::lock_guard guard(mutex_);
-    EcuSnapshot s;
-    s.sessionActive = ecu_.sessionActive();
-    s.engineRunning = ecu_.engineRunning();
-    s.resets = ecu_.resets();
-    s.troubleCodes = ecu_.troubleCodes();
-    for (int id = 0; id < 256; ++id) s.forced[id] = ecu_.forcedOutput(static_cast<std::uint8_t>(id));
-    return s;
+    return snapshotOf(ecu_);
 }
 
 void KLineSimulator::setEngineRunning(bool running) {

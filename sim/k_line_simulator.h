@@ -63,6 +63,10 @@ struct EcuSnapshot {
     ForcedOutput forced[256];
 };
 
+// What a test may look at in the control unit, read once (call under the
+// simulator's lock).
+EcuSnapshot snapshotOf(const SimulatedEcu& ecu);
+
 class KLineSimulator {
 public:
     explicit KLineSimulator(SimOptions options = {});
