@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Windows that set no font of their own (settings, message boxes) take the
     // window font too, not whatever a generic family resolves to.
-    dialogs::installApplicationFont();
+    m797::dialogs::installApplicationFont();
     // An exception that escapes the main window's creation or the event loop
     // is shown, and the program ends.
     try {

@@ -89,7 +89,7 @@ QFrame* bevelledPanel(QWidget* parent, const QString& name, QRect geometry) {
 
 QLabel* label(QWidget* parent, const QString& text, QPoint at, bool bold, QColor colour) {
     auto* l = new QLabel(text, parent);
-    l->setFont(dialogs::windowFont(bold));
+    l->setFont(m797::dialogs::windowFont(bold));
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, colour);
     l->setPalette(pal);
@@ -213,7 +213,7 @@ QToolButton* TForm1::makeButton(QWidget* parent, int number, const QString& capt
     b->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
     b->setText(caption);
     b->setGeometry(geometry);
-    b->setFont(dialogs::windowFont(true));
+    b->setFont(m797::dialogs::windowFont(true));
     b->setAutoRaise(false);
     speedButtons_[number - 1] = b;
     return b;
@@ -298,7 +298,7 @@ void TForm1::SpeedButton17Click() {
 // when it closes.
 void TForm1::openDialog(QWidget* dialog) {
     openWindows_.append(dialog);
-    dialogs::setInputBlocked(this, true);
+    m797::dialogs::setInputBlocked(this, true);
 }
 
 void TForm1::SpeedButton18Click() { endProgram(); }

@@ -46,8 +46,8 @@ TForm5::TForm5(m797::LiveRecord& record, QWidget* mainWindow)
       session_(record) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Управление"));
-    setFont(dialogs::windowFont());
-    dialogs::fixAndCentre(this, 201, 113);
+    setFont(m797::dialogs::windowFont());
+    m797::dialogs::fixAndCentre(this, 201, 113);
     auto* group = new QGroupBox(QStringLiteral("Управление"), this);
     group->setGeometry(4, 0, 193, 52);
     ComboBox1 = new QComboBox(group);
@@ -62,8 +62,8 @@ TForm5::TForm5(m797::LiveRecord& record, QWidget* mainWindow)
     Panel2->setGeometry(4, 56, 193, 22);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel2->setAlignment(Qt::AlignCenter);
-    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QString(), {4, 84, 94, 24});
-    SpeedButton2 = dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QString(), {103, 84, 94, 24});
+    SpeedButton1 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QString(), {4, 84, 94, 24});
+    SpeedButton2 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QString(), {103, 84, 94, 24});
     setOnOffCaptions();
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm5::ComboBox1Change);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm5::SpeedButton1Click);
@@ -157,6 +157,6 @@ void TForm5::FormClose() {
     // First, so that the confirmation's "Нет" does not bring this window back.
     session_.close();
     if (confirmation_) confirmation_->done(QDialog::Rejected);
-    dialogs::setInputBlocked(mainWindow_, false);
+    m797::dialogs::setInputBlocked(mainWindow_, false);
     Timer1->stop();
 }

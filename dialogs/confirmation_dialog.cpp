@@ -12,16 +12,17 @@ ConfirmationDialog::ConfirmationDialog(m797::LiveRecord& record, std::function<v
       onAnswer_(std::move(onAnswer)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
-    setFont(dialogs::windowFont());
-    dialogs::fixAndCentre(this, 201, 113);
+    setFont(m797::dialogs::windowFont());
+    m797::dialogs::fixAndCentre(this, 201, 113);
     for (int i = 0; i < lines.size(); ++i) {
-        QLabel* l = dialogs::labelAt(this, lines[i], 8, 6 + 16 * i);
+        QLabel* l = m797::dialogs::labelAt(this, lines[i], 8, 6 + 16 * i);
         l->setObjectName(QStringLiteral("Label%1").arg(i + 1));
         labels_.append(l);
     }
-    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Да"), {16, 84, 77, 22});
-    SpeedButton2 = dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Нет"),
-                                     {108, 84, 77, 22});
+    SpeedButton1 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Да"),
+                                           {16, 84, 77, 22});
+    SpeedButton2 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Нет"),
+                                           {108, 84, 77, 22});
     connect(SpeedButton1, &QToolButton::clicked, this, &ConfirmationDialog::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &ConfirmationDialog::SpeedButton2Click);
     show();

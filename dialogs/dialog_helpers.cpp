@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QToolButton>
 
-namespace dialogs {
+namespace m797::dialogs {
 
 // A face the package installs (fonts-liberation), as the panels' "Arial"
 // resolves to: a generic family takes whatever fontconfig has, and on a
@@ -63,4 +63,4 @@ void fixAndCentre(QWidget* window, int width, int height) {
     centreOnScreen(window);
 }
 
-}  // namespace dialogs
+}  // namespace m797::dialogs

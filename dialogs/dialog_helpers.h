@@ -11,7 +11,7 @@ class QLabel;
 class QToolButton;
 class QWidget;
 
-namespace dialogs {
+namespace m797::dialogs {
 
 QFont windowFont(bool bold = false);
 // The narrow face of the same family, for the settings lists: the catalogue's
@@ -28,4 +28,4 @@ void centreOnScreen(QWidget* window);
 // Fixed client size, centred on the primary screen.
 void fixAndCentre(QWidget* window, int width, int height);
 
-}  // namespace dialogs
+}  // namespace m797::dialogs

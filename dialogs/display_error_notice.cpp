@@ -14,7 +14,7 @@
 
 TForm8::TForm8(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(QStringLiteral("Ошибка вывода на экран."));
-    dialogs::fixAndCentre(this, 402, 77);
+    m797::dialogs::fixAndCentre(this, 402, 77);
     auto* panel = new DoubleBevelPanel(this, {0, 0, 402, 77});
     panel->setObjectName(QStringLiteral("Panel1"));
     auto* image = new QLabel(panel);

@@ -37,8 +37,8 @@ TForm4::TForm4(m797::LiveRecord& record, QWidget* mainWindow)
     : QDialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), record_(record), mainWindow_(mainWindow) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Ошибки"));
-    setFont(dialogs::windowFont());
-    dialogs::fixAndCentre(this, 608, 365);
+    setFont(m797::dialogs::windowFont());
+    m797::dialogs::fixAndCentre(this, 608, 365);
     buildGrid();
     buildLegend();
     buildCommandRow();
@@ -51,7 +51,7 @@ TForm4::TForm4(m797::LiveRecord& record, QWidget* mainWindow)
 }
 
 void TForm4::buildGrid() {
-    QFrame* panel1 = dialogs::bevelledPanel(this, {5, 5, 596, 249});
+    QFrame* panel1 = m797::dialogs::bevelledPanel(this, {5, 5, 596, 249});
     StringGrid1 = new QTableWidget(1, 6, panel1);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setGeometry(8, 8, 577, 233);
@@ -75,30 +75,30 @@ void TForm4::buildGrid() {
 }
 
 void TForm4::buildLegend() {
-    QFrame* panel3 = dialogs::bevelledPanel(this, {5, 256, 596, 73});
+    QFrame* panel3 = m797::dialogs::bevelledPanel(this, {5, 256, 596, 73});
     for (int i = 0; i < m797::kStatusIconCount; ++i) {
         const m797::LegendEntry& entry = m797::legendEntry(i);
-        QFrame* frame = dialogs::bevelledPanel(panel3, {entry.left, entry.top, 25, 25}, true);
+        QFrame* frame = m797::dialogs::bevelledPanel(panel3, {entry.left, entry.top, 25, 25}, true);
         frame->setObjectName(QStringLiteral("LegendFrame%1").arg(i));
         auto* picture = new QLabel(frame);
         picture->setGeometry(2, 2, 21, 21);
         picture->setPixmap(StatusIconDelegate::icon(i));
         const QString caption = QString::fromStdString(m797::cp1251ToUtf8(entry.lines[0])) + QLatin1Char('\n') +
                                 QString::fromStdString(m797::cp1251ToUtf8(entry.lines[1]));
-        QLabel* text = dialogs::labelAt(panel3, caption, entry.left + 28, entry.top);
+        QLabel* text = m797::dialogs::labelAt(panel3, caption, entry.left + 28, entry.top);
         text->setObjectName(QStringLiteral("LegendCaption%1").arg(i));
     }
 }
 
 void TForm4::buildCommandRow() {
-    SpeedButton1 = dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Сброс"),
-                                     {8, 336, 81, 22});
-    QFrame* panel2 = dialogs::bevelledPanel(this, {96, 336, 417, 22});
-    Label1 = dialogs::labelAt(panel2, QStringLiteral("Количество ошибок"), 128, 4);
-    Label2 = dialogs::labelAt(panel2, QStringLiteral("0"), 256, 4);
+    SpeedButton1 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton1"), QStringLiteral("Сброс"),
+                                           {8, 336, 81, 22});
+    QFrame* panel2 = m797::dialogs::bevelledPanel(this, {96, 336, 417, 22});
+    Label1 = m797::dialogs::labelAt(panel2, QStringLiteral("Количество ошибок"), 128, 4);
+    Label2 = m797::dialogs::labelAt(panel2, QStringLiteral("0"), 256, 4);
     Label2->setMinimumWidth(40);
-    SpeedButton2 = dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Выход"),
-                                     {518, 336, 81, 22});
+    SpeedButton2 = m797::dialogs::buttonAt(this, QStringLiteral("SpeedButton2"), QStringLiteral("Выход"),
+                                           {518, 336, 81, 22});
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
 }
@@ -165,5 +165,5 @@ void TForm4::FormClose() {
     Timer1->stop();
     record_.readDtcRequest = 0;
     record_.clearDtcRequest = 0;  // a clear not yet sent must not go out after the list closed
-    dialogs::setInputBlocked(mainWindow_, false);
+    m797::dialogs::setInputBlocked(mainWindow_, false);
 }

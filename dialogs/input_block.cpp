@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
-namespace dialogs {
+namespace m797::dialogs {
 namespace {
 
 constexpr const char* kBlocked = "m797InputBlocked";
@@ -72,4 +72,4 @@ void setInputBlocked(QWidget* window, bool blocked) {
 
 bool inputBlocked(const QWidget* window) { return window && window->property(kBlocked).toBool(); }
 
-}  // namespace dialogs
+}  // namespace m797::dialogs

@@ -6,9 +6,9 @@
 
 class QWidget;
 
-namespace dialogs {
+namespace m797::dialogs {
 
 void setInputBlocked(QWidget* window, bool blocked);
 bool inputBlocked(const QWidget* window);
 
-}  // namespace dialogs
+}  // namespace m797::dialogs

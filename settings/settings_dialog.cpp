@@ -108,7 +108,7 @@ TForm3::TForm3(m797::LiveRecord& record, std::function<void(int panel)> repaintP
     setTrackBarsFromColours();
     showSetInLists(1);
 
-    dialogs::centreOnScreen(this);
+    m797::dialogs::centreOnScreen(this);
     show();
 }
 
@@ -138,7 +138,7 @@ QWidget* TForm3::buildSetsPage() {
         auto* list = new QComboBox(listsBox);
         list->setObjectName(QStringLiteral("ComboBox%1").arg(n));
         list->setEditable(false);
-        list->setFont(dialogs::narrowListFont());
+        list->setFont(m797::dialogs::narrowListFont());
         list->addItems(rows);
         list->setCurrentIndex(-1);
         list->setGeometry(8, 24 + 40 * (n - 1), 473, 22);
@@ -208,7 +208,7 @@ QWidget* TForm3::buildPortPage() {
     caption->setGeometry(8, 6, 480, 16);
     portList_ = new QListWidget(panel);
     portList_->setObjectName(QStringLiteral("PortList"));
-    portList_->setFont(dialogs::narrowListFont());
+    portList_->setFont(m797::dialogs::narrowListFont());
     portList_->setGeometry(8, 24, 481, 176);
     auto* adapterCaption = new QLabel(utf8(kAdapterCaption), panel);
     adapterCaption->setGeometry(8, 206, 70, 16);
@@ -410,6 +410,6 @@ void TForm3::SpeedButton13Click() {
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
-    dialogs::setInputBlocked(window_, false);
+    m797::dialogs::setInputBlocked(window_, false);
     event->accept();
 }

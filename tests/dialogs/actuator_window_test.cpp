@@ -49,7 +49,7 @@ struct ActuatorWindow : ::testing::Test {
         // What "Управление" raises together with the window.
         record.actuatorWindowOpen = 1;
         record.actuator[0].reportRequest = 1;
-        dialogs::setInputBlocked(&main, true);
+        m797::dialogs::setInputBlocked(&main, true);
         window = new TForm5(record, &main);
     }
     void TearDown() override {
@@ -211,7 +211,7 @@ TEST_F(ActuatorWindow, ClosingReleasesTheSelectedEntry) {
     window->close();
     window = nullptr;
     EXPECT_EQ(flagged(record, &ActuatorEntry::releaseRequest), std::vector<int>{6});
-    EXPECT_FALSE(dialogs::inputBlocked(&main));
+    EXPECT_FALSE(m797::dialogs::inputBlocked(&main));
     EXPECT_EQ(record.actuatorWindowOpen, 1);
 }
 

@@ -164,14 +164,14 @@ TEST_F(ErrorList, ResetAsksAndKeepsTheCodesUntilConfirmed) {
 }
 
 TEST_F(ErrorList, ClosingStopsTheReadsAndKeepsTheLastAnswer) {
-    dialogs::setInputBlocked(&main, true);
+    m797::dialogs::setInputBlocked(&main, true);
     record.readDtcRequest = 1;
     storeAnswer(record, {0x16, 0x89, 0x80});
     open();
     QTest::mouseClick(window->speedButton(2), Qt::LeftButton);
     window = nullptr;
     EXPECT_EQ(record.readDtcRequest, 0);
-    EXPECT_FALSE(dialogs::inputBlocked(&main));
+    EXPECT_FALSE(m797::dialogs::inputBlocked(&main));
     EXPECT_EQ(record.dtcResponse[12], 1);
     open();
     EXPECT_EQ(text(window->grid(), 0, 5), "Сбой функционирования памяти ошибок");

@@ -141,7 +141,7 @@ TEST(SafetyWire, EveryWayOfClosingTheActuatorWindowReleasesOnce) {
         ASSERT_TRUE(p.cycles(3));
         EXPECT_EQ(p.sent(kFanRelease), 1) << way.name;
         EXPECT_FALSE(p.forced(0x0A)) << way.name;
-        EXPECT_FALSE(dialogs::inputBlocked(p.window.get())) << way.name;
+        EXPECT_FALSE(m797::dialogs::inputBlocked(p.window.get())) << way.name;
         EXPECT_EQ(dialogs_test::openWindow<TForm5>(), nullptr) << way.name;
     }
 }
@@ -159,7 +159,7 @@ TEST(SafetyWire, EveryWayOfClosingTheErrorListEndsTheReads) {
         p.simulator.clearFrames();
         ASSERT_TRUE(p.cycles(3));
         EXPECT_EQ(p.sent(kReadDtc), 0) << way.name;
-        EXPECT_FALSE(dialogs::inputBlocked(p.window.get())) << way.name;
+        EXPECT_FALSE(m797::dialogs::inputBlocked(p.window.get())) << way.name;
     }
 }
 
@@ -180,13 +180,13 @@ TEST(SafetyWire, AConfirmationClosedAnyWayButYesCountsAsNo) {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             EXPECT_TRUE(control->isVisible()) << way.name << " " << entry;
             EXPECT_EQ(dialogs_test::openWindow<ConfirmationDialog>(), nullptr);
-            EXPECT_TRUE(dialogs::inputBlocked(p.window.get()));
+            EXPECT_TRUE(m797::dialogs::inputBlocked(p.window.get()));
         }
     }
     ASSERT_TRUE(p.cycles(3));
     EXPECT_EQ(p.sent(kReset) + p.sent(kInit), 0);
     control->close();
-    EXPECT_FALSE(dialogs::inputBlocked(p.window.get()));
+    EXPECT_FALSE(m797::dialogs::inputBlocked(p.window.get()));
 }
 
 // The program ends with the actuator window hidden behind a confirmation: the

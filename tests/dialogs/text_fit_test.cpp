@@ -220,7 +220,7 @@ std::string joined(const std::vector<std::string>& lines) {
 
 // The windows are made over one main window, as the program makes them.
 struct Windows : ::testing::Test {
-    static void SetUpTestSuite() { dialogs::installApplicationFont(); }
+    static void SetUpTestSuite() { m797::dialogs::installApplicationFont(); }
     std::unique_ptr<TForm1> main;
     int grabs_ = 0;
     void SetUp() override {

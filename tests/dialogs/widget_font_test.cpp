@@ -33,7 +33,7 @@ bool fitsWhole(const QWidget* widget, const QString& text, int width) {
 }
 
 TEST(WidgetFont, IsTheFaceThePackageInstalls) {
-    const QFontInfo resolved(dialogs::windowFont());
+    const QFontInfo resolved(m797::dialogs::windowFont());
     EXPECT_EQ(resolved.family().toStdString(), "Liberation Sans");
     EXPECT_FALSE(resolved.fixedPitch());
 }
@@ -67,7 +67,7 @@ TEST(WidgetFont, ButtonCaptionsFitTheirButtons) {
     const QString captions[] = {QStringLiteral("Управление"), QStringLiteral("О программе"),
                                 QStringLiteral("Настройка"), QStringLiteral("Ошибки")};
     for (bool bold : {false, true}) {
-        const QFontMetrics metrics(dialogs::windowFont(bold));
+        const QFontMetrics metrics(m797::dialogs::windowFont(bold));
         for (const QString& caption : captions)
             EXPECT_LE(metrics.horizontalAdvance(caption), 89 - 6)
                 << caption.toStdString() << (bold ? " bold" : "");

@@ -98,7 +98,8 @@ protected:
 TEST_F(SettingsDialogTest, OpeningOverStartupColoursThenExitStoresTheBarValues) {
     TForm3* dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(dialogs::inputBlocked(window.get())) << "the main window takes no input while the dialog is open";
+    EXPECT_TRUE(m797::dialogs::inputBlocked(window.get()))
+        << "the main window takes no input while the dialog is open";
     EXPECT_FLOAT_EQ(dialog->colourScale(), 0.01f);
     EXPECT_EQ(dialog->trackBar(3)->value(), 69);  // name-text blue, 0.7
     EXPECT_EQ(window->record().nameTextColour[2], static_cast<float>(69.0L * 0.01f));
@@ -235,7 +236,7 @@ TEST_F(SettingsDialogTest, ClosingEnablesTheMainWindowAndStoresNothing) {
     ASSERT_TRUE(dialog);
     const std::string before = m797::testing::readBytes(config.file());
     dialog->close();
-    EXPECT_FALSE(dialogs::inputBlocked(window.get()));
+    EXPECT_FALSE(m797::dialogs::inputBlocked(window.get()));
     EXPECT_EQ(m797::testing::readBytes(config.file()), before);
     // The next press builds a fresh dialog from the current state.
     TForm3* again = openDialog();
