@@ -21,6 +21,18 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # Polls "$@" for up to 20 s.
 waitFor() { for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
+# The first visible window named $1, polled for up to 20 s. One search at a
+# time: a window that goes away while a search looks at it (the program makes
+# and drops windows while it starts) ends that search with BadWindow.
+findWindow() {
+  local id
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 
 Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
 pids+=($!)
@@ -33,7 +45,7 @@ export XDG_CONFIG_HOME=$scratch/config
 "$build/app/m797diag" --simulate --ignore-screen-width >"$scratch/out" 2>&1 &
 program=$!
 pids+=($program)
-main=$(timeout 20 xdotool search --sync --onlyvisible --name '^m797diag$' | head -1)
+main=$(findWindow '^m797diag$')
 [ -n "$main" ] || { echo "FAIL: no main window"; cat "$scratch/out"; exit 1; }
 
 hex() { printf '0x%x' "$1"; }
@@ -46,7 +58,7 @@ click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 while IFS='|' read -r what x y title closeBy; do
   xdotool windowmove "$main" 0 0
   click "$x" "$y"
-  dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -1)
+  dialog=$(findWindow "$title")
   [ -n "$dialog" ] || { fail "$what: no dialog"; continue; }
   xprop -id "$dialog" WM_TRANSIENT_FOR | grep -q "$(hex "$main")" || fail "$what: not transient for the main window: $(xprop -id "$dialog" WM_TRANSIENT_FOR)"
   xdotool windowmove "$main" 120 40
