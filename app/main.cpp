@@ -65,8 +65,8 @@ m797::PortInUse choosePortForRun(m797::CommandLine& cl) {
     QuietReporter quiet;
     m797::SettingsFile file(m797::SettingsFile::defaultPath(), quiet);
     const m797::PortChoice stored = m797::readPortChoice(file);
-    const m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate,
-                                                  stored.device, m797::listSerialPorts());
+    m797::PortInUse port = m797::choosePort(cl.portGiven ? cl.port : std::string(), cl.simulate, stored.device,
+                                            m797::listSerialPorts());
     cl.adapter = m797::adapterForRun(cl.adapterGiven, cl.adapter, port, stored.adapter);
     for (const m797::Notice& notice : m797::portNotices(port, cl.adapter))
         std::fputs(m797::terminalLine(notice.text).c_str(), stderr);

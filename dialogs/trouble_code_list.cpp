@@ -184,7 +184,7 @@ std::vector<TroubleCodeRow> troubleCodeRows(const std::uint8_t* buffer) {
     std::vector<TroubleCodeRow> rows;
     rows.reserve(count);
     for (int r = 0; r < count; ++r) {
-        const std::uint8_t* record = buffer + kFirstRecordAt + 3 * r;
+        const std::uint8_t* record = buffer + kFirstRecordAt + std::ptrdiff_t{3} * r;
         const Text* text = troubleCodeText(record[0], record[1]);
         rows.push_back({codeText(record[0], record[1]), text ? *text : Text(), statusIcons(record[2])});
     }

@@ -38,7 +38,7 @@ int byteRead(const Request& r, std::uint32_t n, long i) {
 }
 
 void appendBytes(Text& text, const std::uint8_t* answer, int first, int last) {
-    text.assign(reinterpret_cast<const char*>(answer + first), static_cast<std::size_t>(last - first + 1));
+    text.assign(reinterpret_cast<const char*>(answer + first), static_cast<std::size_t>(last - first) + 1);
 }
 
 }  // namespace

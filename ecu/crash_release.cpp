@@ -30,7 +30,7 @@ bool writeWhole(int fd, const std::uint8_t* bytes, int length) {
 }
 
 void pauseBetweenRequests() {
-    timespec gap{0, 60 * 1000 * 1000};
+    timespec gap{0, 60'000'000};
     while (::nanosleep(&gap, &gap) != 0 && errno == EINTR) {
     }
 }

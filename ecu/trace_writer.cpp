@@ -38,7 +38,7 @@ std::string numberedName(const std::string& path, int n) {
 std::string firstFreeName(const std::string& path) {
     if (!exists(path)) return path;
     for (int n = 2; n < 1000; ++n) {
-        const std::string candidate = numberedName(path, n);
+        std::string candidate = numberedName(path, n);
         if (!exists(candidate)) return candidate;
     }
     return {};

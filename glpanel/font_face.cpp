@@ -138,7 +138,8 @@ GlyphBitmap FontFace::bitmap(char32_t cp) {
     g.bits.assign(static_cast<std::size_t>(rowBytes) * g.rows, 0);
     // FreeType rows run top-down (a negative pitch means bottom-up storage).
     for (int r = 0; r < g.rows; ++r) {
-        const unsigned char* src = b.pitch >= 0 ? b.buffer + r * b.pitch : b.buffer + (g.rows - 1 - r) * -b.pitch;
+        const unsigned char* src = b.pitch >= 0 ? b.buffer + std::ptrdiff_t{r} * b.pitch
+                                                : b.buffer + std::ptrdiff_t{g.rows - 1 - r} * -b.pitch;
         std::copy(src, src + rowBytes, g.bits.begin() + static_cast<std::ptrdiff_t>(g.rows - 1 - r) * rowBytes);
     }
     return g;

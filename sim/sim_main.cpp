@@ -95,7 +95,7 @@ int runElm327(const m797::sim::Elm327Options& options, bool engineOff, bool trac
     // SIGUSR1 pulls the adapter out and plugs it in again.
     sigset_t waited = signals;
     sigaddset(&waited, SIGUSR1);
-    const timespec slice{0, 100 * 1000 * 1000};
+    const timespec slice{0, 100'000'000};
     bool unplugged = false;
     for (;;) {
         const int signal = sigtimedwait(&waited, nullptr, &slice);
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     if (!options.linkPath.empty()) std::printf("linked at %s\n", options.linkPath.c_str());
     std::fflush(stdout);
 
-    const timespec slice{0, 100 * 1000 * 1000};
+    const timespec slice{0, 100'000'000};
     while (sigtimedwait(&signals, nullptr, &slice) < 0) {
         if (trace) printFrames(simulator);
     }

@@ -178,7 +178,7 @@ const OptionRow* rowFor(int code) {
 // The option as the user wrote it, for messages: a short one is the letter
 // getopt stopped at (it may sit in a cluster such as -hx).
 std::string writtenOption(const char* arg) {
-    const std::string text = arg ? arg : "";
+    std::string text = arg ? arg : "";
     if (text.rfind("--", 0) == 0) return text.substr(0, text.find('='));
     if (optopt > 0 && optopt < kLongOnlyBase) return std::string("-") + static_cast<char>(optopt);
     return text;
@@ -192,6 +192,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     CommandLine c;
     // getopt_long reorders the pointers it is given: hand it a copy.
     std::vector<char*> args;
+    args.reserve(static_cast<std::size_t>(argc) + 1);
     for (int i = 0; i < argc; ++i) args.push_back(const_cast<char*>(argv[i]));
     args.push_back(nullptr);
     const GetoptTables tables = getoptTables();

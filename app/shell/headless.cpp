@@ -201,7 +201,7 @@ private:
 
     void waitForEnd() {
         const sigset_t signals = stopSignals();
-        const timespec slice{0, 20 * 1000 * 1000};
+        const timespec slice{0, 20'000'000};
         while (outcome_ < 0) {
             if (cl_.cycles == 0) finish(kHeadlessDone);
             if (cl_.seconds >= 0 && elapsed(Clock::now()) >= cl_.seconds) finish(kHeadlessDone);

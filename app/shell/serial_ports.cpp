@@ -84,7 +84,7 @@ bool isPhantomUart(const fs::path& classEntry) {
 std::string driverOf(const fs::path& device) {
     fs::path p = device;
     for (int up = 0; up < 3 && p.has_relative_path(); ++up, p = p.parent_path()) {
-        const std::string driver = linkName(p / "driver");
+        std::string driver = linkName(p / "driver");
         if (!driver.empty() && driver != "port" && driver != "ctrl") return driver;
     }
     return {};

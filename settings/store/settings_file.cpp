@@ -68,7 +68,7 @@ void removeStaleTemporaries(const std::string& folder) {
     const std::string prefix = kTemporaryPrefix;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.compare(0, prefix.size(), prefix) == 0) ::unlink((folder + '/' + name).c_str());
+        if (name.compare(0, prefix.size(), prefix) == 0) ::unlink((folder + '/').append(name).c_str());
     }
     ::closedir(dir);
 }
