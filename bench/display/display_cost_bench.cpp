@@ -44,7 +44,7 @@ Parsed parseFigures(const QByteArray& output) {
     for (const QByteArray& line : output.split('\n')) {
         if (!line.startsWith("figures ")) continue;
         for (const QByteArray& pair : line.mid(8).split(' ')) {
-            const int eq = pair.indexOf('=');
+            const qsizetype eq = pair.indexOf('=');
             if (eq > 0) p[pair.left(eq).toStdString()] = pair.mid(eq + 1).toDouble();
         }
     }

@@ -66,7 +66,8 @@ private:
             if (!context_->create()) return;
         }
         if (!context_->makeCurrent(this)) return;
-        const int w = width() * devicePixelRatio(), h = height() * devicePixelRatio();
+        const int w = static_cast<int>(width() * devicePixelRatio());
+        const int h = static_cast<int>(height() * devicePixelRatio());
         glViewport(0, 0, w, h);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();

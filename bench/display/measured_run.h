@@ -13,7 +13,8 @@
 
 namespace bench {
 
-inline void measureThenQuit(double warmup, double seconds, std::function<long()> presented, Figures& figures) {
+inline void measureThenQuit(double warmup, double seconds, const std::function<long()>& presented,
+                            Figures& figures) {
     auto start = std::make_shared<Figures>();  // CPU, wall clock and frames at the start
     QTimer::singleShot(static_cast<int>(warmup * 1000), [start, presented] {
         start->cpuSeconds = cpuSeconds();

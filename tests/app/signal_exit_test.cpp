@@ -73,6 +73,7 @@ struct Helper {
             env.push_back("DISPLAY=" + display);
         }
         std::vector<char*> envp;
+        envp.reserve(env.size() + 1);
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
         const std::string device = simulator.slavePath();

@@ -18,7 +18,7 @@ using m797::testing::spinUntil;
 StartOptions optionsFor(const sim::KLineSimulator& simulator) {
     StartOptions o;
     o.ignoreScreenWidth = true;
-    const std::string path = simulator.slavePath();
+    const std::string& path = simulator.slavePath();
     o.makeLine = [path] { return std::make_unique<PosixSerialLine>(path, testing::kFastTimeouts); };
     return o;
 }

@@ -63,7 +63,7 @@ TEST(ElmAnswerText, LaidOutAnswersAreJudgedByTheAnswerChecks) {
     ecu.wakeUp(0);
     ecu.answer({0x81, 0x10, 0xF1, 0x81, 0x03}, 0);
     const Bytes good = ecu.answer(Bytes(live03.frame, live03.frame + live03.length), 0.1);
-    Bytes goodSumDamaged = good;  // flagged by the adapter though its sum is right
+    const Bytes& goodSumDamaged = good;  // flagged by the adapter though its sum is right
     Bytes badSum = good;
     badSum.back() ^= 0x01;
     struct Row {

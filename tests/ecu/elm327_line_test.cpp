@@ -31,7 +31,8 @@ sim::Elm327Options elmOptions(sim::ElmFault fault = sim::ElmFault::None, int tcp
 }
 
 struct ElmLink {
-    explicit ElmLink(sim::Elm327Options options = elmOptions(), bool overTcp = false) : simulator(options) {
+    explicit ElmLink(sim::Elm327Options options = elmOptions(), bool overTcp = false)
+        : simulator(std::move(options)) {
         EXPECT_TRUE(simulator.start());
         const std::string port = overTcp ? "tcp:127.0.0.1:" + std::to_string(simulator.tcpPort())
                                          : simulator.slavePath();

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/record/cp1251.h"
@@ -67,7 +68,7 @@ inline sim::SimOptions fastSim(sim::Fault fault = sim::Fault::None) {
 
 struct Link {
     explicit Link(sim::SimOptions options = fastSim(), LineTimeouts timeouts = kFastTimeouts)
-        : simulator(options) {
+        : simulator(std::move(options)) {
         simulator.start();
         port = std::make_unique<Com_Port>(record,
                                           std::make_unique<PosixSerialLine>(simulator.slavePath(), timeouts));

@@ -85,6 +85,7 @@ TEST(ReplayLine, ARequestWithNoRecordedAnswerNearbyGetsSilence) {
 // recorded answer comes at once and the drive plays on in order.
 TEST(ReplayLine, ARequestRecordedFurtherAheadIsAnsweredWithoutSkippingTheDrive) {
     std::vector<TraceRecord> records;
+    records.reserve(41);
     for (int i = 0; i < 40; ++i)
         records.push_back(exchange(i, i % 2 ? kLive03 : kLive01, {static_cast<std::uint8_t>(i)}));
     records.insert(records.begin() + 30, exchange(30, kReadDtc, {0xD7}));
@@ -117,7 +118,7 @@ TEST(ReplayLine, EmptyTraceEndsAtOnce) {
 // Twenty exchanges 40 ms apart: 0.76 s at the recorded pace.
 double playAll(double speed) {
     std::vector<TraceRecord> records;
-    for (int i = 1; i <= 20; ++i) records.push_back(exchange(40 * i, kLive01, {1}));
+    for (int i = 1; i <= 20; ++i) records.push_back(exchange(std::int64_t{40} * i, kLive01, {1}));
     ReplayLine line(traceOf(records), speed);
     const auto t0 = Clock::now();
     for (int i = 0; i < 20; ++i) ask(line, kLive01);

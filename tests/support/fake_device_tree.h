@@ -59,12 +59,12 @@ public:
     // A Bluetooth serial link: a virtual tty and its device node.
     void bluetooth(const std::string& tty) {
         virtualTty(tty);
-        std::ofstream(root_ / "dev" / tty);
+        touch(root_ / "dev" / tty);
     }
 
     // A device udev names but sysfs does not show.
     void byIdOnly(const std::string& tty, const std::string& byId) {
-        std::ofstream(root_ / "dev" / tty);
+        touch(root_ / "dev" / tty);
         fs::create_symlink("../../" + tty, root_ / "dev/serial/by-id" / byId);
     }
 
@@ -79,6 +79,9 @@ public:
     std::string dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
 
 private:
+    // An empty file in the fake tree (a device node stands in as one).
+    static void touch(const fs::path& path) { std::ofstream created(path); }
+
     static void write(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
 
     void driverLink(const fs::path& device, const std::string& driver) {
@@ -88,10 +91,10 @@ private:
     }
 
     fs::path classEntry(const std::string& tty, const fs::path& device) {
-        const fs::path entry = root_ / "sys/class/tty" / tty;
+        fs::path entry = root_ / "sys/class/tty" / tty;
         fs::create_directories(entry);
         fs::create_symlink(device, entry / "device");
-        std::ofstream(root_ / "dev" / tty);
+        touch(root_ / "dev" / tty);
         return entry;
     }
 

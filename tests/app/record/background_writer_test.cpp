@@ -59,6 +59,7 @@ struct Reports {
 
 std::vector<int> upTo(int n) {
     std::vector<int> v;
+    v.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) v.push_back(i);
     return v;
 }
