@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "ecu/line_speed.h"
+#include "sim/pseudo_terminal.h"
 
 namespace m797::sim {
 namespace {
@@ -55,21 +56,10 @@ Elm327Simulator::Elm327Simulator(Elm327Options options)
 Elm327Simulator::~Elm327Simulator() { stop(); }
 
 bool Elm327Simulator::start(std::string* error) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) return setError(error, "posix_openpt");
-    char name[128] = {};
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    if (!openPseudoTerminal(master_, slave_, slavePath_, 38400, error)) {
         stop();
-        return setError(error, "pseudo-terminal");
+        return false;
     }
-    slavePath_ = name;
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);  // held, so the master never sees a hang-up
-    if (slave_ < 0) {
-        stop();
-        return setError(error, std::string("open ") + name);
-    }
-    configureRawLine(slave_, 38400);
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (options_.tcpPort >= 0) {
         listen_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -93,7 +83,7 @@ bool Elm327Simulator::start(std::string* error) {
     if (!link.empty()) {
         struct stat st {};
         if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(link.c_str());
-        if (::symlink(name, link.c_str()) != 0) {
+        if (::symlink(slavePath_.c_str(), link.c_str()) != 0) {
             stop();
             return setError(error, "link " + link);
         }

@@ -12,6 +12,7 @@
 
 #include "app/record/write_all.h"
 #include "ecu/line_speed.h"
+#include "sim/pseudo_terminal.h"
 
 namespace m797::sim {
 namespace {
@@ -108,26 +109,15 @@ KLineSimulator::KLineSimulator(SimOptions options)
 KLineSimulator::~KLineSimulator() { stop(); }
 
 bool KLineSimulator::start(std::string* error) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) return setError(error, "posix_openpt");
-    char name[128] = {};
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    if (!openPseudoTerminal(master_, slave_, slavePath_, 10400, error)) {
         stop();
-        return setError(error, "pseudo-terminal");
+        return false;
     }
-    slavePath_ = name;
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave_ < 0) {
-        stop();
-        return setError(error, std::string("open ") + name);
-    }
-    configureRawLine(slave_, 10400);
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (!options_.linkPath.empty()) {
         struct stat st {};
         if (lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(options_.linkPath.c_str());
-        if (::symlink(name, options_.linkPath.c_str()) != 0) {
+        if (::symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) {
             stop();
             return setError(error, "link " + options_.linkPath);
         }
