@@ -79,16 +79,24 @@ void printCommands(m797::sim::Elm327Simulator& simulator) {
     std::fflush(stdout);
 }
 
-// The ELM327 stands in front of the control unit until a stop signal.
-int runElm327(const m797::sim::Elm327Options& options, bool engineOff, bool trace, const sigset_t& signals) {
-    m797::sim::Elm327Simulator simulator(options);
+// Starts either simulator with the engine as asked and prints the terminal
+// to use; false (told on stderr) when it cannot start.
+template <class Simulator>
+bool startAndAnnounce(Simulator& simulator, bool engineOff) {
     std::string error;
     if (!simulator.start(&error)) {
         std::fprintf(stderr, "m797diag-sim: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     simulator.setEngineRunning(!engineOff);
     std::printf("%s\n", simulator.slavePath().c_str());
+    return true;
+}
+
+// The ELM327 stands in front of the control unit until a stop signal.
+int runElm327(const m797::sim::Elm327Options& options, bool engineOff, bool trace, const sigset_t& signals) {
+    m797::sim::Elm327Simulator simulator(options);
+    if (!startAndAnnounce(simulator, engineOff)) return 1;
     if (simulator.tcpPort() >= 0) std::printf("tcp:127.0.0.1:%d\n", simulator.tcpPort());
     if (!options.base.linkPath.empty()) std::printf("linked at %s\n", options.base.linkPath.c_str());
     std::fflush(stdout);
@@ -182,13 +190,7 @@ int main(int argc, char** argv) {
     }
 
     m797::sim::KLineSimulator simulator(options);
-    std::string error;
-    if (!simulator.start(&error)) {
-        std::fprintf(stderr, "m797diag-sim: %s\n", error.c_str());
-        return 1;
-    }
-    simulator.setEngineRunning(!engineOff);
-    std::printf("%s\n", simulator.slavePath().c_str());
+    if (!startAndAnnounce(simulator, engineOff)) return 1;
     if (!options.linkPath.empty()) std::printf("linked at %s\n", options.linkPath.c_str());
     std::fflush(stdout);
 
