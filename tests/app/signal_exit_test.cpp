@@ -189,8 +189,8 @@ struct PrivateXServer {
         int fds[2];
         if (pipe(fds) != 0) return false;
         const std::string displayFd = std::to_string(fds[1]);
-        const char* args[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                              "tcp",  nullptr};
+        const char* args[] = {"Xvfb",      "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
+                              "-nolisten", "tcp",        "-noreset",        nullptr};
         const int r = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(args), environ);
         close(fds[1]);
         std::string number;

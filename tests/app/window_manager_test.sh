@@ -34,13 +34,20 @@ findWindow() {
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+# -noreset: without it the server resets whenever its last client leaves
+# (each xprop and xdotool below is a client that comes and goes), and a
+# client that connects during the reset is refused.
+Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp -noreset 3>"$scratch/display" >/dev/null 2>&1 &
 pids+=($!)
 waitFor test -s "$scratch/display" || { echo "FAIL: no X display"; exit 1; }
 export DISPLAY=:$(head -1 "$scratch/display")
 openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-waitFor xprop -root -notype _NET_SUPPORTING_WM_CHECK || { echo "FAIL: openbox did not start"; exit 1; }
+openbox=$!
+pids+=($openbox)
+# xprop ends with 0 whether or not the property is there: the window manager
+# is up when the root window names its check window.
+wmRunning() { kill -0 "$openbox" && xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+waitFor wmRunning || { echo "FAIL: openbox did not start"; cat "$scratch/openbox.log"; exit 1; }
 export XDG_CONFIG_HOME=$scratch/config
 "$build/app/m797diag" --simulate --ignore-screen-width >"$scratch/out" 2>&1 &
 program=$!
