@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,9 +62,15 @@ struct AdapterRow {
 };
 constexpr AdapterRow kAdapters[2] = {{"K-Line (с эхом)", "kline"}, {"ELM327", "elm327"}};
 constexpr const char* kAdapterNote = "Адаптер %1 выбран; он будет использован при следующем запуске программы.";
+constexpr const char* kWifiCaption = "Wi-Fi:";
+constexpr const char* kWifiText = "ELM327 по Wi-Fi";
+constexpr const char* kWifiBadAddress = "Адрес «%1» не подходит: нужен вид 192.168.0.10:35000.";
+constexpr const char* kWifiIsElm327 = "По Wi-Fi работает только адаптер ELM327.";
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
 constexpr int kPortPollMs = 1000;  // plugging in or out shows within a second
 enum PortRole { kStableNameRole = Qt::UserRole, kDeviceRole };
+constexpr const char* kTcpPrefix = "tcp:";  // a Wi-Fi adapter's port: "tcp:HOST:PORT"
+constexpr std::size_t kTcpPrefixSize = 4;
 
 // Colour groups left to right and the record colour each one edits; bars
 // 1-4, 5-8, 9-12, 13-16 in that order.
@@ -216,8 +223,17 @@ QWidget* TForm3::buildPortPage() {
     adapterBox_->setObjectName(QStringLiteral("AdapterBox"));
     adapterBox_->setGeometry(80, 204, 180, 20);
     for (const AdapterRow& row : kAdapters) adapterBox_->addItem(utf8(row.text));
-    adapterBox_->setCurrentIndex(m797::readPortChoice(settings_).adapter == kAdapters[1].stored ? 1 : 0);
+    const m797::PortChoice choice = m797::readPortChoice(settings_);
+    const bool elm327 = choice.adapter == kAdapters[1].stored || choice.device.starts_with(kTcpPrefix);
+    adapterBox_->setCurrentIndex(elm327 ? 1 : 0);
     connect(adapterBox_, &QComboBox::activated, this, &TForm3::adapterPicked);
+    auto* wifiCaption = new QLabel(utf8(kWifiCaption), panel);
+    wifiCaption->setGeometry(272, 206, 40, 16);
+    wifiAddress_ = new QLineEdit(panel);
+    wifiAddress_->setObjectName(QStringLiteral("WifiAddress"));
+    wifiAddress_->setGeometry(312, 204, 177, 20);
+    wifiAddress_->setText(QString::fromStdString(storedWifiAddress()));
+    connect(wifiAddress_, &QLineEdit::editingFinished, this, &TForm3::wifiAddressEntered);
     portNote_ = new QLabel(utf8(kStartNote), panel);
     portNote_->setObjectName(QStringLiteral("PortNote"));
     portNote_->setWordWrap(true);
@@ -283,6 +299,16 @@ void markInUse(QListWidgetItem& item) {
     item.setText(item.text() + utf8(kInUseMark));
 }
 
+// "WiFi  ELM327 по Wi-Fi  192.168.0.10:35000"
+QListWidgetItem* wifiItem(const std::string& port) {
+    QListWidgetItem* item = portItem(QStringLiteral("%1  %2  %3")
+                                         .arg(QString::fromStdString(m797::shortPortName(port)), utf8(kWifiText),
+                                              QString::fromStdString(port.substr(kTcpPrefixSize))),
+                                     port, port);
+    item->setToolTip(QString::fromStdString(port));
+    return item;
+}
+
 bool names(const QListWidgetItem& item, const std::string& device, const std::vector<std::string>& byId) {
     if (device.empty()) return false;
     const std::string stable = item.data(kStableNameRole).toString().toStdString();
@@ -318,7 +344,9 @@ void TForm3::fillPortList() {
     // The port in use or the one chosen keeps a row while it is not plugged
     // in, so the technician sees what the program will open.
     std::vector<std::string> absent;
-    auto absentRow = [](const std::string& d) { return !d.empty() && d != m797::kSimulatorPortName; };
+    auto absentRow = [](const std::string& d) {
+        return !d.empty() && d != m797::kSimulatorPortName && !d.starts_with(kTcpPrefix);
+    };
     if (!inUseListed && absentRow(portInUse_)) absent.push_back(portInUse_);
     if (!storedListed && absentRow(stored) && stored != portInUse_) absent.push_back(stored);
     for (const std::string& device : absent) {
@@ -329,6 +357,17 @@ void TForm3::fillPortList() {
         item->setForeground(portList_->palette().brush(QPalette::Disabled, QPalette::Text));
         place(item, {});
     }
+    // The Wi-Fi adapter at the address of the field; one named by --port or
+    // stored at another address has a row of its own.
+    const std::string wifi = wifiPort();
+    place(wifiItem(wifi), {});
+    std::vector<std::string> otherWifi;
+    for (const std::string& other : {portInUse_, stored}) {
+        const bool listed = other == wifi ||
+                            std::find(otherWifi.begin(), otherWifi.end(), other) != otherWifi.end();
+        if (other.starts_with(kTcpPrefix) && m797::isStorablePort(other) && !listed) otherWifi.push_back(other);
+    }
+    for (const std::string& other : otherWifi) place(wifiItem(other), {});
     place(portItem(QStringLiteral("%1  %2").arg(QString::fromUtf8(m797::kSimulatorPortName), utf8(kSimulatorText)),
                    m797::kSimulatorPortName, m797::kSimulatorPortName),
           {});
@@ -337,16 +376,58 @@ void TForm3::fillPortList() {
 void TForm3::portPicked(QListWidgetItem* item) {
     if (!window_ || !item) return;
     const std::string stable = item->data(kStableNameRole).toString().toStdString();
-    const std::string adapter = m797::readPortChoice(settings_).adapter;  // stays as chosen
-    const bool stored = m797::storePortChoice(settings_, {stable, adapter});
-    portNote_->setText(stored ? utf8(kPickedNote).arg(QString::fromStdString(m797::shortPortName(stable)))
-                              : utf8(kNotStoredNote));
+    storePort(stable);
+}
+
+// Stores the port, with the kind of adapter as chosen (always ELM327 on
+// Wi-Fi), and says so.
+void TForm3::storePort(const std::string& port) {
+    std::string adapter = m797::readPortChoice(settings_).adapter;  // stays as chosen
+    const bool wifi = port.starts_with(kTcpPrefix);
+    if (wifi) {
+        adapter = kAdapters[1].stored;
+        adapterBox_->setCurrentIndex(1);
+    }
+    const bool stored = m797::storePortChoice(settings_, {port, adapter});
+    const std::string shown = m797::shortPortName(port) +
+                              (wifi ? " " + port.substr(kTcpPrefixSize) : std::string());
+    portNote_->setText(stored ? utf8(kPickedNote).arg(QString::fromStdString(shown)) : utf8(kNotStoredNote));
+}
+
+// The address in the field as a port name; the default address while the
+// field holds none that is well formed.
+std::string TForm3::wifiPort() const {
+    const std::string typed = kTcpPrefix + wifiAddress_->text().trimmed().toStdString();
+    return m797::isStorablePort(typed) ? typed : kTcpPrefix + std::string(m797::kWifiAdapterAddress);
+}
+
+std::string TForm3::storedWifiAddress() {
+    const std::string stored = m797::readPortChoice(settings_).device;
+    return m797::isStorablePort(stored) && stored.starts_with(kTcpPrefix) ? stored.substr(kTcpPrefixSize)
+                                                                          : m797::kWifiAdapterAddress;
+}
+
+// An address typed in is meant to be used: stored as the port at once.
+void TForm3::wifiAddressEntered() {
+    if (!window_) return;
+    const QString typed = wifiAddress_->text().trimmed();
+    if (!m797::isStorablePort(kTcpPrefix + typed.toStdString())) {
+        portNote_->setText(utf8(kWifiBadAddress).arg(typed));
+        return;
+    }
+    storePort(wifiPort());
+    fillPortList();
 }
 
 // The kind of adapter on the chosen port, stored beside it.
 void TForm3::adapterPicked(int index) {
     if (!window_ || index < 0 || index > 1) return;
     m797::PortChoice choice = m797::readPortChoice(settings_);
+    if (choice.device.starts_with(kTcpPrefix) && kAdapters[index].stored != kAdapters[1].stored) {
+        adapterBox_->setCurrentIndex(1);
+        portNote_->setText(utf8(kWifiIsElm327));
+        return;
+    }
     choice.adapter = kAdapters[index].stored;
     const bool stored = m797::storePortChoice(settings_, choice);
     portNote_->setText(stored ? utf8(kAdapterNote).arg(utf8(kAdapters[index].text)) : utf8(kNotStoredNote));

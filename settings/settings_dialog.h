@@ -2,8 +2,8 @@
 // TForm3, the settings window opened by "Настройка": the twelve parameter
 // sets (stored at once), the colour scheme (applied to the live colours at
 // once, stored at exit), the control-unit page, which shows the one
-// supported choice, and the port page: the serial devices present and the
-// simulator, the one in use marked, refreshed while the window is open; a
+// supported choice, and the port page: the serial devices present, a Wi-Fi
+// ELM327 at an address typed in, and the simulator, the one in use marked, refreshed while the window is open; a
 // pick is stored at once and used from the next start. The main window takes
 // no input while it is open and gets it back in FormClose.
 
@@ -19,6 +19,7 @@
 class QButtonGroup;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QTimer;
@@ -50,6 +51,7 @@ public:
     QListWidget* portList() const { return portList_; }
     QLabel* portNote() const { return portNote_; }
     QComboBox* adapterBox() const { return adapterBox_; }
+    QLineEdit* wifiAddress() const { return wifiAddress_; }
     QTimer* portRefresh() const { return portRefresh_; }
 
     // The port the running link uses (a device, its stable name, or "SIM"),
@@ -67,6 +69,7 @@ public slots:
     void SpeedButton13Click();               // "Сброс"
     void portPicked(QListWidgetItem* item);  // stores the pick
     void adapterPicked(int index);           // stores the kind of adapter: 0 K-line, 1 ELM327
+    void wifiAddressEntered();               // stores a Wi-Fi adapter's address as the port
 
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -81,6 +84,9 @@ private:
     void repaintPanels();
     float& componentOf(int bar);
     void fillPortList();
+    void storePort(const std::string& port);
+    std::string wifiPort() const;
+    std::string storedWifiAddress();
 
     m797::LiveRecord& record_;
     std::function<void(int panel)> repaintPanel_;
@@ -100,6 +106,7 @@ private:
     QListWidget* portList_ = nullptr;
     QLabel* portNote_ = nullptr;
     QComboBox* adapterBox_ = nullptr;
+    QLineEdit* wifiAddress_ = nullptr;
     QTimer* portRefresh_ = nullptr;
     m797::DeviceRoots deviceRoots_;
     std::vector<m797::SerialPortInfo> ports_;  // as listed now

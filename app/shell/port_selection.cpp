@@ -9,6 +9,8 @@
 #include <system_error>
 #include <utility>
 
+#include "ecu/adapter_port.h"
+
 namespace m797 {
 namespace {
 
@@ -99,6 +101,12 @@ std::string notElm327Message(const PortFailure& f) {
            "«Настройка» → «Com Port».";
 }
 
+// A Wi-Fi adapter that cannot be reached: its network, or its address.
+std::string wifiMessage(const PortFailure& f) {
+    return "Адаптер ELM327 по Wi-Fi (" + f.device.substr(4) + ") недоступен: " + std::strerror(f.errorNumber) +
+           ".\nПодключите компьютер к сети Wi-Fi адаптера и проверьте адрес: «Настройка» → «Com Port».";
+}
+
 std::string silentElm327Message(const PortFailure& f) {
     return "Адаптер ELM327 на порту " + f.device +
            " не отвечает.\nПроверьте, что он включён и подключён; адаптер на другой скорости: --baud.";
@@ -123,15 +131,21 @@ PortInUse choosePort(const std::string& commandLinePort, bool simulate, const st
 
 AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse& port,
                           const std::string& storedAdapter) {
+    if (isTcpPortName(port.device)) return AdapterKind::Elm327;  // only an ELM327 talks over Wi-Fi
     if (adapterGiven || port.source != PortSource::Stored) return given;
     return parseAdapterKind(storedAdapter).value_or(given);
 }
 
 bool isStorablePort(const std::string& text) {
     if (text == kSimulatorPortName) return true;
-    return text.size() > kDevPrefix.size() && text.size() < kLongestPath && text.starts_with(kDevPrefix) &&
-           text.find("/../") == std::string::npos && !text.ends_with("/..") &&
-           std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    if (text.size() >= kLongestPath ||
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return false;
+    std::string host;
+    int tcpPort = 0;
+    if (isTcpPortName(text)) return parseTcpPortName(text, host, tcpPort);
+    return text.size() > kDevPrefix.size() && text.starts_with(kDevPrefix) &&
+           text.find("/../") == std::string::npos && !text.ends_with("/..");
 }
 
 std::string shortPortName(const std::string& device) {
@@ -161,6 +175,7 @@ std::string portInUseTooltip(const PortInUse& port) {
 }
 
 std::string portFailureMessage(const PortFailure& failure, const std::vector<SerialPortInfo>& present) {
+    if (isTcpPortName(failure.device) && failure.errorNumber != EPROTO) return wifiMessage(failure);
     switch (failure.errorNumber) {
     case EACCES:
     case EPERM: return deniedMessage(failure);

@@ -16,9 +16,10 @@
 namespace m797 {
 
 // What the "Com Port" page stores and the command line may name: a device
-// (the stable /dev/serial/by-id name where it has one) or the simulator.
-// An adapter kind may later sit beside the device.
+// (the stable /dev/serial/by-id name where it has one), a Wi-Fi adapter's
+// "tcp:HOST:PORT", or the simulator. An adapter kind may sit beside it.
 inline constexpr const char* kSimulatorPortName = "SIM";
+inline constexpr const char* kWifiAdapterAddress = "192.168.0.10:35000";  // where most Wi-Fi ELM327s answer
 inline constexpr const char* kDefaultPort = "/dev/ttyS0";
 
 enum class PortSource { CommandLine, Stored, OnlyAdapter, Default };
@@ -40,8 +41,9 @@ PortInUse choosePort(const std::string& commandLinePort, bool simulate, const st
 AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse& port,
                           const std::string& storedAdapter);
 
-// A stored text that may name a port: the simulator, or an absolute path
-// below /dev without "..", no longer than a path may be.
+// A stored text that may name a port: the simulator, a Wi-Fi adapter's
+// "tcp:HOST:PORT", or an absolute path below /dev without "..", no longer
+// than a path may be.
 bool isStorablePort(const std::string& text);
 
 // The strip's short name, which fits its field: "USB0", "ACM0", "BT0" for

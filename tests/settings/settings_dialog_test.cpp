@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -281,6 +282,9 @@ std::vector<std::string> portRows(const TForm3& dialog) {
     return rows;
 }
 
+const std::string kWifiRow = "WiFi  ELM327 по Wi-Fi  192.168.0.10:35000";
+const std::string kSimulatorRow = "SIM  Встроенный имитатор ЭБУ";
+
 std::string currentPortRow(const TForm3& dialog) {
     const QListWidgetItem* item = dialog.portList()->currentItem();
     return item ? item->text().toStdString() : std::string();
@@ -303,6 +307,7 @@ TEST_F(SettingsDialogTest, ComPortPageListsTheDevicesMarksTheOneInUseAndStoresAP
                                      "Com1  встроенный порт",
                                      "USB0  FTDI  FT232R USB UART  0403:6001",
                                      "USB1  CH340  USB Serial  1a86:7523  - используется",
+                                     "WiFi  ELM327 по Wi-Fi  192.168.0.10:35000",
                                      "SIM  Встроенный имитатор ЭБУ",
                                  }));
     EXPECT_TRUE(dialog->portList()->item(3)->font().bold());
@@ -315,7 +320,7 @@ TEST_F(SettingsDialogTest, ComPortPageListsTheDevicesMarksTheOneInUseAndStoresAP
     EXPECT_EQ(m797::readPortChoice(file()).device, tree.dev("serial/by-id/usb-FTDI_FT232R-if00-port0"));
     EXPECT_NE(dialog->portNote()->text().toStdString().find("USB0"), std::string::npos);
     EXPECT_NE(dialog->portNote()->text().toStdString().find("следующем запуске"), std::string::npos);
-    emit dialog->portList()->itemClicked(dialog->portList()->item(4));
+    emit dialog->portList()->itemClicked(dialog->portList()->item(5));
     EXPECT_EQ(m797::readPortChoice(file()).device, "SIM");
     EXPECT_TRUE(reporter.messages.empty());
 }
@@ -353,19 +358,82 @@ TEST_F(SettingsDialogTest, ComPortPageFollowsPluggingInAndOut) {
     tree.unplug("ttyUSB0");
     dialog->refreshPorts();
     // The stored choice keeps a row while it is out, still selected.
-    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"USB  не подключён", "SIM  Встроенный имитатор ЭБУ"}));
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"USB  не подключён", kWifiRow, kSimulatorRow}));
     EXPECT_EQ(currentPortRow(*dialog), "USB  не подключён");
     // Back under another number: the same stable name, still the stored choice.
     tree.usbAdapter("ttyUSB3", "ftdi_sio", "0403", "6001", "FT232R USB UART", "usb-FTDI_FT232R-if00-port0");
     tree.byIdOnly("ttyACM0", "usb-Arduino-if00");
     dialog->refreshPorts();
     EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{"ACM0", "USB3  FTDI  FT232R USB UART  0403:6001",
-                                                           "SIM  Встроенный имитатор ЭБУ"}));
+                                                           kWifiRow, kSimulatorRow}));
     EXPECT_EQ(currentPortRow(*dialog), "USB3  FTDI  FT232R USB UART  0403:6001");
 
     // A port named with --port that is not there is shown in use all the same.
     dialog->setPortInUse("/dev/ttyUSB7");
     EXPECT_EQ(portRows(*dialog).at(2), "USB7  не подключён  - используется");
+}
+
+// A Wi-Fi ELM327 is picked from its row at the address in the field, or by
+// typing another address; it is always an ELM327.
+TEST_F(SettingsDialogTest, ComPortPageChoosesAWifiAdapter) {
+    m797::FakeDeviceTree tree("com-port-wifi");
+    TForm3* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setDeviceRoots(tree.roots());
+    ASSERT_NE(dialog->wifiAddress(), nullptr);
+    EXPECT_EQ(dialog->wifiAddress()->text().toStdString(), "192.168.0.10:35000");
+    EXPECT_EQ(portRows(*dialog), (std::vector<std::string>{kWifiRow, kSimulatorRow}));
+
+    emit dialog->portList()->itemClicked(dialog->portList()->item(0));
+    EXPECT_EQ(m797::readPortChoice(file()), (m797::PortChoice{"tcp:192.168.0.10:35000", "elm327"}));
+    EXPECT_EQ(dialog->adapterBox()->currentIndex(), 1);
+    EXPECT_NE(dialog->portNote()->text().toStdString().find("WiFi 192.168.0.10:35000"), std::string::npos);
+
+    // The plain adapter cannot be on Wi-Fi: refused, and said why.
+    emit dialog->adapterBox()->activated(0);
+    EXPECT_EQ(m797::readPortChoice(file()).adapter, "elm327");
+    EXPECT_EQ(dialog->adapterBox()->currentIndex(), 1);
+    EXPECT_NE(dialog->portNote()->text().toStdString().find("только адаптер ELM327"), std::string::npos);
+
+    struct Typed {
+        const char* text;
+        const char* stored;  // what the choice is afterwards
+        const char* note;
+    };
+    const Typed typed[] = {
+        {" 10.0.0.5:23 ", "tcp:10.0.0.5:23", "WiFi 10.0.0.5:23"},
+        {"10.0.0.5", "tcp:10.0.0.5:23", "не подходит"},  // no port: nothing stored
+        {"obd.local:70000", "tcp:10.0.0.5:23", "не подходит"},
+        {"obd.local:35000", "tcp:obd.local:35000", "WiFi obd.local:35000"},
+    };
+    for (const Typed& t : typed) {
+        dialog->wifiAddress()->setText(QString::fromUtf8(t.text));
+        emit dialog->wifiAddress()->editingFinished();
+        EXPECT_EQ(m797::readPortChoice(file()).device, t.stored) << t.text;
+        EXPECT_NE(dialog->portNote()->text().toStdString().find(t.note), std::string::npos)
+            << t.text << ": " << dialog->portNote()->text().toStdString();
+    }
+    EXPECT_EQ(currentPortRow(*dialog), "WiFi  ELM327 по Wi-Fi  obd.local:35000");
+
+    // The next opening shows the stored address; another one in use by --port has its own row.
+    dialog->close();
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setDeviceRoots(tree.roots());
+    EXPECT_EQ(dialog->wifiAddress()->text().toStdString(), "obd.local:35000");
+
+    // Stored from elsewhere with the plain adapter beside it: shown as the ELM327 it must be.
+    dialog->close();
+    ASSERT_TRUE(m797::storePortChoice(file(), {"tcp:obd.local:35000", "kline"}));
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setDeviceRoots(tree.roots());
+    EXPECT_EQ(dialog->adapterBox()->currentIndex(), 1);
+    dialog->setPortInUse("tcp:127.0.0.1:35000");
+    EXPECT_EQ(portRows(*dialog),
+              (std::vector<std::string>{"WiFi  ELM327 по Wi-Fi  obd.local:35000",
+                                        "WiFi  ELM327 по Wi-Fi  127.0.0.1:35000  - используется", kSimulatorRow}));
+    EXPECT_TRUE(reporter.messages.empty());
 }
 
 }  // namespace

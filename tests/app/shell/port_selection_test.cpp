@@ -40,6 +40,8 @@ TEST(PortSelection, CommandLineThenStoredThenTheOnlyAdapterThenTheFirstBuiltInPo
         {"stored choice, even when not plugged in", "", false, "/dev/ttyACM0", &one, "/dev/ttyACM0",
          PortSource::Stored},
         {"stored simulator", "", false, "SIM", &two, kSimulatorPortName, PortSource::Stored},
+        {"stored Wi-Fi adapter", "", false, "tcp:192.168.0.10:35000", &one, "tcp:192.168.0.10:35000",
+         PortSource::Stored},
         {"one adapter, by its stable name", "", false, "", &one, oneStable, PortSource::OnlyAdapter},
         {"stored text that is no port is not used", "", false, "../../etc/passwd", &one, oneStable,
          PortSource::OnlyAdapter},
@@ -58,6 +60,7 @@ TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
     const PortInUse stored{"/dev/rfcomm0", PortSource::Stored};
     const PortInUse named{"/dev/ttyUSB0", PortSource::CommandLine};
     const PortInUse only{"/dev/ttyUSB0", PortSource::OnlyAdapter};
+    const PortInUse wifi{"tcp:192.168.0.10:35000", PortSource::Stored};
     struct Row {
         bool adapterGiven;
         AdapterKind given;
@@ -73,6 +76,8 @@ TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
         {false, AdapterKind::KLine, named, "elm327", AdapterKind::KLine},  // another port: not its adapter
         {false, AdapterKind::KLine, only, "elm327", AdapterKind::KLine},
         {false, AdapterKind::Elm327, named, "kline", AdapterKind::Elm327},  // a tcp: port
+        {false, AdapterKind::KLine, wifi, "kline", AdapterKind::Elm327},    // Wi-Fi is always an ELM327
+        {true, AdapterKind::KLine, wifi, "", AdapterKind::Elm327},
     };
     for (const Row& r : rows)
         EXPECT_EQ(adapterForRun(r.adapterGiven, r.given, r.port, r.storedAdapter), r.expected) << r.storedAdapter;
@@ -90,6 +95,12 @@ TEST(PortSelection, StoresOnlyTextsThatNameAPort) {
         {"/dev/serial/..", false},
         {std::string("/dev/tty\0S0", 11), false},
         {"/dev/" + std::string(5000, 'a'), false},
+        {"tcp:192.168.0.10:35000", true},
+        {"tcp:[fe80::1]:35000", true},
+        {"tcp:192.168.0.10", false},
+        {"tcp::35000", false},
+        {"tcp:192.168.0.10:70000", false},
+        {"tcp:host\n:35000", false},
     };
     for (const auto& [text, storable] : cases) EXPECT_EQ(isStorablePort(text), storable) << text;
 }
@@ -151,6 +162,16 @@ TEST(PortSelection, EveryOpenFailureIsExplained) {
     }
     EXPECT_NE(portFailureMessage({"/dev/ttyUSB0", ENOENT, "", "ivan"}, {}).find("не найдено: подключите адаптер"),
               std::string::npos);
+    // A Wi-Fi adapter out of reach is a network to join, not a device or a baud rate.
+    for (const int error : {ECONNREFUSED, EHOSTUNREACH, ETIMEDOUT}) {
+        const std::string text = portFailureMessage({"tcp:192.168.0.10:35000", error, "", "ivan"}, present);
+        EXPECT_NE(text.find("по Wi-Fi (192.168.0.10:35000) недоступен"), std::string::npos) << text;
+        EXPECT_NE(text.find("к сети Wi-Fi адаптера"), std::string::npos) << text;
+        EXPECT_EQ(text.find("--baud"), std::string::npos) << text;
+    }
+    EXPECT_NE(
+        portFailureMessage({"tcp:192.168.0.10:35000", EPROTO, "", "ivan"}, present).find("не адаптер ELM327"),
+        std::string::npos);
 }
 
 TEST(PortSelection, AFailureIsToldOnceNotOnEveryRetry) {
