@@ -28,12 +28,17 @@ std::string quoted(const std::string& reply) {
     return "'" + shown + "'";
 }
 
+struct AdapterFailure {
+    int error = 0;
+    std::string text;
+};
+
 bool mentions(const std::string& reply, const char* word) { return reply.find(word) != std::string::npos; }
 
 }  // namespace
 
 Elm327Line::Elm327Line(std::string name, unsigned baudRate, Elm327Timeouts timeouts)
-    : portName(std::move(name)), baud(baudRate), timeouts_(timeouts) {}
+    : portName(std::move(name)), givenBaud_(baudRate), timeouts_(timeouts) {}
 
 // Set-up and initialisation are short and bounded: a pause waits for their
 // prompt, so the adapter is never left half-way through them.
@@ -51,18 +56,61 @@ bool Elm327Line::openPort() {
     port_.close();
     busUp_ = false;
     interrupted_ = false;
-    if (!port_.open(portName, baud, timeouts_.connectMs)) return false;
-    if (!resetAndIdentify() || !setUp()) return false;
-    busUp_ = false;
+    const std::vector<unsigned> rates = bauds();
+    AdapterFailure silent, other;
+    for (const unsigned rate : rates) {
+        if (openAt(rate)) {
+            foundBaud_ = rate;
+            if (!setUp()) return false;
+            busUp_ = false;
+            return true;
+        }
+        const int error = port_.lastErrorNumber();
+        if (error != ETIMEDOUT && error != EPROTO) return false;  // the device's own failure
+        AdapterFailure& kept = error == ETIMEDOUT ? silent : other;
+        if (kept.error == 0) kept = {error, port_.lastErrorText()};
+        if (stopAsked()) break;
+    }
+    // A device that answered, but not as an ELM327, says more than silence.
+    if (other.error != 0)
+        port_.fail(other.error, other.text);
+    else if (rates.size() > 1)
+        port_.fail(ETIMEDOUT,
+                   "no answer from an ELM327 adapter at 38400, 9600, 115200, 57600 or 230400 baud "
+                   "(switched on and plugged in?)");
+    else
+        port_.fail(silent.error, silent.text);
+    return false;
+}
+
+// The given rate; else the ones to search, the last found first.
+std::vector<unsigned> Elm327Line::bauds() const {
+    if (givenBaud_ != kSearchBaud || isTcpPortName(portName))
+        return {givenBaud_ != kSearchBaud ? givenBaud_ : kDefaultBaud};
+    std::vector<unsigned> rates{foundBaud_ != 0 ? foundBaud_ : kDefaultBaud};
+    for (const unsigned rate : kSearchedBauds)
+        if (rate != rates.front()) rates.push_back(rate);
+    return rates;
+}
+
+bool Elm327Line::openAt(unsigned rate) {
+    if (!port_.open(portName, rate, timeouts_.connectMs)) return false;
     headerTarget_ = 0x10;
     headerSource_ = 0xF1;
-    return true;
+    return resetAndIdentify(rate);
+}
+
+// Between two rates of a search: a stop (or a pause) does not wait for the rest.
+bool Elm327Line::stopAsked() const {
+    if (interruptFd_ < 0) return false;
+    pollfd p{interruptFd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 // A warm start (AT WS) leaves the adapter as after power-up without the long
 // self-test of AT Z; adapters without it get AT Z. Then AT I must name an
 // ELM327: a plain K-line adapter only echoes, other devices say other things.
-bool Elm327Line::resetAndIdentify() {
+bool Elm327Line::resetAndIdentify(unsigned rate) {
     std::string reply;
     bool answered = command("ATWS", timeouts_.resetMs, reply);
     if (answered && refused(reply)) answered = command("ATZ", timeouts_.resetMs, reply);
@@ -74,10 +122,11 @@ bool Elm327Line::resetAndIdentify() {
     }
     if (!port_.isOpen()) return false;  // lost on the way: the port's own error
     if (lastText_.empty() && reply.empty())
-        port_.fail(ETIMEDOUT, "no answer from an ELM327 adapter at " + std::to_string(baud) +
+        port_.fail(ETIMEDOUT, "no answer from an ELM327 adapter at " + std::to_string(rate) +
                                   " baud (switched on? another baud rate: --baud)");
     else
-        port_.fail(EPROTO, "the device answers, but is no ELM327 adapter (it said " +
+        port_.fail(EPROTO, "the device answers at " + std::to_string(rate) +
+                               " baud, but is no ELM327 adapter (it said " +
                                quoted(reply.empty() ? lastText_ : reply) + ")");
     return false;
 }

@@ -36,9 +36,16 @@ struct Elm327Timeouts {
 class Elm327Line : public SerialLine {
 public:
     static constexpr unsigned kDefaultBaud = 38400;
+    // A serial adapter without a baud rate given is looked for at these, the
+    // rate it was last found at first: 38400 is the usual setting, 9600 the
+    // first adapters', the others what newer ones are set to.
+    static constexpr unsigned kSearchedBauds[5] = {kDefaultBaud, 9600, 115200, 57600, 230400};
+    static constexpr unsigned kSearchBaud = 0;
     // The least time one attempt to find a lost adapter again takes.
     static constexpr int kReopenAttemptMs = 1500;
 
+    // `baud` kSearchBaud: the rates of kSearchedBauds in turn (a Wi-Fi
+    // adapter has none to find).
     Elm327Line(std::string portName, unsigned baud = kDefaultBaud, Elm327Timeouts timeouts = {});
 
     bool openPort() override;
@@ -60,13 +67,18 @@ public:
     // Whether the adapter takes a response count after a request.
     bool responseCountsTaken() const { return withCount_; }
 
+    // The rate the adapter answered at (0 before it first did).
+    unsigned baud() const { return foundBaud_; }
+
     const std::string portName;
-    const unsigned baud;
 
 private:
     // One command line to its prompt; false when the adapter did not answer.
     bool command(const std::string& line, int timeoutMs, std::string& reply);
-    bool resetAndIdentify();
+    std::vector<unsigned> bauds() const;
+    bool openAt(unsigned rate);
+    bool stopAsked() const;
+    bool resetAndIdentify(unsigned rate);
     void settle();
     bool setUp();
     bool selectHeader(std::uint8_t target, std::uint8_t source);
@@ -79,6 +91,8 @@ private:
     void lost();
     void waitOutAttempt(long long startNs);
 
+    const unsigned givenBaud_;
+    unsigned foundBaud_ = 0;
     Elm327Timeouts timeouts_;
     AdapterPort port_;
     int interruptFd_ = -1;

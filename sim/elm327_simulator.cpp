@@ -200,6 +200,10 @@ void Elm327Simulator::readFrom(int fd, std::string& partial) {
         return;
     }
     if (unplugged_) return;  // a pulled adapter hears nothing
+    if (fd == master_ && options_.adapterBaud != 0 && readLineSpeed(master_) != options_.adapterBaud) {
+        answerGarbled(fd, n);
+        return;
+    }
     for (ssize_t i = 0; i < n; ++i) {
         const char c = buffer[i];
         if (c == '\r') {
@@ -209,6 +213,14 @@ void Elm327Simulator::readFrom(int fd, std::string& partial) {
             partial += c;
         }
     }
+}
+
+// At another rate than the adapter's, what each side sends reads as other
+// bytes: never a prompt, never a whole line.
+void Elm327Simulator::answerGarbled(int fd, long received) {
+    static constexpr unsigned char kGarbled[] = {0xF8, 0x80, 0x78, 0xE0, 0x86, 0x00};
+    const std::size_t count = std::min<std::size_t>(sizeof kGarbled, static_cast<std::size_t>(received));
+    [[maybe_unused]] const ssize_t w = ::write(fd, kGarbled, count);
 }
 
 void Elm327Simulator::onLine(int fd, const std::string& line) {

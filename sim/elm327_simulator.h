@@ -24,6 +24,10 @@ struct Elm327Options {
     ElmFault fault = ElmFault::None;
     int tcpPort = -1;          // -1: no TCP; 0: a free port (see tcpPort())
     unsigned tcpBaud = 38400;  // pace of the text over TCP
+    // The adapter's own rate on the pseudo-terminal: text the program sends
+    // at another rate reaches it garbled and gets garbled bytes back, as on
+    // a real line. 0: whatever rate the program sets.
+    unsigned adapterBaud = 0;
 };
 
 class Elm327Simulator {
@@ -62,6 +66,7 @@ private:
     void acceptClient();
     void readFrom(int fd, std::string& partial);
     void onLine(int fd, const std::string& line);
+    void answerGarbled(int fd, long received);
     void sendDue(Clock::time_point now);
     Clock::duration charTime(int fd) const;
     void dropClient();

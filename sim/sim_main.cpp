@@ -40,6 +40,8 @@ const char* kUsage =
     "                       also on TCP 127.0.0.1:35000 (m797diag --adapter elm327\n"
     "                       --port PATH, or --port tcp:127.0.0.1:35000)\n"
     "  --tcp-port N         with --elm327: the TCP port (0: any free one; -1: none)\n"
+    "  --elm-baud RATE      with --elm327: the adapter's own rate on the\n"
+    "                       pseudo-terminal; text at another one is garbled\n"
     "  --elm-fault MODE     with --elm327: none, no-data (NO DATA after the\n"
     "                       initialisation), init-refused (BUS INIT: ...ERROR),\n"
     "                       data-error (every third answer <DATA ERROR);\n"
@@ -164,6 +166,12 @@ int main(int argc, char** argv) {
             else if (!parseInt(argv[i], port) || port > 65535)
                 return usageError("--tcp-port needs a port number");
             elm.tcpPort = port;
+        } else if (arg == "--elm-baud") {
+            char* end = nullptr;
+            const unsigned long rate = std::strtoul(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || rate < 300 || rate > 4000000)
+                return usageError("--elm-baud needs a baud rate");
+            elm.adapterBaud = static_cast<unsigned>(rate);
         } else if (arg == "--elm-fault") {
             if (!m797::sim::parseElmFault(argv[++i], elm.fault))
                 return usageError(std::string("unknown ELM327 fault mode '") + argv[i] + "'");

@@ -99,8 +99,9 @@ const std::array kOptions{
                   return kind ? std::string() : "--adapter is kline or elm327, not '" + std::string(v) + "'";
               }},
     OptionRow{"baud", 0, "RATE",
-              "with --adapter elm327 on a serial device: its rate (default\n"
-              "38400; 9600, 19200, 57600, 115200, 230400, 500000)",
+              "with --adapter elm327 on a serial device: its rate (9600,\n"
+              "19200, 38400, 57600, 115200, 230400, 500000; default: the\n"
+              "usual ones in turn)",
               [](CommandLine& c, const char* v) {
                   return parseBaud(v, c.baud)
                              ? std::string()

@@ -82,7 +82,7 @@ std::unique_ptr<SerialLine> LinkSource::makeLine(LineTimeouts timeouts) {
     }
     std::unique_ptr<SerialLine> port;
     if (adapter_ == AdapterKind::Elm327)
-        port = std::make_unique<Elm327Line>(device_, baud_ != 0 ? baud_ : Elm327Line::kDefaultBaud);
+        port = std::make_unique<Elm327Line>(device_, baud_ != 0 ? baud_ : Elm327Line::kSearchBaud);
     else
         port = std::make_unique<PosixSerialLine>(device_, timeouts);
     auto line = std::make_unique<RecordingLine>(std::move(port), recording_ ? &writer_ : nullptr);

@@ -33,7 +33,7 @@ std::string programVersion();
 class LinkSource {
 public:
     // The adapter the lines go through (the plain K-line adapter unless
-    // told); `baud` 0 is an ELM327's usual 38400. Call before start(); the
+    // told); `baud` 0 looks for an ELM327 at its usual rates. Call before start(); the
     // simulator then stands in for that adapter (`elmFault` for an ELM327).
     void useAdapter(AdapterKind kind, unsigned baud = 0, sim::ElmFault elmFault = sim::ElmFault::None);
     AdapterKind adapter() const { return adapter_; }

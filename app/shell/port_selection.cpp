@@ -109,7 +109,8 @@ std::string wifiMessage(const PortFailure& f) {
 
 std::string silentElm327Message(const PortFailure& f) {
     return "Адаптер ELM327 на порту " + f.device +
-           " не отвечает.\nПроверьте, что он включён и подключён; адаптер на другой скорости: --baud.";
+           " не отвечает.\nПроверьте, что он вставлен в разъём диагностики автомобиля (питание он берёт "
+           "оттуда) и подключён к компьютеру.";
 }
 
 }  // namespace

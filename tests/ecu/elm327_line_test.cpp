@@ -3,6 +3,8 @@
 // the window's link, each error answer, a port that is no ELM327, and an
 // adapter pulled out and plugged in again.
 #include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "ecu/elm327_line.h"
 #include "link_fixture.h"
 #include "sim/elm327_simulator.h"
+#include "sim/pseudo_terminal.h"
 
 namespace m797::testing {
 namespace {
@@ -222,6 +225,60 @@ TEST(Elm327Line, RefusesAPortThatIsNoElm327) {
         const std::uint8_t stop[] = {0x81, 0x10, 0xF1, 0x82, 0x04};
         EXPECT_EQ(line.exchange(stop, 5, answer, 14), 0u);  // a refused port stays shut
     }
+}
+
+// Without a rate given the adapter is looked for at the usual ones; a
+// rate given is the only one tried, and text at the wrong one is garbled.
+TEST(Elm327Line, LooksForTheAdapterAtTheUsualRates) {
+    const Elm327Timeouts quick{300, 300, 300, 300, 300};
+    for (const unsigned rate : {38400u, 9600u, 115200u, 230400u}) {
+        sim::Elm327Options o = elmOptions();
+        o.adapterBaud = rate;
+        sim::Elm327Simulator simulator(o);
+        ASSERT_TRUE(simulator.start());
+        Elm327Line line(simulator.slavePath(), Elm327Line::kSearchBaud, quick);
+        ASSERT_TRUE(line.openPort()) << rate << ": " << line.lastErrorText();
+        EXPECT_EQ(line.baud(), rate);
+        line.closePort();
+        ASSERT_TRUE(line.openPort()) << rate << " again: " << line.lastErrorText();
+        EXPECT_EQ(line.baud(), rate);
+        line.closePort();
+
+        Elm327Line given(simulator.slavePath(), rate == 9600 ? 38400 : 9600, quick);
+        EXPECT_FALSE(given.openPort()) << rate;
+        EXPECT_EQ(given.lastErrorNumber(), EPROTO) << given.lastErrorText();
+    }
+}
+
+// Nothing answers at any rate: said once, naming the rates; a stop asked
+// for ends the search at the rate it is at.
+TEST(Elm327Line, ASilentAdapterIsSearchedForOnceAndAStopEndsTheSearch) {
+    int master = -1, slave = -1;
+    std::string path;
+    ASSERT_TRUE(sim::openPseudoTerminal(master, slave, path, 38400, nullptr));
+    // What the line sent stays on the master's side, as nobody reads it.
+    auto resetsSent = [&] {
+        std::string sent;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) sent.append(buffer, std::size_t(n));
+        std::size_t count = 0;
+        for (std::size_t at = sent.find("ATWS"); at != std::string::npos; at = sent.find("ATWS", at + 1)) ++count;
+        return count;
+    };
+    const Elm327Timeouts quick{100, 100, 100, 100, 100};
+    Elm327Line line(path, Elm327Line::kSearchBaud, quick);
+    EXPECT_FALSE(line.openPort());
+    EXPECT_EQ(line.lastErrorNumber(), ETIMEDOUT);
+    EXPECT_NE(line.lastErrorText().find("38400, 9600, 115200, 57600 or 230400 baud"), std::string::npos)
+        << line.lastErrorText();
+    EXPECT_EQ(resetsSent(), std::size(Elm327Line::kSearchedBauds));
+
+    const int stop = ::eventfd(1, EFD_CLOEXEC);  // readable: a stop was asked for
+    ASSERT_GE(stop, 0);
+    line.setInterruptFd(stop);
+    EXPECT_FALSE(line.openPort());
+    EXPECT_EQ(resetsSent(), 1u);
+    for (const int fd : {stop, slave, master}) ::close(fd);
 }
 
 // A program that went away mid-request leaves its answer on the way; the

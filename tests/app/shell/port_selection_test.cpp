@@ -153,7 +153,7 @@ TEST(PortSelection, EveryOpenFailureIsExplained) {
         {ENOTTY, "", {"не последовательный порт", "«Com Port»"}},
         {EIO, "", {"не открывается", "«Com Port»"}},
         {EPROTO, "", {"не адаптер ELM327", "«K-Line»"}},
-        {ETIMEDOUT, "", {"ELM327", "не отвечает", "--baud"}},
+        {ETIMEDOUT, "", {"ELM327", "не отвечает", "разъём диагностики"}},
     };
     for (const Case& c : cases) {
         const std::string text = portFailureMessage({"/dev/ttyUSB0", c.error, c.holder, "ivan"}, present);
