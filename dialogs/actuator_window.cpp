@@ -135,16 +135,17 @@ void TForm5::Timer1Timer() {
 // What the state panel shows of the entry, read under the lock; the widget
 // is set after it is released.
 QString TForm5::stateShown(int entry) const {
-    std::int32_t setValue = 0;
+    std::int32_t shownValue = 0;
     m797::Text stateText;
     {
         const m797::RecordLock held(record_);
-        setValue = record_.actuator[entry].setValue;
+        shownValue = record_.actuator[entry].shownValue;
         stateText = record_.actuator[entry].stateText;
     }
-    if (!isIdleControl(entry)) return QString::fromStdString(m797::cp1251ToUtf8(stateText));
+    // An idle-control value the control unit refused or did not answer shows as such.
+    if (!isIdleControl(entry) || !stateText.empty()) return QString::fromStdString(m797::cp1251ToUtf8(stateText));
     const IdleControl& idle = idleControl(entry);
-    return QString::number(setValue * idle.shownFactor) + QString::fromUtf8(idle.unit);
+    return QString::number(shownValue * idle.shownFactor) + QString::fromUtf8(idle.unit);
 }
 
 void TForm5::done(int result) {

@@ -46,6 +46,7 @@ void ActuatorSession::putUnderTest(int entry) {
     if (entry == 12) record_.actuator[12].setValue = rawByteOf(held, 54);
     if (entry == 13) record_.actuator[13].setValue = rawByteOf(held, 58);
     if (entry == 14) record_.actuator[14].setValue = 0;
+    record_.actuator[entry].shownValue = record_.actuator[entry].setValue;
 }
 
 // An output is forced only while it is under test, so that its state is read

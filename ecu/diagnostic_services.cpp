@@ -150,6 +150,25 @@ void serveOnOnly(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& en
     serveRelease(line, requests, entry, index);
 }
 
+// A set value is shown once the control unit has confirmed it (70 id 07
+// value); a refusal or no answer shows as such, never the value asked for.
+void showSetValueAnswer(const std::uint8_t (&frame)[8], const std::uint8_t* answer, std::uint32_t received,
+                        ActuatorEntry& entry) {
+    Request sent;
+    std::memcpy(sent.frame, frame, sizeof frame);
+    sent.length = sizeof frame;
+    sent.capacity = static_cast<std::uint16_t>(std::min<std::uint32_t>(received, kAnswerBufferSize));
+    std::memcpy(sent.answer, answer, sent.capacity);
+    AnswerVerdict verdict = checkAnswer(sent, received, kOnRule);
+    if (verdict.ok() && sent.answer[kOnState] != frame[6]) verdict.fault = AnswerFault::Unexpected;
+    if (!verdict.ok()) {
+        entry.stateText = unreadStateText(verdict);
+        return;
+    }
+    entry.stateText.clear();
+    entry.shownValue = frame[6];
+}
+
 // Idle-speed regulator, idle speed, canister-purge valve: set values.
 void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& entry, LiveRecord& record,
                    int index) {
@@ -168,6 +187,7 @@ void serveSetValue(SerialLine& line, ActuatorRequests& requests, ActuatorEntry& 
         if (drive(requests, entry, index, send)) {
             const RecordWriteLock held(record);
             std::memcpy(entry.setValueAnswer, answer, n);
+            showSetValueAnswer(frame, answer, n, entry);
         }
     }
     if (entry.reportRequest.load() == 1) exchangeRequest(line, requests.report);

@@ -83,8 +83,9 @@ struct ActuatorEntry {
     // Set by the thread when it has sent an on, off or set value, cleared when
     // it has sent the release: the control unit may hold the output forced.
     std::atomic<std::uint8_t> driven{0};
-    Text stateText;                        // "ВКЛ", "ВЫКЛ" or "Заглушите двигатель"
-    std::int32_t setValue = 0;             // idle-control entries
+    Text stateText;  // "ВКЛ", "ВЫКЛ", "Заглушите двигатель", "Отказ ЭБУ", "Нет ответа"
+    std::int32_t setValue = 0;             // idle-control entries: the value asked for
+    std::int32_t shownValue = 0;           // and the one the control unit last confirmed (at first: measured)
     std::uint8_t setValueFrame[9] = {};    // 8-byte set-value request and a spare byte
     std::uint8_t setValueAnswer[40] = {};  // its answer buffer
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/record/cp1251.h"
+#include "app/record/record_lock.h"
 #include "dialogs/actuator_window.h"
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
@@ -162,9 +163,28 @@ TEST_F(ActuatorWindow, SetValueStepsWithinLimitsAndAlwaysSends) {
         EXPECT_EQ(a.setRequest, 1);
         EXPECT_EQ(a.setValueFrame[6], c.frame6);
         EXPECT_EQ(a.setValueFrame[7], c.frame7);
+        // Shown once the control unit confirmed it, in the entry's unit.
+        record.actuator[c.entry].shownValue = c.value;
         EXPECT_EQ(panelAfterTick(), c.shown);
         choose(0);
     }
+}
+
+// A refused or unanswered set value shows as such, not as the value asked for.
+TEST_F(ActuatorWindow, ARefusedSetValueShowsTheRefusal) {
+    record.analog[m797::slotOf(54).index].raw[0] = 42;
+    choose(12);
+    QTest::mouseClick(window->speedButton(1), Qt::LeftButton);
+    EXPECT_EQ(record.actuator[12].setValue, 43);
+    EXPECT_EQ(panelAfterTick(), "42  Шаг") << "asked for, not yet confirmed";
+    {
+        const m797::RecordWriteLock held(record);
+        record.actuator[12].stateText = m797::toCp1251("Отказ ЭБУ");
+    }
+    EXPECT_EQ(panelAfterTick(), "Отказ ЭБУ");
+    choose(13);
+    choose(12);
+    EXPECT_EQ(panelAfterTick(), "42  Шаг") << "chosen again: the measured value, the refusal forgotten";
 }
 
 TEST_F(ActuatorWindow, IdleControlsStartFromTheLiveBytes) {

@@ -199,6 +199,37 @@ TEST_F(DiagnosticServices, SwitchableStateFollowsEveryReport) {
     }
 }
 
+// An idle-control set value is shown once a checked answer confirmed that
+// very value; a refusal or no answer shows as such and keeps the last one.
+TEST_F(DiagnosticServices, SetValueIsShownOnlyAsTheControlUnitConfirmedIt) {
+    record.actuatorWindowOpen = 1;
+    storeSetValueFrameHeads(record);
+    {
+        const RecordWriteLock held(record);
+        completeSetValueFrame(held, 12, 0x20);
+        record.actuator[12].shownValue = 0x1F;
+    }
+    const Bytes set = hex("84 10 F1 30 41 07 20 1D");
+    struct Step {
+        Bytes reply;
+        const char* text;
+        std::int32_t shown;
+    };
+    const Step steps[] = {
+        {answerFrame(hex("7F 30 31")), "Отказ ЭБУ", 0x1F},     {{}, "Нет ответа", 0x1F},
+        {answerFrame(hex("70 41 07 21")), "Нет ответа", 0x1F},  // another value than asked
+        {answerFrame(hex("70 42 07 20")), "Нет ответа", 0x1F},  // another output's answer
+        {answerFrame(hex("70 41 07 20")), "", 0x20},
+    };
+    for (const Step& s : steps) line.answer(set, s.reply);
+    for (const Step& s : steps) {
+        record.actuator[12].setRequest = 1;
+        cycle();
+        EXPECT_EQ(stateOf(record, 12), s.text);
+        EXPECT_EQ(record.actuator[12].shownValue, s.shown) << s.text;
+    }
+}
+
 // Ignition outputs and the fuel pump: the refusal while the engine runs stays
 // on show until a report says off or on; another refusal or no answer shows
 // as such, a state byte that is neither leaves the text.
