@@ -45,7 +45,8 @@ const Bytes kInit{0x82, 0x10, 0xF1, 0x11, 0x90, 0x24};
 const Bytes kStartCommunication{0x81, 0x10, 0xF1, 0x81, 0x03};
 const char* const kFanLeftOn = "«Реле вентилятора 1» может остаться включённым — выключите зажигание";
 
-constexpr int kFanEntry = 7;  // "Реле вентилятора 1"
+constexpr int kFanEntry = 7;             // "Реле вентилятора 1"
+constexpr int kIdleRegulatorEntry = 12;  // "Регулятор ХХ"
 constexpr int kStarterEntry = 10;
 constexpr int kResetEntry = 15;  // "Сброс ЭБУ"
 constexpr int kInitEntry = 16;   // "Инициализация ЭБУ"
@@ -327,7 +328,7 @@ TEST(SafetyWire, EndingTheProgramWhileTheLinkIsDownStillReleases) {
 }
 
 // A control unit that refuses or ignores every actuator request: the state
-// panel says so, never "ВЫКЛ" read from nothing.
+// panel says so, never "ВЫКЛ" read from nothing nor a value it did not take.
 TEST(SafetyWire, TheStatePanelShowsARefusalOrSilenceAsSuch) {
     struct Case {
         sim::Fault fault;
@@ -340,6 +341,12 @@ TEST(SafetyWire, TheStatePanelShowsARefusalOrSilenceAsSuch) {
         TForm5* control = p.openActuators();
         ASSERT_NE(control, nullptr);
         control->comboBox()->setCurrentIndex(kFanEntry);
+        ASSERT_TRUE(p.cycles(3));
+        control->Timer1Timer();
+        EXPECT_EQ(control->statePanel()->text(), QString::fromUtf8(c.shown)) << c.shown;
+        // A step of the idle-speed regulator: its refusal, not the value asked for.
+        control->comboBox()->setCurrentIndex(kIdleRegulatorEntry);
+        control->SpeedButton1Click();
         ASSERT_TRUE(p.cycles(3));
         control->Timer1Timer();
         EXPECT_EQ(control->statePanel()->text(), QString::fromUtf8(c.shown)) << c.shown;

@@ -191,6 +191,8 @@ TEST_F(Wire, SetValuesGoOutWithinTheirLimits) {
     ASSERT_TRUE(cycles(3));
     const std::uint8_t v = static_cast<std::uint8_t>(nsol + 1);
     EXPECT_EQ(sent({0x84, 0x10, 0xF1, 0x30, 0x42, 0x07, v, static_cast<std::uint8_t>(v - 2)}), 1);
+    control->Timer1Timer();  // the window's timer reads the confirmed value
+    EXPECT_EQ(control->statePanel()->text(), QString::number(v * 10) + "   Об.");
     EXPECT_FALSE(forced(0x41));  // released when the selection moved on
     control->close();
 }
