@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ecu/line_ended.h"
+#include "ecu/pausable_line.h"
 
 namespace m797 {
 
@@ -94,6 +95,9 @@ std::uint32_t ReplayLine::exchange(const std::uint8_t* request, std::uint32_t le
     });
     const std::size_t i = found.index;
     if (i == trace_->records.size()) return 0;
+    // The recorded session ended before this request (a long "Стоп" let it
+    // lapse): the replayed one ends here too and connects again as recorded.
+    if (found.inOrder && wakeUpBefore(i)) throw SessionLapsed();
     if (found.inOrder) return answerInOrder(i, answer, capacity);
     used_[i] = true;  // answered now; the replay stays where it is
     return copyAnswer(i, answer, capacity);
@@ -117,6 +121,12 @@ std::uint32_t ReplayLine::copyAnswer(std::size_t index, std::uint8_t* answer, st
     const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(read.size()), capacity);
     std::copy_n(read.begin(), n, answer);
     return n;
+}
+
+bool ReplayLine::wakeUpBefore(std::size_t index) const {
+    for (std::size_t k = cursor_; k < index; ++k)
+        if (trace_->records[k].kind == TraceKind::WakeUp && !used_[k]) return true;
+    return false;
 }
 
 void ReplayLine::sendWakeUpPulse() {

@@ -13,7 +13,10 @@
 // at once and the replay stays where it is; one not found within the
 // look-ahead gets silence, as a control unit that did not answer. When the
 // trace has no more match at all the line throws LineEnded. Exchanges that a
-// pause cut short while recording are passed over, and so is the pause.
+// pause cut short while recording are passed over, and so is the pause. A
+// request whose match lies beyond a recorded wake-up throws SessionLapsed:
+// the recorded session ended there (a "Стоп" longer than the control unit
+// keeps one), so the replayed one connects again as the recorded one did.
 
 #include <atomic>
 #include <chrono>
@@ -71,6 +74,8 @@ private:
     // it pending, for continueRead after "Старт".
     std::uint32_t answerInOrder(std::size_t index, std::uint8_t* answer, std::uint32_t capacity);
     std::uint32_t copyAnswer(std::size_t index, std::uint8_t* answer, std::uint32_t capacity) const;
+    // Whether a wake-up not yet replayed lies between the cursor and `index`.
+    bool wakeUpBefore(std::size_t index) const;
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 

@@ -189,6 +189,35 @@ TEST_F(SessionReplayTest, AReplayDecodesEveryCycleAsLiveAndWritesTheSameCsv) {
     expectToolReadableCsv(liveCsv);
 }
 
+// A "Стоп" longer than the control unit keeps a session: the live link
+// connects again before it polls, and the trace holds that connection. The
+// replay passes over it and gives the same cycles and the same CSV.
+TEST_F(SessionReplayTest, ATraceRecordedAcrossALongStopReplaysToTheSameCsv) {
+    {
+        LinkSource source;
+        ASSERT_EQ(source.start(true, "", testing::fastSim()), std::nullopt);
+        ASSERT_EQ(source.startRecording(tracePath()), std::nullopt);
+        Session live(source, (dir / "live.csv").string());
+        std::atomic<int> connections{0};
+        live.port->setConnectionObserver([&](const Com_Port::Identification&) { ++connections; });
+        live.port->resume();
+        ASSERT_TRUE(testing::waitFor([&] { return live.cycleCount() >= 10; }, 20000));
+        live.port->suspend();
+        std::this_thread::sleep_for(std::chrono::milliseconds(4500));  // the session lapses
+        const long before = live.cycleCount();
+        live.port->resume();
+        ASSERT_TRUE(testing::waitFor([&] { return live.cycleCount() >= before + 10; }, 20000));
+        live.port->terminate();
+        source.recorder()->close();
+        EXPECT_EQ(connections.load(), 2) << "connected again after the long stop";
+        liveCycles = live.cycles;
+    }
+    const auto replayed = replay(0.0, "replay.csv");
+    ASSERT_EQ(replayed.size(), liveCycles.size());
+    for (std::size_t i = 0; i < replayed.size(); ++i) ASSERT_EQ(replayed[i], liveCycles[i]) << "cycle " << i;
+    EXPECT_EQ(readAll(dir / "replay.csv"), readAll(dir / "live.csv"));
+}
+
 // The trace times stretched so that the drive lasts about a second.
 void stretchTrace(const std::string& path, std::int64_t stepUs) {
     Trace trace = parseTrace(readAll(path), programVersion());
