@@ -230,7 +230,9 @@ TEST(Elm327Line, RefusesAPortThatIsNoElm327) {
 // Without a rate given the adapter is looked for at the usual ones; a
 // rate given is the only one tried, and text at the wrong one is garbled.
 TEST(Elm327Line, LooksForTheAdapterAtTheUsualRates) {
-    const Elm327Timeouts quick{300, 300, 300, 300, 300};
+    // A wrong rate costs the reset's time-out; the right one answers at once,
+    // with room for a loaded machine.
+    const Elm327Timeouts quick{700, 1000, 1500, 1000, 1000};
     for (const unsigned rate : {38400u, 9600u, 115200u, 230400u}) {
         sim::Elm327Options o = elmOptions();
         o.adapterBaud = rate;
