@@ -437,6 +437,10 @@ void TForm1::startLogging() {
         QMetaObject::invokeMethod(
             this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
+    // A replay waits for a log that falls behind here, not under the record's
+    // lock, which the display needs every frame.
+    acquisitionThread_->setBeforeCycleObserver(
+        [this](const std::function<bool()>& stopAsked) { csvLog_.waitForRoom(stopAsked); });
     acquisitionThread_->setCycleObserver(
         [this](const m797::RecordLock& held, bool gotLiveData) { csvLog_.logCycle(held, gotLiveData); });
 }

@@ -66,6 +66,10 @@ void Com_Port::setCycleObserver(std::function<void(const RecordLock&, bool)> obs
     onCycle_ = std::move(observer);
 }
 
+void Com_Port::setBeforeCycleObserver(std::function<void(const std::function<bool()>&)> observer) {
+    beforeCycle_ = std::move(observer);
+}
+
 void Com_Port::setStatusObserver(std::function<void(const LinkEvent&)> observer) {
     onStatus_ = std::move(observer);
 }
@@ -310,6 +314,7 @@ void Com_Port::pollCycle() {
     }
     record_.linkUp = 1;
     ++pollCycles_;
+    if (beforeCycle_) beforeCycle_([this] { return !gate_.isOpen(); });
     if (onCycle_) {
         const RecordLock held(record_);
         onCycle_(held, gotLiveData);

@@ -51,6 +51,10 @@ public:
     // is needed, work after). gotLiveData: both live-data answers were well
     // formed and were decoded into the record.
     void setCycleObserver(std::function<void(const RecordLock&, bool gotLiveData)> observer);
+    // Before the cycle observer, without the lock: where a consumer that
+    // falls behind (a replay's log) holds the thread up, so that the window
+    // never waits for it. `stopAsked` turns true on "Стоп" and at the end.
+    void setBeforeCycleObserver(std::function<void(const std::function<bool()>& stopAsked)> observer);
     // Every time statusText is set (also to the text it already had).
     void setStatusObserver(std::function<void(const LinkEvent& event)> observer);
     // After the identification of an accepted connection: the eleven texts,
@@ -107,6 +111,7 @@ private:
 
     std::function<void()> onGiveUp_;
     std::function<void(const RecordLock&, bool)> onCycle_;
+    std::function<void(const std::function<bool()>&)> beforeCycle_;
     std::function<void(const LinkEvent&)> onStatus_;
     std::function<void(const Identification&)> onConnection_;
     std::function<void()> onEndOfLine_;

@@ -7,8 +7,11 @@
 // At most `bound` items wait. What happens beyond it depends on the
 // producer:
 // - WhenFull::Wait, a source that can wait (a replay played as fast as it
-//   goes): the producer waits until the writer has taken the waiting items,
-//   so nothing is lost however fast it produces.
+//   goes): the producer calls waitForRoom() before it hands an item over,
+//   outside any lock of its own (a window reading the same record must not
+//   wait for the disk), so nothing is lost however fast it produces. post()
+//   itself never waits and never drops: a wait given up (a stop) lets one
+//   more item in beyond the bound.
 // - WhenFull::Drop, a live line that must never be held up: the writer did
 //   not keep up. From then on nothing more is taken (counted as lost); the
 //   items already waiting are still written, and then the failure is
@@ -17,6 +20,7 @@
 // still waiting are lost, the failure is reported once, and nothing more is
 // taken. lost() counts every item handed over and not written.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -66,17 +70,27 @@ public:
         whenFull_ = whenFull;
     }
 
-    // Hands an item over. Waits only under WhenFull::Wait with `bound` items waiting.
+    // Under WhenFull::Wait: waits while `bound` items wait to be written,
+    // until the writer has taken them, the writing stopped, or `giveUp` says
+    // so (asked every 100 ms). Returns at once under WhenFull::Drop.
+    void waitForRoom(const std::function<bool()>& giveUp = {}) {
+        std::unique_lock guard(mutex_);
+        while (whenFull_ == WhenFull::Wait && queue_.size() >= bound_ && taking_ && !stopping_) {
+            if (giveUp && giveUp()) return;
+            space_.wait_for(guard, std::chrono::milliseconds(100));
+        }
+    }
+
+    // Hands an item over. Never waits; under WhenFull::Drop an item beyond
+    // `bound` stops the taking (the writer is behind).
     void post(Item item) {
         {
             std::unique_lock guard(mutex_);
-            if (whenFull_ == WhenFull::Wait)
-                space_.wait(guard, [this] { return queue_.size() < bound_ || !taking_ || stopping_; });
             if (!taking_ || stopping_) {
                 ++lost_;
                 return;
             }
-            if (queue_.size() >= bound_) {
+            if (whenFull_ == WhenFull::Drop && queue_.size() >= bound_) {
                 taking_ = false;
                 behind_ = true;
                 ++lost_;

@@ -135,6 +135,10 @@ void CsvLog::flush() {
     lostRows_ = writer_->lost();
 }
 
+void CsvLog::waitForRoom(const std::function<bool()>& giveUp) {
+    if (writer_) writer_->waitForRoom(giveUp);
+}
+
 void CsvLog::letSourceWait(bool canWait) {
     sourceCanWait_ = canWait;
     if (writer_) writer_->setWhenFull(canWait ? RowWriter::WhenFull::Wait : RowWriter::WhenFull::Drop);

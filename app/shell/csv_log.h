@@ -60,9 +60,14 @@ public:
     // last exchange), so a replayed session logs the times of the drive.
     // Without a clock they take the steady clock since open().
     void useClock(const LineClock* clock) { clock_ = clock; }
-    // A source that can wait (a replay) is held up by logCycle while the
+    // A source that can wait (a replay) is held up by waitForRoom while the
     // writer is behind, instead of losing rows. Off by default (a live line).
     void letSourceWait(bool canWait);
+    // For a source that can wait: before it takes the record's lock for
+    // logCycle, waits while the writer is behind (never under the lock, so
+    // a window reading the record does not wait for the disk), until
+    // `giveUp` says so. Returns at once for a live line.
+    void waitForRoom(const std::function<bool()>& giveUp = {});
 
     // One row for the record's current values. Returns false when the row
     // could not be written; the log is then closed and error() says why.
@@ -71,7 +76,7 @@ public:
     bool writeRow(const RecordLock& held, RowTime time);
     // For the acquisition thread's cycle observer: a row
     // for every cycle with live data while the log is open, written on the
-    // writer's thread. Never waits for the disk, unless letSourceWait. False
+    // writer's thread. Never waits for the disk. False
     // once the log stopped (the failure handler says so, once).
     bool logCycle(const RecordLock& held, bool gotLiveData);
     // Called once, on the writer's thread, with error() when a row of

@@ -84,6 +84,8 @@ public:
         log_.setFailureHandler([this](const std::string& problem) { logFailed(problem); });
         // No row once the run has ended: --cycles N logs N cycles however
         // late the end is noticed.
+        port.setBeforeCycleObserver(
+            [this](const std::function<bool()>& stopAsked) { log_.waitForRoom(stopAsked); });
         port.setCycleObserver([this](const RecordLock& held, bool gotLiveData) {
             if (outcome_ < 0) log_.logCycle(held, gotLiveData);
             cycleDone();

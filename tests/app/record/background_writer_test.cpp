@@ -73,7 +73,10 @@ TEST(BackgroundWriter, AProducerThatCanWaitLosesNothingWhileTheWriterIsBehind) {
             kBound, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
             [&](const Writer::Failure& f) { reports.add(f); });
         std::thread producer([&] {
-            for (int i = 0; i < 50; ++i) writer.post(i);  // waits at the bound
+            for (int i = 0; i < 50; ++i) {
+                writer.waitForRoom();  // waits at the bound
+                writer.post(i);
+            }
         });
         gate.waitEntered();
         gate.open();
@@ -83,6 +86,29 @@ TEST(BackgroundWriter, AProducerThatCanWaitLosesNothingWhileTheWriterIsBehind) {
         EXPECT_FALSE(writer.failed());
     }
     EXPECT_EQ(gate.written, upTo(50));
+    EXPECT_TRUE(reports.failures.empty());
+}
+
+// A wait given up (the link stopped) lets the producer go on: one more item
+// goes in beyond the bound and nothing is lost.
+TEST(BackgroundWriter, AWaitForRoomGivenUpLetsOneMoreInAndLosesNothing) {
+    Gate gate;
+    Reports reports;
+    Writer writer(
+        2, Writer::WhenFull::Wait, [&](std::vector<int>& b) { return gate.write(b); },
+        [&](const Writer::Failure& f) { reports.add(f); });
+    writer.post(0);
+    gate.waitEntered();  // the writer holds item 0; two more fill the queue
+    writer.post(1);
+    writer.post(2);
+    int asked = 0;
+    writer.waitForRoom([&] { return ++asked == 3; });
+    EXPECT_EQ(asked, 3) << "waited, asking whether to give up, until told to";
+    writer.post(3);
+    gate.open();
+    writer.flush();
+    EXPECT_EQ(gate.written, upTo(4));
+    EXPECT_EQ(writer.lost(), 0);
     EXPECT_TRUE(reports.failures.empty());
 }
 

@@ -353,8 +353,9 @@ TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRows
 }
 
 // A source that can wait (a replay) is held up while the disk (a pipe nobody
-// reads yet) takes nothing, and loses no row. The pipe is read once the
-// producer is done or has waited a while, so a writer that dropped rows
+// reads yet) takes nothing, and loses no row. It waits before it takes the
+// record's lock, so the lock stays free for the window meanwhile. The pipe is
+// read once the producer has waited a while, so a writer that dropped rows
 // instead of holding the producer up has dropped them by then.
 TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
     const fs::path path = dir / "replay.csv";
@@ -366,18 +367,31 @@ TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
     log.letSourceWait(true);
     constexpr long kRows = 41000;  // over twice the rows a live line may leave waiting
     std::atomic<bool> produced{false};
+    std::atomic<long> handedOver{0};
     auto producer = std::async(std::launch::async, [&] {
         bool logged = true;
-        {
+        for (long i = 0; i < kRows; ++i) {  // as the acquisition thread does, cycle by cycle
+            log.waitForRoom();
             const RecordLock held(*record);
-            for (long i = 0; i < kRows; ++i) logged = log.logCycle(held, true) && logged;
+            logged = log.logCycle(held, true) && logged;
+            ++handedOver;
         }
         produced = true;
         return logged;
     });
-    const auto waitedEnough = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!produced && std::chrono::steady_clock::now() < waitedEnough)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Held up: nothing more is handed over for a while, and the lock is free.
+    long before = -1;
+    while (!produced && handedOver != before) {
+        before = handedOver;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_FALSE(produced) << "the pipe is not read: the producer must be held up";
+    bool lockFree = false;
+    for (int i = 0; i < 100 && !lockFree; ++i) {
+        lockFree = std::unique_lock(record->lock, std::try_to_lock).owns_lock();
+        if (!lockFree) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(lockFree) << "held up under the record's lock";
     std::string text;
     auto drained = std::async(std::launch::async, [&] {
         char buf[65536];
