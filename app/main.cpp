@@ -75,6 +75,41 @@ m797::PortInUse choosePortForRun(m797::CommandLine& cl) {
     return port;
 }
 
+// The port of a window run, and the one "Старт" moves it to.
+struct PortFollower {
+    m797::RunPort inUse;
+    m797::RunPort next;
+};
+
+// At "Старт" the window moves to the port the order gives now (a pick on
+// the "Com Port" page, an adapter plugged in since); a run whose command
+// line named the port or the simulator, or that plays a trace, keeps its own.
+void followPortChoice(StartOptions& options, const m797::CommandLine& given, m797::LinkSource& link,
+                      PortFollower& follower) {
+    if (given.portGiven || given.simulate || !given.replayPath.empty()) return;
+    options.portAtStart = [&given, &follower]() -> std::optional<StartOptions::Port> {
+        QuietReporter quiet;
+        m797::SettingsFile file(m797::SettingsFile::defaultPath(), quiet);
+        const m797::PortChoice stored = m797::readPortChoice(file);
+        const std::optional<m797::RunPort> next = m797::runPortAtStart(follower.inUse, given.adapterGiven,
+                                                                       given.adapter, stored.device,
+                                                                       stored.adapter, m797::listSerialPorts());
+        if (!next) return std::nullopt;
+        follower.next = *next;
+        return StartOptions::Port{next->port.device, m797::shortPortName(next->port.device),
+                                  m797::portInUseTooltip(next->port)};
+    };
+    options.switchToPortAtStart = [&link, &follower]() -> std::string {
+        follower.inUse = follower.next;
+        const m797::PortInUse& port = follower.inUse.port;
+        for (const m797::Notice& notice : m797::portNotices(port, follower.inUse.adapter))
+            std::fputs(m797::terminalLine(notice.text).c_str(), stderr);
+        const m797::Failure failure = link.switchTo(
+            port.simulator(), port.simulator() ? std::string() : port.device, follower.inUse.adapter);
+        return failure ? "cannot start the simulator: " + *failure : std::string();
+    };
+}
+
 // A headless run takes its port in the same order as the window.
 m797::CommandLine withPortForRun(m797::CommandLine cl) {
     if (cl.replayPath.empty()) choosePortForRun(cl);
@@ -138,11 +173,13 @@ int runWindow(QApplication& app, const m797::CommandLine& given) {
     options.logPath = cl.logPath;
     options.logSourceCanWait = !cl.replayPath.empty();
     options.lineClock = [&link] { return link.lineClock(); };
+    PortFollower follower{{port, cl.adapter}, {}};
+    followPortChoice(options, given, link, follower);
     TForm1 window(std::move(options));
     if (!window.threadCreated()) return 1;
     // The status strip says "Ошибка открытия порта!"; the terminal and a
     // message in the window say why, once per failure.
-    window.acquisitionThread()->setStatusObserver(
+    window.setLinkStatusObserver(
         [&link, &line, &window, once = m797::FailureOnce()](const m797::LinkEvent& event) mutable {
             if (event.status != m797::LinkStatus::PortOpenFailed) {
                 if (event.status == m797::LinkStatus::Connecting) once.succeeded();

@@ -116,18 +116,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     new DialogOwner(*this);
     buildControls();
     showPortInUse();
-    try {
-        acquisitionThread_ = std::make_unique<m797::Com_Port>(record_,
-                                                              options_.makeLine ? options_.makeLine() : nullptr);
-        acquisitionThread_->setGiveUpHandler(
-            [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection); });
-        acquisitionThread_->setEndOfLineHandler(
-            [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionEnded, Qt::QueuedConnection); });
-    } catch (const std::exception&) {
-        QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    if (acquisitionThread_) startLogging();
+    if (createAcquisition()) startLogging();
     record_.tickPeriodMs = 30;
     clock_ = new QTimer(this);
     clock_->setTimerType(Qt::PreciseTimer);
@@ -259,7 +248,48 @@ void TForm1::FormCreate() {
     update();
 }
 
+// The acquisition thread on a line made now, with the window's handlers.
+bool TForm1::createAcquisition() {
+    try {
+        acquisitionThread_ = std::make_unique<m797::Com_Port>(record_,
+                                                              options_.makeLine ? options_.makeLine() : nullptr);
+    } catch (const std::exception&) {
+        QMessageBox::critical(nullptr, QString(), QStringLiteral("Ошибка! Невозможно создать поток."));
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return false;
+    }
+    acquisitionThread_->setGiveUpHandler(
+        [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionGaveUp, Qt::QueuedConnection); });
+    acquisitionThread_->setEndOfLineHandler(
+        [this] { QMetaObject::invokeMethod(this, &TForm1::acquisitionEnded, Qt::QueuedConnection); });
+    if (linkStatusObserver_) acquisitionThread_->setStatusObserver(linkStatusObserver_);
+    return true;
+}
+
+void TForm1::setLinkStatusObserver(std::function<void(const m797::LinkEvent&)> observer) {
+    linkStatusObserver_ = std::move(observer);
+    if (acquisitionThread_) acquisitionThread_->setStatusObserver(linkStatusObserver_);
+}
+
+// "Старт" on another port: the thread of the old one hands back what it
+// forced and ends, the link is readied for the new port, and a new thread
+// takes it. The log goes on in the same file.
+void TForm1::switchPort(const StartOptions::Port& next) {
+    acquisitionThread_->terminate();
+    acquisitionThread_.reset();
+    const std::string failure = options_.switchToPortAtStart ? options_.switchToPortAtStart() : std::string();
+    if (!failure.empty()) showLogProblem(QString::fromStdString(failure));
+    options_.portDevice = next.device;
+    options_.portShortName = next.shortName;
+    options_.portDescription = next.description;
+    showPortInUse();
+    if (createAcquisition()) attachLog();
+}
+
 void TForm1::SpeedButton1Click() {
+    if (acquisitionThread_ && options_.portAtStart) {
+        if (const std::optional<StartOptions::Port> next = options_.portAtStart()) switchPort(*next);
+    }
     if (acquisitionThread_) acquisitionThread_->resume();
     record_.timerId += 1;
     clock_->start(static_cast<int>(record_.tickPeriodMs));
@@ -280,6 +310,7 @@ void TForm1::SpeedButton3Click() {
     };
     auto* settingsWindow = new TForm3(record_, repaintPanel, *this, settings_.file());
     settingsWindow->setPortInUse(options_.portDevice);
+    settingsWindow->setPickTakesEffectAtStart(static_cast<bool>(options_.portAtStart));
     openDialog(settingsWindow);
 }
 
@@ -430,13 +461,19 @@ void TForm1::startLogging() {
         return;
     }
     if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
-    if (options_.lineClock) csvLog_.useClock(options_.lineClock());
     csvLog_.letSourceWait(options_.logSourceCanWait);
     csvLog_.setFailureHandler([this](const std::string& problem) {
         const QString message = QString::fromStdString(problem);
         QMetaObject::invokeMethod(
             this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
     });
+    attachLog();
+}
+
+// The log takes the rows of the acquisition thread, timed by its line.
+void TForm1::attachLog() {
+    if (!csvLog_.isOpen()) return;
+    if (options_.lineClock) csvLog_.useClock(options_.lineClock());
     // A replay waits for a log that falls behind here, not under the record's
     // lock, which the display needs every frame.
     acquisitionThread_->setBeforeCycleObserver(

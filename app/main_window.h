@@ -25,6 +25,7 @@ class QButtonGroup;
 
 namespace m797 {
 class Com_Port;
+struct LinkEvent;
 class LineClock;
 class SerialLine;
 }  // namespace m797
@@ -51,6 +52,16 @@ struct StartOptions {
     std::string portDescription;
     // The line can wait for the log's writer (a replay): no row is lost.
     bool logSourceCanWait = false;
+    // At "Старт", for a run whose command line named no port: the port to
+    // use from now on when it is no longer the one in use (a pick on the
+    // "Com Port" page, an adapter plugged in since); none keeps the line.
+    struct Port {
+        std::string device, shortName, description;
+    };
+    std::function<std::optional<Port>()> portAtStart;
+    // Then, once the old line is closed, readies the link for that port
+    // (makeLine makes its line); a UTF-8 message when it could not.
+    std::function<std::string()> switchToPortAtStart;
 };
 
 class TForm1 : public QWidget {
@@ -67,6 +78,9 @@ public:
 
     m797::LiveRecord& record() { return record_; }
     m797::Com_Port* acquisitionThread() { return acquisitionThread_.get(); }
+    // Told of every status of the link, on the acquisition thread: this
+    // thread's and that of a later port (see StartOptions::portAtStart).
+    void setLinkStatusObserver(std::function<void(const m797::LinkEvent&)> observer);
     TOpenGLPanel* panel(int n) const { return panels_[n - 1]; }
     QToolButton* speedButton(int n) const { return speedButtons_[n - 1]; }
     QTimer* displayClock() const { return clock_; }
@@ -125,9 +139,12 @@ private:
     void buildCommandBar();
     QToolButton* makeButton(QWidget* parent, int number, const QString& caption, QRect geometry);
     void SaveColourScheme();
+    bool createAcquisition();
+    void switchPort(const StartOptions::Port& next);
     // Opens the CSV log; a path that cannot be written is reported and the
     // program runs without logging.
     void startLogging();
+    void attachLog();
     // The port's short name on the strip and its full name as a tooltip.
     void showPortInUse();
     void showLogProblem(const QString& message);
@@ -147,6 +164,7 @@ private:
     StartOptions options_;
     m797::CsvLog csvLog_;  // written by the acquisition thread only
     std::unique_ptr<m797::Com_Port> acquisitionThread_;
+    std::function<void(const m797::LinkEvent&)> linkStatusObserver_;
     bool visibleAtStart_ = true;
     bool ending_ = false;
     std::function<void(const QString&)> showForcedOutputs_;

@@ -53,6 +53,7 @@ constexpr const char* kInUseMark = "  - используется";
 constexpr const char* kNotPluggedIn = "не подключён";
 constexpr const char* kBuiltInPort = "встроенный порт";
 constexpr const char* kPickedNote = "Порт %1 выбран; он будет открыт при следующем запуске программы.";
+constexpr const char* kPickedAtStartNote = "Порт %1 выбран; он будет открыт при следующем нажатии «Старт».";
 constexpr const char* kNotStoredNote = "Выбор не удалось сохранить.";
 constexpr const char* kAdapterCaption = "Адаптер:";
 // The adapter kinds of the box, in its order, with their stored names.
@@ -62,6 +63,8 @@ struct AdapterRow {
 };
 constexpr AdapterRow kAdapters[2] = {{"K-Line (с эхом)", "kline"}, {"ELM327", "elm327"}};
 constexpr const char* kAdapterNote = "Адаптер %1 выбран; он будет использован при следующем запуске программы.";
+constexpr const char* kAdapterAtStartNote =
+    "Адаптер %1 выбран; он будет использован при следующем нажатии «Старт».";
 constexpr const char* kWifiCaption = "Wi-Fi:";
 constexpr const char* kWifiText = "ELM327 по Wi-Fi";
 constexpr const char* kWifiBadAddress = "Адрес «%1» не подходит: нужен вид 192.168.0.10:35000.";
@@ -391,7 +394,8 @@ void TForm3::storePort(const std::string& port) {
     const bool stored = m797::storePortChoice(settings_, {port, adapter});
     const std::string shown = m797::shortPortName(port) +
                               (wifi ? " " + port.substr(kTcpPrefixSize) : std::string());
-    portNote_->setText(stored ? utf8(kPickedNote).arg(QString::fromStdString(shown)) : utf8(kNotStoredNote));
+    const char* note = pickAtStart_ ? kPickedAtStartNote : kPickedNote;
+    portNote_->setText(stored ? utf8(note).arg(QString::fromStdString(shown)) : utf8(kNotStoredNote));
 }
 
 // The address in the field as a port name; the default address while the
@@ -430,7 +434,8 @@ void TForm3::adapterPicked(int index) {
     }
     choice.adapter = kAdapters[index].stored;
     const bool stored = m797::storePortChoice(settings_, choice);
-    portNote_->setText(stored ? utf8(kAdapterNote).arg(utf8(kAdapters[index].text)) : utf8(kNotStoredNote));
+    const char* note = pickAtStart_ ? kAdapterAtStartNote : kAdapterNote;
+    portNote_->setText(stored ? utf8(note).arg(utf8(kAdapters[index].text)) : utf8(kNotStoredNote));
 }
 
 float& TForm3::componentOf(int bar) {

@@ -3,9 +3,11 @@
 // sets (stored at once), the colour scheme (applied to the live colours at
 // once, stored at exit), the control-unit page, which shows the one
 // supported choice, and the port page: the serial devices present, a Wi-Fi
-// ELM327 at an address typed in, and the simulator, the one in use marked, refreshed while the window is open; a
-// pick is stored at once and used from the next start. The main window takes
-// no input while it is open and gets it back in FormClose.
+// ELM327 at an address typed in, and the simulator, the one in use marked,
+// refreshed while the window is open; a pick is stored at once and used
+// from the next "Старт" (or, where the command line named the port, the
+// next start of the program). The main window takes no input while it is
+// open and gets it back in FormClose.
 
 #include <QPointer>
 #include <QWidget>
@@ -57,6 +59,9 @@ public:
     // The port the running link uses (a device, its stable name, or "SIM"),
     // marked in the list.
     void setPortInUse(const std::string& device);
+    // A pick takes effect at the next "Старт" (the command line named no
+    // port), else at the next start of the program. The note says which.
+    void setPickTakesEffectAtStart(bool atStart) { pickAtStart_ = atStart; }
     // Where /dev and /sys are (tests make their own); lists again.
     void setDeviceRoots(const m797::DeviceRoots& roots);
     // Lists the devices again when they changed (plugged in or out).
@@ -111,4 +116,5 @@ private:
     m797::DeviceRoots deviceRoots_;
     std::vector<m797::SerialPortInfo> ports_;  // as listed now
     std::string portInUse_;
+    bool pickAtStart_ = false;
 };

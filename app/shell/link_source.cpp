@@ -36,6 +36,14 @@ Failure LinkSource::start(bool simulate, const std::string& device, const sim::S
     return startSimulator(simOptions);
 }
 
+Failure LinkSource::switchTo(bool simulate, const std::string& device, AdapterKind kind,
+                             const sim::SimOptions& simOptions) {
+    simulator_.reset();
+    elmSimulator_.reset();
+    adapter_ = kind;
+    return start(simulate, device, simOptions);
+}
+
 Failure LinkSource::startSimulator(const sim::SimOptions& simOptions) {
     std::string error;
     if (adapter_ == AdapterKind::Elm327) {

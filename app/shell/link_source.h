@@ -39,6 +39,12 @@ public:
     AdapterKind adapter() const { return adapter_; }
     // Starts the simulator when `simulate` is set; a failure when it cannot start.
     Failure start(bool simulate, const std::string& device, const sim::SimOptions& simOptions = {});
+    // Lines made from now on go to `device` through a `kind` adapter (the
+    // simulator standing in when `simulate`); the simulator of before ends.
+    // Only once the line made before is closed. A failure when the simulator
+    // cannot start.
+    Failure switchTo(bool simulate, const std::string& device, AdapterKind kind,
+                     const sim::SimOptions& simOptions = {});
     // Reads the trace that the lines made from now on play back, at `speed`
     // times the recorded pace (0: as fast as possible). A failure when the
     // file cannot be read or `stopRequested` said to stop while waiting for

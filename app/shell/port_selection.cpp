@@ -137,6 +137,18 @@ AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse&
     return parseAdapterKind(storedAdapter).value_or(given);
 }
 
+std::optional<RunPort> runPortAtStart(const RunPort& inUse, bool adapterGiven, AdapterKind givenAdapter,
+                                      const std::string& storedDevice, const std::string& storedAdapter,
+                                      const std::vector<SerialPortInfo>& present) {
+    RunPort now{choosePort("", false, storedDevice, present)};
+    // The only adapter pulled out for a moment: waited for, not left for the built-in port.
+    if (now.port.source == PortSource::Default && inUse.port.source == PortSource::OnlyAdapter)
+        return std::nullopt;
+    now.adapter = adapterForRun(adapterGiven, givenAdapter, now.port, storedAdapter);
+    if (now.port.device == inUse.port.device && now.adapter == inUse.adapter) return std::nullopt;
+    return now;
+}
+
 bool isStorablePort(const std::string& text) {
     if (text == kSimulatorPortName) return true;
     if (text.size() >= kLongestPath ||

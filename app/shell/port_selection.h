@@ -7,6 +7,7 @@
 // Bluetooth adapter is plugged in, that one by its stable name; else the
 // first built-in port.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,21 @@ PortInUse choosePort(const std::string& commandLinePort, bool simulate, const st
 // one; else `given` (the plain K-line adapter, or an ELM327 for a tcp: port).
 AdapterKind adapterForRun(bool adapterGiven, AdapterKind given, const PortInUse& port,
                           const std::string& storedAdapter);
+
+// The port a run uses and the kind of adapter on it.
+struct RunPort {
+    PortInUse port;
+    AdapterKind adapter = AdapterKind::KLine;
+};
+
+// At "Старт", for a run whose command line named no port: the port and
+// adapter the order above gives now (a pick on the "Com Port" page, an
+// adapter plugged in since the start), when they differ from `inUse`. The
+// only adapter, pulled out, is waited for rather than left for the default.
+// `adapterGiven`/`givenAdapter` are the command line's --adapter.
+std::optional<RunPort> runPortAtStart(const RunPort& inUse, bool adapterGiven, AdapterKind givenAdapter,
+                                      const std::string& storedDevice, const std::string& storedAdapter,
+                                      const std::vector<SerialPortInfo>& present);
 
 // A stored text that may name a port: the simulator, a Wi-Fi adapter's
 // "tcp:HOST:PORT", or an absolute path below /dev without "..", no longer

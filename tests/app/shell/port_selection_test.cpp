@@ -83,6 +83,52 @@ TEST(PortSelection, TheStoredAdapterGoesWithTheStoredPort) {
         EXPECT_EQ(adapterForRun(r.adapterGiven, r.given, r.port, r.storedAdapter), r.expected) << r.storedAdapter;
 }
 
+// At "Старт": a new pick, a new adapter kind or an adapter plugged in since
+// the start moves the run to it; what the order gives already stays.
+TEST(PortSelection, StartMovesToThePortTheOrderGivesNow) {
+    FakeDeviceTree none(testName() + "-none");
+    none.uart("ttyS0", "4");
+    FakeDeviceTree one(testName() + "-one");
+    one.uart("ttyS0", "4");
+    one.usbAdapter("ttyUSB0", "ftdi_sio", "0403", "6001", "FT232R", "usb-FTDI-if00-port0");
+    const std::string ftdi = one.dev("serial/by-id/usb-FTDI-if00-port0");
+    const RunPort builtIn{{kDefaultPort, PortSource::Default}, AdapterKind::KLine};
+    const RunPort onFtdi{{ftdi, PortSource::OnlyAdapter}, AdapterKind::KLine};
+    struct Row {
+        const char* what;
+        RunPort inUse;
+        std::string storedDevice, storedAdapter;
+        const FakeDeviceTree* present;
+        std::optional<std::string> device;  // none: stays
+        AdapterKind adapter;
+    };
+    const Row rows[] = {
+        {"nothing changed", builtIn, "", "", &none, std::nullopt, AdapterKind::KLine},
+        {"an adapter plugged in since", builtIn, "", "", &one, ftdi, AdapterKind::KLine},
+        {"the same adapter", onFtdi, "", "", &one, std::nullopt, AdapterKind::KLine},
+        {"the only adapter pulled out: waited for", onFtdi, "", "", &none, std::nullopt, AdapterKind::KLine},
+        {"a pick on the page", onFtdi, "/dev/rfcomm0", "", &one, "/dev/rfcomm0", AdapterKind::KLine},
+        {"the simulator picked", onFtdi, "SIM", "", &one, "SIM", AdapterKind::KLine},
+        {"only the kind changed",
+         {{"/dev/ttyUSB0", PortSource::Stored}, AdapterKind::KLine},
+         "/dev/ttyUSB0",
+         "elm327",
+         &one,
+         "/dev/ttyUSB0",
+         AdapterKind::Elm327},
+        {"a Wi-Fi adapter picked", builtIn, "tcp:192.168.0.10:35000", "", &none, "tcp:192.168.0.10:35000",
+         AdapterKind::Elm327},
+    };
+    for (const Row& r : rows) {
+        const std::optional<RunPort> next = runPortAtStart(r.inUse, false, AdapterKind::KLine, r.storedDevice,
+                                                           r.storedAdapter, listSerialPorts(r.present->roots()));
+        ASSERT_EQ(next.has_value(), r.device.has_value()) << r.what;
+        if (!next) continue;
+        EXPECT_EQ(next->port.device, *r.device) << r.what;
+        EXPECT_EQ(next->adapter, r.adapter) << r.what;
+    }
+}
+
 TEST(PortSelection, StoresOnlyTextsThatNameAPort) {
     const std::pair<std::string, bool> cases[] = {
         {"/dev/ttyUSB0", true},
