@@ -24,6 +24,8 @@
 #include "app/shell/link_source.h"
 #include "ecu/trace_format.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/long_drive.h"
+#include "tests/support/pipe_reader.h"
 #include "tests/support/spin_until.h"
 
 namespace m797 {
@@ -88,31 +90,6 @@ TEST(WindowReplay, StartPlaysTheTraceToItsEnd) {
     fs::remove_all(dir);
 }
 
-// The recorded drive with its last live-data cycle repeated `cycles` times,
-// 20 µs apart: even 16 times slower it plays as fast as the program goes.
-std::string compressedLongDrive(const std::string& recorded, long cycles) {
-    const Trace trace = parseTrace(recorded, programVersion());
-    std::size_t last01 = 0;
-    for (std::size_t i = 0; i + 1 < trace.records.size(); ++i) {
-        const TraceRecord& r = trace.records[i];
-        if (r.kind == TraceKind::Exchange && !r.cut && r.written.size() > 4 && r.written[3] == 0x21 &&
-            r.written[4] == 0x01)
-            last01 = i;
-    }
-    std::string text = traceHeader(trace.program, trace.startWallUs);
-    for (std::size_t i = 0; i < last01; ++i) text += formatTraceRecord(trace.records[i]);
-    TraceRecord live01 = trace.records[last01], live03 = trace.records[last01 + 1];
-    std::int64_t t = live01.atUs;
-    for (long n = 0; n < cycles; ++n, t += 20) {
-        live01.atUs = t;
-        live03.atUs = t + 10;
-        live01.durationUs = live03.durationUs = 5;
-        text += formatTraceRecord(live01);
-        text += formatTraceRecord(live03);
-    }
-    return text;
-}
-
 // A replay's log that falls behind (a pipe nobody reads for a while) holds
 // the replay up, not the window: the record's lock, which every frame of the
 // display takes, stays free, and once the pipe is read every row arrives.
@@ -126,7 +103,8 @@ TEST(WindowReplay, ALogThatFallsBehindHoldsUpTheReplayNotTheWindow) {
     const std::string shortTrace = (dir / "short.trace").string();
     recordDrive(shortTrace, (dir / "live.csv").string());
     const std::string trace = (dir / "long.trace").string();
-    std::ofstream(trace, std::ios::binary) << compressedLongDrive(readAll(shortTrace), kCycles);
+    std::ofstream(trace, std::ios::binary)
+        << testing::longDrive(readAll(shortTrace), programVersion(), kCycles, 20, 5);
     const fs::path pipe = dir / "log.csv";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -140,8 +118,7 @@ TEST(WindowReplay, ALogThatFallsBehindHoldsUpTheReplayNotTheWindow) {
     o.lineClock = [&replay] { return replay.lineClock(); };
     o.logPath = pipe.string();
     o.logSourceCanWait = true;
-    std::string text;
-    std::future<void> drained;
+    std::future<std::string> drained;
     long withData = 0;
     {
         TForm1 window(std::move(o));
@@ -163,23 +140,12 @@ TEST(WindowReplay, ALogThatFallsBehindHoldsUpTheReplayNotTheWindow) {
             if (!lockFree) QTest::qWait(10);
         }
         EXPECT_TRUE(lockFree) << "the replay waits for the log under the record's lock";
-        drained = std::async(std::launch::async, [&] {
-            char buf[65536];
-            for (;;) {
-                const ssize_t n = ::read(reader, buf, sizeof buf);
-                if (n > 0)
-                    text.append(buf, static_cast<std::size_t>(n));
-                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                    return;
-                else
-                    ::usleep(1000);
-            }
-        });
+        drained = testing::readPipeToEnd(reader);
         ASSERT_TRUE(spinUntil(
             [&] { return !window.speedButton(1)->isEnabled() && !window.speedButton(2)->isEnabled(); }, 60000));
         withData = window.acquisitionThread()->cyclesWithData();
     }  // the log is closed: the reader sees its end
-    drained.wait();
+    const std::string text = drained.get();
     ::close(reader);
     EXPECT_GE(withData, kCycles);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + withData);

@@ -23,6 +23,7 @@
 #include "app/shell/csv_log.h"
 #include "ecu/live_data_decoder.h"
 #include "ecu/value_text.h"
+#include "tests/support/pipe_reader.h"
 
 namespace m797 {
 namespace {
@@ -280,21 +281,9 @@ TEST_F(CsvLogTest, TheCycleObserverNeverWaitsForTheDiskAndItsRowsKeepTheirCycles
         << "logCycle waited for the disk";
     ASSERT_TRUE(cycles.get());
 
-    std::string text;
-    auto drained = std::async(std::launch::async, [&] {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0)
-                text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                return;
-            else
-                ::usleep(1000);
-        }
-    });
+    auto drained = testing::readPipeToEnd(reader);
     log.close();  // every row handed over is written first; then the pipe ends
-    drained.wait();
+    const std::string text = drained.get();
     ::close(reader);
     std::vector<std::string> rows;
     std::istringstream in(text);
@@ -328,21 +317,9 @@ TEST_F(CsvLogTest, ADiskThatDoesNotKeepUpWithALiveLineStopsTheLogCountingTheRows
         for (long i = 0; i < kRows; ++i) stopped = !log.logCycle(held, true) || stopped;
     }
     EXPECT_TRUE(stopped);
-    std::string text;
-    auto drained = std::async(std::launch::async, [&] {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0)
-                text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                return;
-            else
-                ::usleep(1000);
-        }
-    });
+    auto drained = testing::readPipeToEnd(reader);
     log.close();
-    drained.wait();
+    const std::string text = drained.get();
     ::close(reader);
     const long rows = std::count(text.begin(), text.end(), '\n') - 1;
     EXPECT_GT(log.lostRows(), 0);
@@ -392,22 +369,10 @@ TEST_F(CsvLogTest, ASourceThatCanWaitIsHeldUpAndLosesNoRow) {
         if (!lockFree) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(lockFree) << "held up under the record's lock";
-    std::string text;
-    auto drained = std::async(std::launch::async, [&] {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(reader, buf, sizeof buf);
-            if (n > 0)
-                text.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                return;
-            else
-                ::usleep(1000);
-        }
-    });
+    auto drained = testing::readPipeToEnd(reader);
     EXPECT_TRUE(producer.get());
     log.close();
-    drained.wait();
+    const std::string text = drained.get();
     ::close(reader);
     EXPECT_EQ(log.lostRows(), 0);
     EXPECT_EQ(log.error(), "");

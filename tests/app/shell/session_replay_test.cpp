@@ -28,6 +28,7 @@
 #include "ecu/com_port.h"
 #include "ecu/link_status.h"
 #include "tests/ecu/link_fixture.h"
+#include "tests/support/long_drive.h"
 
 namespace m797 {
 namespace {
@@ -353,29 +354,6 @@ TEST_F(SessionReplayTest, ADamagedTraceIsReportedByLineAndTheRestPlays) {
 
 // The recorded session with its last 21 01 / 21 03 pair repeated `cycles`
 // times, 150 ms apart: a long drive.
-std::string longDrive(const std::string& recorded, long cycles) {
-    const Trace trace = parseTrace(recorded, programVersion());
-    std::size_t last01 = 0;
-    for (std::size_t i = 0; i + 1 < trace.records.size(); ++i) {
-        const TraceRecord& r = trace.records[i];
-        if (r.kind == TraceKind::Exchange && !r.cut && r.written.size() > 4 && r.written[3] == 0x21 &&
-            r.written[4] == 0x01)
-            last01 = i;
-    }
-    std::string text = traceHeader(trace.program, trace.startWallUs);
-    for (std::size_t i = 0; i < last01; ++i) text += formatTraceRecord(trace.records[i]);
-    TraceRecord live01 = trace.records[last01], live03 = trace.records[last01 + 1];
-    std::int64_t t = trace.records[last01].atUs;
-    for (long n = 0; n < cycles; ++n) {
-        live01.atUs = t;
-        live03.atUs = t + 90000;
-        t += 150000;
-        text += formatTraceRecord(live01);
-        text += formatTraceRecord(live03);
-    }
-    return text;
-}
-
 long countOf(const std::string& text, char c) { return std::count(text.begin(), text.end(), c); }
 
 // A replay produces rows far faster than they are formatted: it waits for
@@ -387,7 +365,8 @@ TEST_F(SessionReplayTest, ALongReplayAtMaxSpeedLogsEveryCycleWithData) {
     live.recordPath = (dir / "short.trace").string();
     ASSERT_EQ(headless(live).status, 0);
     constexpr long kCycles = 60000;
-    std::ofstream(tracePath(), std::ios::binary) << longDrive(readAll(dir / "short.trace"), kCycles);
+    std::ofstream(tracePath(), std::ios::binary)
+        << testing::longDrive(readAll(dir / "short.trace"), programVersion(), kCycles, 150000);
 
     CommandLine play;
     play.headless = true;
