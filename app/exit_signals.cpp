@@ -1,6 +1,7 @@
 #include "app/exit_signals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <cerrno>
@@ -66,6 +67,12 @@ void ExitSignals::setHandlers(bool install) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = install ? SA_RESTART : 0;
     for (int s : takenSignals) sigaction(s, &action, nullptr);
+}
+
+bool ExitSignals::arrived() const {
+    if (!notifier_) return false;
+    pollfd p{pipeFds[0], POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 void ExitSignals::readPipe() {

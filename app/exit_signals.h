@@ -21,6 +21,9 @@ public:
     ExitSignals& operator=(const ExitSignals&) = delete;
 
     bool installed() const { return notifier_ != nullptr; }
+    // Whether a signal came that `received` has not yet told (before the
+    // event loop runs, for a wait that must end on it).
+    bool arrived() const;
 
 signals:
     void received(int signalNumber);

@@ -136,8 +136,11 @@ void explainPortFailure(const std::string& device, int errorNumber, const m797::
         &window, [&window, message] { window.showPortFailure(message); }, Qt::QueuedConnection);
 }
 
-bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl) {
+// A stop signal while a replayed FIFO is waited for ends the wait (and the
+// run, told on the terminal only: nobody may be at the window).
+bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl, const ExitSignals& stopSignals) {
     m797::LinkStartOptions options;
+    options.stopRequested = [&stopSignals] { return stopSignals.arrived(); };
     // A recording that cannot be made is told; the link runs without it.
     options.recordingRequired = false;
     options.listedTraceProblems = 10;  // what a box can show
@@ -148,7 +151,10 @@ bool startWindowLink(m797::LinkSource& link, const m797::CommandLine& cl) {
     };
     const m797::LinkStart start = m797::startLink(link, cl, options);
     showNotices(start.notices);
-    if (start.failure) showFailure(*start.failure);
+    if (start.failure && stopSignals.arrived())
+        std::fputs(m797::terminalLine(*start.failure).c_str(), stderr);
+    else if (start.failure)
+        showFailure(*start.failure);
     return !start.failure;
 }
 
@@ -156,7 +162,10 @@ int runWindow(QApplication& app, const m797::CommandLine& given) {
     m797::CommandLine cl = given;  // the stored adapter may apply
     m797::LinkSource link;
     const m797::PortInUse port = cl.replayPath.empty() ? choosePortForRun(cl) : m797::PortInUse{};
-    if (!startWindowLink(link, cl)) return 1;
+    // A kill, Ctrl+C, a closed terminal or the X server going away ends the
+    // program like "Выход"; a crash still writes the releases.
+    ExitSignals stopSignals;
+    if (!startWindowLink(link, cl, stopSignals)) return 1;
     StartOptions options;
     if (cl.replayPath.empty()) {
         options.portDevice = port.device;
@@ -188,9 +197,6 @@ int runWindow(QApplication& app, const m797::CommandLine& given) {
             if (line && once.failed(event.errorNumber))
                 explainPortFailure(link.device(), event.errorNumber, *line, window);
         });
-    // A kill, Ctrl+C, a closed terminal or the X server going away ends the
-    // program like "Выход"; a crash still writes the releases.
-    ExitSignals stopSignals;
     QObject::connect(&stopSignals, &ExitSignals::received, &window, &TForm1::endOnSignal);
     const EndAtExit endAtExit(window);
     m797::installCrashRelease();

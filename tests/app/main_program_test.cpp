@@ -5,15 +5,19 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -110,6 +114,49 @@ TEST_F(MainProgramTest, ACommandLineErrorIsTwoLinesNotTheUsage) {
         EXPECT_EQ(WEXITSTATUS(e.status), 2) << c.message;
         EXPECT_EQ(e.err, std::string(c.message) + "m797diag --help shows the usage\n");
     }
+}
+
+// The window program replaying a FIFO whose writer sends nothing: a stop
+// signal ends the wait, and the run, with status 1 and the reason on the
+// terminal (no box: nobody may be at the window).
+TEST_F(MainProgramTest, AWindowReplayOfASilentFifoEndsOnAStopSignal) {
+    const fs::path fifo = dir / "silent.trace";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path errFile = dir / "err.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string config = "XDG_CONFIG_HOME=" + dir.string();
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    env.push_back(const_cast<char*>(config.c_str()));
+    env.push_back(nullptr);
+    const std::string replay = fifo.string();
+    char* argv[] = {const_cast<char*>(M797DIAG), const_cast<char*>("--replay"), const_cast<char*>(replay.c_str()),
+                    const_cast<char*>("--ignore-screen-width"), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, M797DIAG, &actions, nullptr, argv, env.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // The program has the FIFO open (and its signals taken) once a writer can open it.
+    int writer = -1;
+    for (int i = 0; i < 2000 && writer < 0; ++i) {
+        writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GE(writer, 0) << "the program never opened the FIFO";
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 1000 && ended == 0; ++i) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::close(writer);
+    if (ended == 0) ::kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    ASSERT_EQ(ended, pid) << "still running 10 s after SIGTERM";
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << readAll(errFile);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(readAll(errFile).find("silent.trace"), std::string::npos) << readAll(errFile);
 }
 
 }  // namespace
