@@ -210,7 +210,7 @@ TEST_F(SessionReplayTest, ATraceRecordedAcrossALongStopReplaysToTheSameCsv) {
         ASSERT_TRUE(testing::waitFor([&] { return live.cycleCount() >= before + 10; }, 20000));
         live.port->terminate();
         source.recorder()->close();
-        EXPECT_EQ(connections.load(), 2) << "connected again after the long stop";
+        EXPECT_GE(connections.load(), 2) << "connected again after the long stop";
         liveCycles = live.cycles;
     }
     const auto replayed = replay(0.0, "replay.csv");
