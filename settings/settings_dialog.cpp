@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "app/record/cp1251.h"
@@ -72,8 +73,7 @@ constexpr const char* kWifiIsElm327 = "По Wi-Fi работает только 
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
 constexpr int kPortPollMs = 1000;  // plugging in or out shows within a second
 enum PortRole { kStableNameRole = Qt::UserRole, kDeviceRole };
-constexpr const char* kTcpPrefix = "tcp:";  // a Wi-Fi adapter's port: "tcp:HOST:PORT"
-constexpr std::size_t kTcpPrefixSize = 4;
+constexpr std::string_view kTcpPrefix = "tcp:";  // a Wi-Fi adapter's port: "tcp:HOST:PORT"
 
 // Colour groups left to right and the record colour each one edits; bars
 // 1-4, 5-8, 9-12, 13-16 in that order.
@@ -306,7 +306,7 @@ void markInUse(QListWidgetItem& item) {
 QListWidgetItem* wifiItem(const std::string& port) {
     QListWidgetItem* item = portItem(QStringLiteral("%1  %2  %3")
                                          .arg(QString::fromStdString(m797::shortPortName(port)), utf8(kWifiText),
-                                              QString::fromStdString(port.substr(kTcpPrefixSize))),
+                                              QString::fromStdString(port.substr(kTcpPrefix.size()))),
                                      port, port);
     item->setToolTip(QString::fromStdString(port));
     return item;
@@ -393,7 +393,7 @@ void TForm3::storePort(const std::string& port) {
     }
     const bool stored = m797::storePortChoice(settings_, {port, adapter});
     const std::string shown = m797::shortPortName(port) +
-                              (wifi ? " " + port.substr(kTcpPrefixSize) : std::string());
+                              (wifi ? " " + port.substr(kTcpPrefix.size()) : std::string());
     const char* note = pickAtStart_ ? kPickedAtStartNote : kPickedNote;
     portNote_->setText(stored ? utf8(note).arg(QString::fromStdString(shown)) : utf8(kNotStoredNote));
 }
@@ -401,13 +401,13 @@ void TForm3::storePort(const std::string& port) {
 // The address in the field as a port name; the default address while the
 // field holds none that is well formed.
 std::string TForm3::wifiPort() const {
-    const std::string typed = kTcpPrefix + wifiAddress_->text().trimmed().toStdString();
-    return m797::isStorablePort(typed) ? typed : kTcpPrefix + std::string(m797::kWifiAdapterAddress);
+    const std::string typed = std::string(kTcpPrefix) + wifiAddress_->text().trimmed().toStdString();
+    return m797::isStorablePort(typed) ? typed : std::string(kTcpPrefix) + m797::kWifiAdapterAddress;
 }
 
 std::string TForm3::storedWifiAddress() {
     const std::string stored = m797::readPortChoice(settings_).device;
-    return m797::isStorablePort(stored) && stored.starts_with(kTcpPrefix) ? stored.substr(kTcpPrefixSize)
+    return m797::isStorablePort(stored) && stored.starts_with(kTcpPrefix) ? stored.substr(kTcpPrefix.size())
                                                                           : m797::kWifiAdapterAddress;
 }
 
@@ -415,7 +415,7 @@ std::string TForm3::storedWifiAddress() {
 void TForm3::wifiAddressEntered() {
     if (!window_) return;
     const QString typed = wifiAddress_->text().trimmed();
-    if (!m797::isStorablePort(kTcpPrefix + typed.toStdString())) {
+    if (!m797::isStorablePort(std::string(kTcpPrefix) + typed.toStdString())) {
         portNote_->setText(utf8(kWifiBadAddress).arg(typed));
         return;
     }
