@@ -23,7 +23,6 @@ namespace m797 {
 namespace {
 
 constexpr long long kMs = 1000000LL;
-constexpr std::string_view kTcpPrefix = "tcp:";
 
 bool deviceGone(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
 
@@ -46,11 +45,11 @@ int awaitConnect(int fd, int timeoutMs) {
 
 }  // namespace
 
-bool isTcpPortName(std::string_view name) { return name.substr(0, kTcpPrefix.size()) == kTcpPrefix; }
+bool isTcpPortName(std::string_view name) { return name.substr(0, kTcpPortPrefix.size()) == kTcpPortPrefix; }
 
 bool parseTcpPortName(std::string_view name, std::string& host, int& port) {
     if (!isTcpPortName(name)) return false;
-    const std::string_view rest = name.substr(kTcpPrefix.size());
+    const std::string_view rest = name.substr(kTcpPortPrefix.size());
     const std::size_t colon = rest.rfind(':');
     if (colon == std::string_view::npos || colon == 0) return false;
     const std::string_view digits = rest.substr(colon + 1);

@@ -11,6 +11,9 @@
 
 namespace m797 {
 
+// A Wi-Fi adapter's name: this prefix, then HOST:PORT.
+inline constexpr std::string_view kTcpPortPrefix = "tcp:";
+
 // "tcp:192.168.0.10:35000" -> host and port; false for other names and for
 // a TCP name without a host or with a port outside 1..65535.
 bool parseTcpPortName(std::string_view name, std::string& host, int& port);

@@ -73,7 +73,6 @@ constexpr const char* kWifiIsElm327 = "По Wi-Fi работает только 
 constexpr const char* kStartNote = "Выберите порт, к которому подключён адаптер.";
 constexpr int kPortPollMs = 1000;  // plugging in or out shows within a second
 enum PortRole { kStableNameRole = Qt::UserRole, kDeviceRole };
-constexpr std::string_view kTcpPrefix = "tcp:";  // a Wi-Fi adapter's port: "tcp:HOST:PORT"
 
 // Colour groups left to right and the record colour each one edits; bars
 // 1-4, 5-8, 9-12, 13-16 in that order.
@@ -227,7 +226,7 @@ QWidget* TForm3::buildPortPage() {
     adapterBox_->setGeometry(80, 204, 180, 20);
     for (const AdapterRow& row : kAdapters) adapterBox_->addItem(utf8(row.text));
     const m797::PortChoice choice = m797::readPortChoice(settings_);
-    const bool elm327 = choice.adapter == kAdapters[1].stored || choice.device.starts_with(kTcpPrefix);
+    const bool elm327 = choice.adapter == kAdapters[1].stored || m797::isWifiPort(choice.device);
     adapterBox_->setCurrentIndex(elm327 ? 1 : 0);
     connect(adapterBox_, &QComboBox::activated, this, &TForm3::adapterPicked);
     auto* wifiCaption = new QLabel(utf8(kWifiCaption), panel);
@@ -306,7 +305,7 @@ void markInUse(QListWidgetItem& item) {
 QListWidgetItem* wifiItem(const std::string& port) {
     QListWidgetItem* item = portItem(QStringLiteral("%1  %2  %3")
                                          .arg(QString::fromStdString(m797::shortPortName(port)), utf8(kWifiText),
-                                              QString::fromStdString(port.substr(kTcpPrefix.size()))),
+                                              QString::fromStdString(m797::wifiAddressOf(port))),
                                      port, port);
     item->setToolTip(QString::fromStdString(port));
     return item;
@@ -348,7 +347,7 @@ void TForm3::fillPortList() {
     // in, so the technician sees what the program will open.
     std::vector<std::string> absent;
     auto absentRow = [](const std::string& d) {
-        return !d.empty() && d != m797::kSimulatorPortName && !d.starts_with(kTcpPrefix);
+        return !d.empty() && d != m797::kSimulatorPortName && !m797::isWifiPort(d);
     };
     if (!inUseListed && absentRow(portInUse_)) absent.push_back(portInUse_);
     if (!storedListed && absentRow(stored) && stored != portInUse_) absent.push_back(stored);
@@ -368,7 +367,7 @@ void TForm3::fillPortList() {
     for (const std::string& other : {portInUse_, stored}) {
         const bool listed = other == wifi ||
                             std::find(otherWifi.begin(), otherWifi.end(), other) != otherWifi.end();
-        if (other.starts_with(kTcpPrefix) && m797::isStorablePort(other) && !listed) otherWifi.push_back(other);
+        if (m797::isWifiPort(other) && m797::isStorablePort(other) && !listed) otherWifi.push_back(other);
     }
     for (const std::string& other : otherWifi) place(wifiItem(other), {});
     place(portItem(QStringLiteral("%1  %2").arg(QString::fromUtf8(m797::kSimulatorPortName), utf8(kSimulatorText)),
@@ -386,14 +385,13 @@ void TForm3::portPicked(QListWidgetItem* item) {
 // Wi-Fi), and says so.
 void TForm3::storePort(const std::string& port) {
     std::string adapter = m797::readPortChoice(settings_).adapter;  // stays as chosen
-    const bool wifi = port.starts_with(kTcpPrefix);
+    const bool wifi = m797::isWifiPort(port);
     if (wifi) {
         adapter = kAdapters[1].stored;
         adapterBox_->setCurrentIndex(1);
     }
     const bool stored = m797::storePortChoice(settings_, {port, adapter});
-    const std::string shown = m797::shortPortName(port) +
-                              (wifi ? " " + port.substr(kTcpPrefix.size()) : std::string());
+    const std::string shown = m797::shortPortName(port) + (wifi ? " " + m797::wifiAddressOf(port) : std::string());
     const char* note = pickAtStart_ ? kPickedAtStartNote : kPickedNote;
     portNote_->setText(stored ? utf8(note).arg(QString::fromStdString(shown)) : utf8(kNotStoredNote));
 }
@@ -401,21 +399,21 @@ void TForm3::storePort(const std::string& port) {
 // The address in the field as a port name; the default address while the
 // field holds none that is well formed.
 std::string TForm3::wifiPort() const {
-    const std::string typed = std::string(kTcpPrefix) + wifiAddress_->text().trimmed().toStdString();
-    return m797::isStorablePort(typed) ? typed : std::string(kTcpPrefix) + m797::kWifiAdapterAddress;
+    const std::string typed = m797::wifiPortAt(wifiAddress_->text().trimmed().toStdString());
+    return m797::isStorablePort(typed) ? typed : m797::wifiPortAt(m797::kWifiAdapterAddress);
 }
 
 std::string TForm3::storedWifiAddress() {
     const std::string stored = m797::readPortChoice(settings_).device;
-    return m797::isStorablePort(stored) && stored.starts_with(kTcpPrefix) ? stored.substr(kTcpPrefix.size())
-                                                                          : m797::kWifiAdapterAddress;
+    return m797::isStorablePort(stored) && m797::isWifiPort(stored) ? m797::wifiAddressOf(stored)
+                                                                    : m797::kWifiAdapterAddress;
 }
 
 // An address typed in is meant to be used: stored as the port at once.
 void TForm3::wifiAddressEntered() {
     if (!window_) return;
     const QString typed = wifiAddress_->text().trimmed();
-    if (!m797::isStorablePort(std::string(kTcpPrefix) + typed.toStdString())) {
+    if (!m797::isStorablePort(m797::wifiPortAt(typed.toStdString()))) {
         portNote_->setText(utf8(kWifiBadAddress).arg(typed));
         return;
     }
@@ -427,7 +425,7 @@ void TForm3::wifiAddressEntered() {
 void TForm3::adapterPicked(int index) {
     if (!window_ || index < 0 || index > 1) return;
     m797::PortChoice choice = m797::readPortChoice(settings_);
-    if (choice.device.starts_with(kTcpPrefix) && kAdapters[index].stored != kAdapters[1].stored) {
+    if (m797::isWifiPort(choice.device) && kAdapters[index].stored != kAdapters[1].stored) {
         adapterBox_->setCurrentIndex(1);
         portNote_->setText(utf8(kWifiIsElm327));
         return;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ecu/adapter_port.h"
+
 namespace m797 {
 namespace {
 
@@ -57,8 +59,7 @@ bool parseBaud(const std::string& text, unsigned& out) {
 std::string conflicts(const CommandLine& c) {
     const bool elm = c.adapter == AdapterKind::Elm327;
     if (c.baud != 0 && !elm) return "--baud is for an ELM327 (--adapter elm327); a K-line adapter runs at 10400";
-    if (c.port.rfind("tcp:", 0) == 0 && !elm)
-        return "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter";
+    if (isTcpPortName(c.port) && !elm) return "--port tcp:HOST:PORT is an ELM327 on Wi-Fi, not a K-line adapter";
     if (elm && !c.replayPath.empty()) return "--adapter elm327 and --replay cannot be used together";
     if (!c.replayPath.empty() && c.simulate) return "--replay and --simulate cannot be used together";
     if (!c.replayPath.empty() && !c.recordPath.empty()) return "--replay and --record cannot be used together";
@@ -216,7 +217,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (c.error.empty() && optind < argc) c.error = "unexpected argument '" + std::string(argv[optind]) + "'";
     // Only an ELM327 is reached over TCP.
-    if (c.port.rfind("tcp:", 0) == 0 && !c.adapterGiven) c.adapter = AdapterKind::Elm327;
+    if (isTcpPortName(c.port) && !c.adapterGiven) c.adapter = AdapterKind::Elm327;
     if (c.error.empty()) c.error = conflicts(c);
     return c;
 }

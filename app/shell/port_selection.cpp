@@ -103,7 +103,8 @@ std::string notElm327Message(const PortFailure& f) {
 
 // A Wi-Fi adapter that cannot be reached: its network, or its address.
 std::string wifiMessage(const PortFailure& f) {
-    return "Адаптер ELM327 по Wi-Fi (" + f.device.substr(4) + ") недоступен: " + std::strerror(f.errorNumber) +
+    return "Адаптер ELM327 по Wi-Fi (" + wifiAddressOf(f.device) +
+           ") недоступен: " + std::strerror(f.errorNumber) +
            ".\nПодключите компьютер к сети Wi-Fi адаптера и проверьте адрес: «Настройка» → «Com Port».";
 }
 
@@ -149,6 +150,14 @@ std::optional<RunPort> runPortAtStart(const RunPort& inUse, bool adapterGiven, A
     return now;
 }
 
+bool isWifiPort(const std::string& port) { return isTcpPortName(port); }
+
+std::string wifiAddressOf(const std::string& port) {
+    return isWifiPort(port) ? port.substr(kTcpPortPrefix.size()) : std::string();
+}
+
+std::string wifiPortAt(const std::string& address) { return std::string(kTcpPortPrefix) + address; }
+
 bool isStorablePort(const std::string& text) {
     if (text == kSimulatorPortName) return true;
     if (text.size() >= kLongestPath ||
@@ -163,7 +172,7 @@ bool isStorablePort(const std::string& text) {
 
 std::string shortPortName(const std::string& device) {
     if (device == kSimulatorPortName) return device;
-    if (device.starts_with("tcp:")) return "WiFi";  // an ELM327 on the network
+    if (isWifiPort(device)) return "WiFi";  // an ELM327 on the network
     const fs::path path(device);
     if (path.parent_path().filename() == "by-id") {
         std::error_code ec;

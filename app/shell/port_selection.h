@@ -57,6 +57,11 @@ std::optional<RunPort> runPortAtStart(const RunPort& inUse, bool adapterGiven, A
                                       const std::string& storedDevice, const std::string& storedAdapter,
                                       const std::vector<SerialPortInfo>& present);
 
+// A Wi-Fi adapter's port "tcp:HOST:PORT" and its address "HOST:PORT".
+bool isWifiPort(const std::string& port);
+std::string wifiAddressOf(const std::string& port);  // "" for another port
+std::string wifiPortAt(const std::string& address);
+
 // A stored text that may name a port: the simulator, a Wi-Fi adapter's
 // "tcp:HOST:PORT", or an absolute path below /dev without "..", no longer
 // than a path may be.
