@@ -18,6 +18,7 @@
 #include "ecu/com_port.h"
 #include "ecu/elm327_line.h"
 #include "sim/elm327_simulator.h"
+#include "tests/dialogs/main_window_fixture.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/support/spin_until.h"
 
@@ -46,15 +47,10 @@ struct ElmWindow : ::testing::Test {
         ASSERT_TRUE(spinUntil([&] { return window->acquisitionThread()->cyclesWithData() >= 2; }));
     }
     void TearDown() override {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<QDialog*>(w)) delete w;
-        window.reset();
+        dialogs_test::closeWindowAndDialogs(window);
         simulator.stop();
     }
-    bool cycles(long n) {
-        const long target = window->acquisitionThread()->pollCycles() + n;
-        return spinUntil([&] { return window->acquisitionThread()->pollCycles() >= target; });
-    }
+    bool cycles(long n) { return dialogs_test::waitForCycles(*window, n); }
 };
 
 TEST_F(ElmWindow, LiveDataPassportAndTroubleCodes) {

@@ -20,6 +20,7 @@
 #include "ecu/com_port.h"
 #include "ecu/posix_serial_line.h"
 #include "settings/settings_dialog.h"
+#include "tests/dialogs/main_window_fixture.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/ecu/link_fixture.h"
 #include "tests/support/spin_until.h"
@@ -43,11 +44,7 @@ struct TwoPorts {
     int switches = 0;
     std::unique_ptr<TForm1> window;
 
-    ~TwoPorts() {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<QDialog*>(w)) delete w;
-        window.reset();
-    }
+    ~TwoPorts() { dialogs_test::closeWindowAndDialogs(window); }
     bool start() {
         if (!first.start() || !second.start()) return false;
         path = first.slavePath();
@@ -66,10 +63,7 @@ struct TwoPorts {
         window->SpeedButton1Click();
         return spinUntil([&] { return window->record().linkUp.load() == 1; });
     }
-    bool cycles(long n) {
-        const long target = window->acquisitionThread()->pollCycles() + n;
-        return spinUntil([&] { return window->acquisitionThread()->pollCycles() >= target; });
-    }
+    bool cycles(long n) { return dialogs_test::waitForCycles(*window, n); }
     std::string portText() {
         std::lock_guard guard(window->record().lock);
         return cp1251ToUtf8(window->record().portText);

@@ -23,6 +23,7 @@
 #include "dialogs/ecu_reset_dialog.h"
 #include "dialogs/error_list.h"
 #include "dialogs/input_block.h"
+#include "tests/dialogs/main_window_fixture.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/ecu/link_fixture.h"
 #include "tests/support/spin_until.h"
@@ -61,9 +62,7 @@ struct Program {
                      LineTimeouts lineTimeouts = testing::kFastTimeouts)
         : simulator(options), timeouts(lineTimeouts) {}
     ~Program() {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<QDialog*>(w)) delete w;
-        window.reset();
+        dialogs_test::closeWindowAndDialogs(window);
         simulator.stop();
     }
     bool start() {
@@ -84,10 +83,7 @@ struct Program {
         window->endProgram();
         return notice;
     }
-    bool cycles(long n) {
-        const long target = thread().pollCycles() + n;
-        return spinUntil([&] { return thread().pollCycles() >= target; });
-    }
+    bool cycles(long n) { return dialogs_test::waitForCycles(*window, n); }
     long sent(const Bytes& frame) const {
         const auto frames = simulator.frames();
         return std::count_if(frames.begin(), frames.end(), [&](const auto& f) { return f.bytes == frame; });

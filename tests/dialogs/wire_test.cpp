@@ -17,6 +17,7 @@
 #include "dialogs/ecu_init_dialog.h"
 #include "dialogs/ecu_reset_dialog.h"
 #include "dialogs/error_list.h"
+#include "tests/dialogs/main_window_fixture.h"
 #include "tests/dialogs/window_fixture.h"
 #include "tests/ecu/link_fixture.h"
 #include "tests/support/spin_until.h"
@@ -43,17 +44,12 @@ struct Wire : ::testing::Test {
         ASSERT_TRUE(spinUntil([&] { return window->record().linkUp.load() == 1; }));
     }
     void TearDown() override {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<QDialog*>(w)) delete w;
-        window.reset();
+        dialogs_test::closeWindowAndDialogs(window);
         simulator.stop();
     }
 
     // Lets `n` more poll cycles pass.
-    bool cycles(long n) {
-        const long target = window->acquisitionThread()->pollCycles() + n;
-        return spinUntil([&] { return window->acquisitionThread()->pollCycles() >= target; });
-    }
+    bool cycles(long n) { return dialogs_test::waitForCycles(*window, n); }
     long sent(const Bytes& frame) const {
         const auto frames = simulator.frames();
         return std::count_if(frames.begin(), frames.end(), [&](const auto& f) { return f.bytes == frame; });
