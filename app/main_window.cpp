@@ -278,7 +278,7 @@ void TForm1::switchPort(const StartOptions::Port& next) {
     acquisitionThread_->terminate();
     acquisitionThread_.reset();
     const std::string failure = options_.switchToPortAtStart ? options_.switchToPortAtStart() : std::string();
-    if (!failure.empty()) showLogProblem(QString::fromStdString(failure));
+    if (!failure.empty()) showProblem(QString::fromStdString(failure));
     options_.portDevice = next.device;
     options_.portShortName = next.shortName;
     options_.portDescription = next.description;
@@ -457,15 +457,15 @@ void TForm1::startLogging() {
     if (options_.logPath.empty()) return;
     const std::string error = csvLog_.open(options_.logPath);
     if (!error.empty()) {
-        showLogProblem(QString::fromStdString(error));
+        showProblem(QString::fromStdString(error));
         return;
     }
-    if (!csvLog_.notice().empty()) showLogProblem(QString::fromStdString(csvLog_.notice()));
+    if (!csvLog_.notice().empty()) showProblem(QString::fromStdString(csvLog_.notice()));
     csvLog_.letSourceWait(options_.logSourceCanWait);
     csvLog_.setFailureHandler([this](const std::string& problem) {
         const QString message = QString::fromStdString(problem);
         QMetaObject::invokeMethod(
-            this, [this, message] { showLogProblem(message); }, Qt::QueuedConnection);
+            this, [this, message] { showProblem(message); }, Qt::QueuedConnection);
     });
     attachLog();
 }
@@ -483,7 +483,7 @@ void TForm1::attachLog() {
 }
 
 // The terminal gets the same words as the window.
-void TForm1::showLogProblem(const QString& message) {
+void TForm1::showProblem(const QString& message) {
     std::fprintf(stderr, "m797diag: %s\n", message.toUtf8().constData());
     QMessageBox::warning(this, QStringLiteral("m797diag"), message);
 }

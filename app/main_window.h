@@ -147,7 +147,7 @@ private:
     void attachLog();
     // The port's short name on the strip and its full name as a tooltip.
     void showPortInUse();
-    void showLogProblem(const QString& message);
+    void showProblem(const QString& message);
     // Stops and joins the acquisition thread and closes the port.
     void shutdownAcquisition();
     void endWith(bool tellInWindow);
